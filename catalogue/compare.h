@@ -1,0 +1,38 @@
+// Content comparisons: which files of a run of records have the same content.
+#pragma once
+
+#include "catalogue/comparehost.h"
+#include "catalogue/filerec.h"
+
+#include <cstdint>
+#include <span>
+
+namespace kormial {
+
+// Bytes per block for a file of `Sz` bytes: the whole file below 1000000
+// bytes, else 50000.
+std::int64_t GetBufferSz(std::int64_t Sz);
+
+// Grouped block-by-block comparison of arrFiles[dupStart..dupEnd] (at most 250
+// records): every record ends with kNoGroup, kReadError or the index of its
+// group's leader. With `SameSizeOnly` only records of equal size are paired
+// (duplicates), otherwise only records of different size (portions, compared
+// over the whole blocks that the smallest file holds before its last byte).
+// `isTolerant` lets blocks that are alike by FuzzyMatch count as equal, within
+// an allowance of mismatches for the run.
+void CompFileCnt(FileArray& arrFiles, std::int64_t dupStart, std::int64_t dupEnd,
+                 bool isTolerant, bool SameSizeOnly);
+
+// Pairwise comparison for long runs: two files open at a time, exact only,
+// yields after every pair, ends at a stop request, moves the progress bar,
+// and reports a file that cannot be read through the host, giving up the rest
+// of the run.
+void CompFileCnt2(FileArray& arrFiles, std::int64_t dupStart, std::int64_t dupEnd,
+                  bool SameSizeOnly, CompareHost& host);
+
+// Sampled likeness of two blocks, 0 to 1: at most 100 segments of
+// round(len1 / n) bytes starting at positions s, 2s, ... (1-based) compared
+// exactly. Only the first text's length sets the sampling. Empty first text: 0.
+float FuzzyMatch(std::span<const std::uint8_t> StrIn1, std::span<const std::uint8_t> StrIn2);
+
+}  // namespace kormial

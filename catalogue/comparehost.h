@@ -1,0 +1,23 @@
+// What the comparisons and the search driver need from whoever runs them (the
+// window or the headless front end): the stop request, the progress bar, the
+// yield to the event loop and the message box for a failure.
+#pragma once
+
+#include <string>
+
+namespace kormial {
+
+class CompareHost {
+public:
+    virtual ~CompareHost() = default;
+    // True once the user asked the running search to stop.
+    virtual bool stopRequested() = 0;
+    // The progress bar, 0 to 100.
+    virtual void setProgress(double percent) = 0;
+    // Lets the event loop run (repaints, the Cancel click).
+    virtual void yield() = 0;
+    // A failure that the window shows in a message box; the search goes on.
+    virtual void reportFailure(const std::string& text) = 0;
+};
+
+}  // namespace kormial

@@ -1,0 +1,78 @@
+// One catalogued file, and the record array that the search works on.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kormial {
+
+constexpr std::size_t kHeadSize = 400;
+
+// The first 400 bytes of a file, read only for the files that the portions
+// search examines; all zero bytes until then (kept without storage).
+class HeadBlock {
+public:
+    HeadBlock() = default;
+    HeadBlock(const HeadBlock& other)
+        : bytes_(other.bytes_ ? std::make_unique<Bytes>(*other.bytes_) : nullptr) {}
+    HeadBlock& operator=(const HeadBlock& other)
+    {
+        if (this != &other) {
+            bytes_ = other.bytes_ ? std::make_unique<Bytes>(*other.bytes_) : nullptr;
+        }
+        return *this;
+    }
+    HeadBlock(HeadBlock&&) noexcept = default;
+    HeadBlock& operator=(HeadBlock&&) noexcept = default;
+
+    // Writable storage for the 400 bytes (zero-filled when first asked for).
+    std::uint8_t* data()
+    {
+        if (!bytes_) {
+            bytes_ = std::make_unique<Bytes>();
+            bytes_->fill(0);
+        }
+        return bytes_->data();
+    }
+    // The 400 bytes; a block never written reads as zeros.
+    const std::uint8_t* bytes() const { return bytes_ ? bytes_->data() : zeros().data(); }
+
+    // -1, 0 or 1, byte by byte as unsigned values.
+    int compare(const HeadBlock& other) const
+    {
+        const int c = std::memcmp(bytes(), other.bytes(), kHeadSize);
+        return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    }
+    bool operator==(const HeadBlock& other) const { return compare(other) == 0; }
+
+private:
+    using Bytes = std::array<std::uint8_t, kHeadSize>;
+    static const Bytes& zeros()
+    {
+        static const Bytes z{};
+        return z;
+    }
+    std::unique_ptr<Bytes> bytes_;
+};
+
+// Values of FileRec::Group besides a leader's index (0 or more).
+constexpr std::int32_t kNoGroup = -1;
+constexpr std::int32_t kDropped = -2;   // only inside one comparison pass
+constexpr std::int32_t kReadError = -3;
+
+struct FileRec {
+    std::string Path;        // folder part ending in "/" followed by the name
+    std::int64_t Size = 0;   // bytes; -1 when the file was gone when sized
+    std::int32_t Group = 0;  // kNoGroup, kReadError or the leader's index
+    HeadBlock Head;
+};
+
+// arrFiles: owned by the main window (or the headless front end), rebuilt by
+// every search and kept until the next.
+using FileArray = std::vector<FileRec>;
+
+}  // namespace kormial

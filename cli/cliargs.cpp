@@ -1,0 +1,192 @@
+#include "cli/cliargs.h"
+
+#include "search/sizetext.h"
+
+#include <algorithm>
+
+namespace kormial::cli {
+
+std::string usageText()
+{
+    return "Usage: kormial-cli [OPTION | FOLDER]...\n"
+           "Find zero-size files, duplicates, files with the same name and portions.\n"
+           "Options apply, left to right, to the folders that follow them.\n"
+           "\n"
+           "  -p, --pattern PATTERN   file-type pattern for the folders that follow (default \"*.*\")\n"
+           "  -r, --subfolders        search the sub-folders of the folders that follow (default)\n"
+           "  -R, --no-subfolders     do not search the sub-folders of the folders that follow\n"
+           "      --min KB            minimum size in whole KB, exclusive, for every folder\n"
+           "      --max KB            maximum size in whole KB, exclusive, for every folder\n"
+           "  -t, --types LIST        comma-separated: zero, dup, name, portions (default zero,dup,name)\n"
+           "  -l, --tolerant          tolerate little differences\n"
+           "  -f, --format FORMAT     text (default, for people), tsv or json\n"
+           "  -h, --help              show this help\n"
+           "\n"
+           "Exit status: 0 after a search, 2 on bad input.\n";
+}
+
+namespace {
+
+std::optional<std::string> sizeArgument(const std::string& opt, const std::string& value,
+                                        std::string& error)
+{
+    if (!ConvertSizeText(value, false) || value.find_first_of(" \t") != std::string::npos) {
+        error = "kormial-cli: " + opt + " needs a whole number of KB in the range -2147483648 to "
+                "2147483647, not \"" + value + "\"";
+        return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace
+
+ParseResult parseArguments(const std::vector<std::string>& args)
+{
+    ParseResult result;
+    Options o;
+    std::string pattern = "*.*";
+    bool recursive = true;
+    bool optionsEnded = false;
+    auto fail = [&](std::string message) {
+        result.error = std::move(message);
+        return result;
+    };
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string a = args[i];
+        std::string inlineValue;
+        bool hasInline = false;
+        if (!optionsEnded && a.rfind("--", 0) == 0 && a.size() > 2) {
+            const auto eq = a.find('=');
+            if (eq != std::string::npos) {
+                inlineValue = a.substr(eq + 1);
+                a = a.substr(0, eq);
+                hasInline = true;
+            }
+        }
+        auto value = [&](std::string& out) -> bool {
+            if (hasInline) {
+                out = inlineValue;
+                return true;
+            }
+            if (i + 1 >= args.size()) {
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
+            // a folder: one search entry with the pattern in force
+            if (a.empty()) {
+                return fail("kormial-cli: an empty folder name was given");
+            }
+            std::string spec = a;
+            if (spec.back() != '/') {
+                spec += '/';
+            }
+            spec += pattern;
+            SearchEntry e{spec, recursive ? "Yes" : "No", "", ""};
+            // the same path twice is passed over, as the [>] button does
+            const bool known = std::any_of(o.entries.begin(), o.entries.end(),
+                                           [&](const SearchEntry& x) { return x.path == e.path; });
+            if (!known) {
+                o.entries.push_back(std::move(e));
+            }
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+        } else if (a == "-h" || a == "--help") {
+            o.help = true;
+        } else if (a == "-r" || a == "--subfolders") {
+            recursive = true;
+        } else if (a == "-R" || a == "--no-subfolders") {
+            recursive = false;
+        } else if (a == "-l" || a == "--tolerant") {
+            o.tolerant = true;
+        } else if (a == "-p" || a == "--pattern") {
+            if (!value(pattern)) {
+                return fail("kormial-cli: " + a + " needs a pattern, such as \"*.mp3\"");
+            }
+            if (pattern.empty()) {
+                return fail("kormial-cli: the pattern must not be empty (\"*.*\" selects every file)");
+            }
+            if (pattern.find('/') != std::string::npos) {
+                return fail("kormial-cli: the pattern \"" + pattern + "\" must not contain \"/\"");
+            }
+        } else if (a == "--min" || a == "--max") {
+            std::string v;
+            if (!value(v)) {
+                return fail("kormial-cli: " + a + " needs a size in whole KB");
+            }
+            const auto checked = sizeArgument(a, v, result.error);
+            if (!checked) {
+                return result;
+            }
+            (a == "--min" ? o.minText : o.maxText) = *checked;
+        } else if (a == "-t" || a == "--types") {
+            std::string v;
+            if (!value(v)) {
+                return fail("kormial-cli: " + a + " needs a list such as zero,dup,name,portions");
+            }
+            bool types[4] = {false, false, false, false};
+            std::size_t start = 0;
+            while (true) {
+                const auto comma = v.find(',', start);
+                const std::string t = v.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+                if (t == "zero") {
+                    types[0] = true;
+                } else if (t == "dup") {
+                    types[1] = true;
+                } else if (t == "name") {
+                    types[2] = true;
+                } else if (t == "portions") {
+                    types[3] = true;
+                } else {
+                    return fail("kormial-cli: unknown search type \"" + t +
+                                "\" (choose from zero, dup, name, portions)");
+                }
+                if (comma == std::string::npos) {
+                    break;
+                }
+                start = comma + 1;
+            }
+            std::copy(std::begin(types), std::end(types), std::begin(o.types));
+        } else if (a == "-f" || a == "--format") {
+            std::string v;
+            if (!value(v)) {
+                return fail("kormial-cli: " + a + " needs a format: text, tsv or json");
+            }
+            if (v == "text") {
+                o.format = Format::Text;
+            } else if (v == "tsv") {
+                o.format = Format::Tsv;
+            } else if (v == "json") {
+                o.format = Format::Json;
+            } else {
+                return fail("kormial-cli: unknown format \"" + v + "\" (choose text, tsv or json)");
+            }
+        } else {
+            return fail("kormial-cli: unknown option \"" + a + "\" (see kormial-cli --help)");
+        }
+    }
+    if (o.help) {
+        result.options = std::move(o);
+        return result;
+    }
+    if (o.entries.empty()) {
+        return fail("kormial-cli: no folder to search (see kormial-cli --help)");
+    }
+    if (!o.minText.empty() && !o.maxText.empty()) {
+        const auto mn = ConvertSizeText(o.minText, false);
+        const auto mx = ConvertSizeText(o.maxText, false);
+        if (*mx <= *mn) {
+            return fail("kormial-cli: Max File Size(" + o.maxText + ") must be greater than Min File Size(" +
+                        o.minText + ").");
+        }
+    }
+    result.options = std::move(o);
+    return result;
+}
+
+}  // namespace kormial::cli

@@ -1,0 +1,364 @@
+#include "platform/fs.h"
+
+#include "platform/textfold.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace kormial::platform {
+
+std::string Error::describe() const
+{
+    return std::strerror(code);
+}
+
+namespace {
+
+void setError(Error* err, int code)
+{
+    if (err != nullptr) {
+        err->code = code;
+    }
+}
+
+// The kernel's virtual file systems, by the device number of their mounts,
+// read once from /proc/self/mountinfo.
+const std::unordered_map<dev_t, bool>& virtualDevices()
+{
+    static std::unordered_map<dev_t, bool> devices;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        static const char* const kVirtual[] = {
+            "proc", "sysfs", "devtmpfs", "devpts", "cgroup", "cgroup2", "debugfs", "tracefs",
+            "securityfs", "pstore", "bpf", "configfs", "fusectl", "mqueue", "hugetlbfs",
+            "binfmt_misc", "autofs", "efivarfs", "rpc_pipefs", "nsfs"};
+        std::ifstream in("/proc/self/mountinfo");
+        std::string line;
+        while (std::getline(in, line)) {
+            // id parent major:minor root mountpoint options [optional...] - fstype source super
+            std::istringstream fields(line);
+            std::string id, parent, majmin;
+            fields >> id >> parent >> majmin;
+            const auto sep = line.find(" - ");
+            if (sep == std::string::npos) {
+                continue;
+            }
+            std::istringstream rest(line.substr(sep + 3));
+            std::string fstype;
+            rest >> fstype;
+            const auto colon = majmin.find(':');
+            if (colon == std::string::npos) {
+                continue;
+            }
+            unsigned major = 0;
+            unsigned minor = 0;
+            try {
+                major = static_cast<unsigned>(std::stoul(majmin.substr(0, colon)));
+                minor = static_cast<unsigned>(std::stoul(majmin.substr(colon + 1)));
+            } catch (...) {
+                continue;
+            }
+            const bool isVirtual = std::find_if(std::begin(kVirtual), std::end(kVirtual),
+                                                [&](const char* t) { return fstype == t; }) !=
+                                   std::end(kVirtual);
+            devices[makedev(major, minor)] = isVirtual;
+        }
+    });
+    return devices;
+}
+
+bool isVirtualDevice(dev_t dev)
+{
+    const auto& devices = virtualDevices();
+    const auto it = devices.find(dev);
+    return it != devices.end() && it->second;
+}
+
+}  // namespace
+
+bool isVirtualFileSystem(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return false;
+    }
+    return isVirtualDevice(st.st_dev);
+}
+
+Folder::~Folder()
+{
+    close();
+}
+
+void Folder::close()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+bool Folder::open(const std::string& path)
+{
+    close();
+    entries_.clear();
+    const int fd = ::open(path.empty() ? "." : path.c_str(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || isVirtualDevice(st.st_dev)) {
+        ::close(fd);
+        return false;
+    }
+    const int listFd = ::dup(fd);
+    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (dir == nullptr) {
+        if (listFd >= 0) {
+            ::close(listFd);
+        }
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    while (const dirent* e = ::readdir(dir)) {
+        const char* name = e->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
+            continue;
+        }
+        unsigned char type = e->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat es {};
+            if (::fstatat(fd_, name, &es, AT_SYMLINK_NOFOLLOW) != 0) {
+                continue;
+            }
+            type = S_ISREG(es.st_mode) ? DT_REG : S_ISDIR(es.st_mode) ? DT_DIR : DT_LNK;
+        }
+        if (type == DT_REG) {
+            entries_.push_back({name, EntryKind::File});
+        } else if (type == DT_DIR) {
+            entries_.push_back({name, EntryKind::Folder});
+        }
+    }
+    ::closedir(dir);
+    std::sort(entries_.begin(), entries_.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    return true;
+}
+
+std::optional<Folder::Stat> Folder::statFile(const std::string& name, Error* err) const
+{
+    struct stat st {};
+    if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        setError(err, errno);
+        return std::nullopt;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        setError(err, EINVAL);
+        return std::nullopt;
+    }
+    return Stat{static_cast<std::int64_t>(st.st_size), FileId{st.st_dev, st.st_ino}};
+}
+
+namespace {
+
+// Matches without the ".*" rule; folded code points on both sides.
+bool matchFolded(std::u32string_view p, std::u32string_view n)
+{
+    std::size_t pi = 0;
+    std::size_t ni = 0;
+    std::size_t starP = std::u32string_view::npos;
+    std::size_t starN = 0;
+    while (ni < n.size()) {
+        if (pi < p.size() && (p[pi] == U'?' || p[pi] == n[ni])) {
+            ++pi;
+            ++ni;
+        } else if (pi < p.size() && p[pi] == U'*') {
+            starP = pi++;
+            starN = ni;
+        } else if (starP != std::u32string_view::npos) {
+            pi = starP + 1;
+            ni = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi] == U'*') {
+        ++pi;
+    }
+    return pi == p.size();
+}
+
+std::u32string folded(std::string_view s)
+{
+    std::u32string out;
+    out.reserve(s.size());
+    std::size_t pos = 0;
+    while (pos < s.size()) {
+        out.push_back(foldCase(nextCodePoint(s, pos)));
+    }
+    return out;
+}
+
+}  // namespace
+
+bool wildcardMatch(std::string_view pattern, std::string_view name)
+{
+    if (pattern == "*.*" || pattern == "*") {
+        return true;
+    }
+    const std::u32string p = folded(pattern);
+    const std::u32string n = folded(name);
+    if (matchFolded(p, n)) {
+        return true;
+    }
+    if (p.size() >= 2 && p[p.size() - 2] == U'.' && p.back() == U'*') {
+        return matchFolded(std::u32string_view(p).substr(0, p.size() - 2), n);
+    }
+    return false;
+}
+
+std::optional<std::int64_t> fileLength(const std::string& path, Error* err)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        setError(err, errno);
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+std::optional<FileId> fileIdentity(const std::string& path, Error* err)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        setError(err, errno);
+        return std::nullopt;
+    }
+    return FileId{st.st_dev, st.st_ino};
+}
+
+std::optional<std::int64_t> lastWriteUtc(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec);
+}
+
+ReadFile::~ReadFile()
+{
+    close();
+}
+
+ReadFile::ReadFile(ReadFile&& other) noexcept : fd_(other.fd_)
+{
+    other.fd_ = -1;
+}
+
+ReadFile& ReadFile::operator=(ReadFile&& other) noexcept
+{
+    if (this != &other) {
+        close();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+bool ReadFile::open(const std::string& path, Error* err)
+{
+    close();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        setError(err, errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        setError(err, errno);
+        ::close(fd);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        setError(err, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+void ReadFile::close()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+std::int64_t ReadFile::readAt(std::int64_t pos, void* buf, std::size_t len, Error* err) const
+{
+    if (fd_ < 0) {
+        setError(err, EBADF);
+        return -1;
+    }
+    auto* out = static_cast<char*>(buf);
+    std::size_t done = 0;
+    while (done < len) {
+        const ssize_t got = ::pread(fd_, out + done, len - done, static_cast<off_t>(pos) + static_cast<off_t>(done));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            setError(err, errno);
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+bool ReadFile::readExact(std::int64_t pos, void* buf, std::size_t len, Error* err) const
+{
+    const std::int64_t got = readAt(pos, buf, len, err);
+    if (got < 0) {
+        return false;
+    }
+    if (static_cast<std::size_t>(got) != len) {
+        setError(err, EIO);
+        return false;
+    }
+    return true;
+}
+
+void ReadFile::adviseSequential() const
+{
+    if (fd_ >= 0) {
+        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+}
+
+double monotonicSeconds()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace kormial::platform

@@ -1,0 +1,120 @@
+// File services: folder listing, wildcard matching, file facts and block reads.
+// Everything that touches POSIX for the catalogue and the comparisons is here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <vector>
+
+namespace kormial::platform {
+
+// The result of an operation that can fail: errno is kept for messages.
+struct Error {
+    int code = 0;  // errno value, 0 when there was no failure
+    std::string describe() const;  // the system's description of `code`
+};
+
+// Device and inode: one file, however many names lead to it.
+struct FileId {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool operator==(const FileId&) const = default;
+};
+struct FileIdHash {
+    std::size_t operator()(const FileId& id) const noexcept {
+        return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(id.ino) * 1000003u ^
+                                          static_cast<std::uint64_t>(id.dev));
+    }
+};
+
+enum class EntryKind : std::uint8_t { File, Folder };
+
+struct FolderEntry {
+    std::string name;
+    EntryKind kind;
+};
+
+// An open folder. The entries come sorted by name as byte strings; "." and
+// ".." are left out, and so are symbolic links and everything that is neither
+// a regular file nor a folder (FIFOs, sockets, devices).
+class Folder {
+public:
+    Folder() = default;
+    ~Folder();
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    // Opens `path` for listing. Fails on a folder that cannot be read, and on
+    // a folder that lies on one of the kernel's virtual file systems (/proc,
+    // /sys, /dev and the like), which are never searched.
+    bool open(const std::string& path);
+    void close();
+    const std::vector<FolderEntry>& entries() const { return entries_; }
+    std::vector<FolderEntry> takeEntries() { return std::move(entries_); }
+
+    struct Stat {
+        std::int64_t size = 0;
+        FileId id;
+    };
+    // Facts of a regular file of this folder, without following links.
+    std::optional<Stat> statFile(const std::string& name, Error* err = nullptr) const;
+
+private:
+    int fd_ = -1;
+    std::vector<FolderEntry> entries_;
+};
+
+// True when the folder `path` lies on a virtual file system of the kernel.
+bool isVirtualFileSystem(const std::string& path);
+
+// Wildcards: case-insensitive; '*' any run (also none), '?' one character.
+// A pattern ending in ".*" also matches what the pattern without it matches.
+bool wildcardMatch(std::string_view pattern, std::string_view name);
+
+// Length of a file in bytes. std::nullopt with err->code set on failure
+// (ENOENT when the file is not there).
+std::optional<std::int64_t> fileLength(const std::string& path, Error* err = nullptr);
+
+std::optional<FileId> fileIdentity(const std::string& path, Error* err = nullptr);
+
+// Last-write time of a regular file in seconds since 1970 (UTC), or nothing
+// when the path is not a regular file or cannot be examined.
+std::optional<std::int64_t> lastWriteUtc(const std::string& path);
+
+// A file opened for binary reading. Only regular files open: anything else
+// (a FIFO put in a file's place, say) is refused instead of hanging a read.
+class ReadFile {
+public:
+    ReadFile() = default;
+    ~ReadFile();
+    ReadFile(ReadFile&& other) noexcept;
+    ReadFile& operator=(ReadFile&& other) noexcept;
+    ReadFile(const ReadFile&) = delete;
+    ReadFile& operator=(const ReadFile&) = delete;
+
+    bool open(const std::string& path, Error* err = nullptr);
+    void close();
+    bool isOpen() const { return fd_ >= 0; }
+
+    // Reads up to `len` bytes at byte offset `pos` (0 = first byte); returns
+    // the count delivered, short only at the end of the file, or -1 on error.
+    std::int64_t readAt(std::int64_t pos, void* buf, std::size_t len, Error* err = nullptr) const;
+    // Reads exactly `len` bytes at `pos`; a short read is a failure (EIO when
+    // the file ended early).
+    bool readExact(std::int64_t pos, void* buf, std::size_t len, Error* err = nullptr) const;
+
+    // Hint that the whole file will be read from the start.
+    void adviseSequential() const;
+
+private:
+    int fd_ = -1;
+};
+
+// Seconds on a clock that never goes back (for elapsed times).
+double monotonicSeconds();
+
+}  // namespace kormial::platform

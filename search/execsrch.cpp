@@ -1,0 +1,227 @@
+#include "search/execsrch.h"
+
+#include "catalogue/colfiles.h"
+#include "catalogue/compare.h"
+#include "catalogue/paths.h"
+#include "catalogue/sort.h"
+#include "platform/fs.h"
+#include "platform/textfold.h"
+#include "results/resultrows.h"
+#include "search/sizetext.h"
+
+#include <cerrno>
+#include <cmath>
+#include <string_view>
+#include <unordered_set>
+
+namespace kormial {
+
+namespace {
+
+std::string_view namePart(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string_view(path)
+                                      : std::string_view(path).substr(slash + 1);
+}
+
+// Walks arr[from..to] and hands every maximal stretch of two or more records
+// with equal keys to `handle(dupStart, dupEnd, k)`.
+template <typename Equal, typename Handle>
+void walkRuns(std::int64_t from, std::int64_t to, Equal equal, Handle handle)
+{
+    bool open = false;
+    std::int64_t dupStart = 0;
+    for (std::int64_t k = from; k <= to; ++k) {
+        const bool eq = equal(k);
+        if (eq && !open) {
+            open = true;
+            dupStart = k - 1;
+        }
+        if (eq && k != to) {
+            continue;
+        }
+        if (open) {
+            handle(dupStart, eq ? k : k - 1, k);
+            open = false;
+        }
+    }
+}
+
+// Compares one run, through the pairwise routine when it is long.
+void compareRun(SearchHost& host, FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd,
+                bool sameSizeOnly)
+{
+    if (dupEnd - dupStart >= kPairwiseRunSpan) {
+        CompFileCnt2(arr, dupStart, dupEnd, sameSizeOnly, host);
+    } else {
+        CompFileCnt(arr, dupStart, dupEnd, host.tolerant(), sameSizeOnly);
+    }
+}
+
+}  // namespace
+
+std::string CompletionText(std::int64_t seconds, std::int64_t files)
+{
+    return "Completed in " + std::to_string(seconds) + "s, searching " + std::to_string(files) +
+           " files.";
+}
+
+std::int64_t ExecSrch(SearchHost& host)
+{
+    // Phase 1: the catalogue, one search entry after another.
+    colFiles catalogue;
+    catalogue.Clear();
+    const YieldFn yield = [&host] { host.yield(); };
+    const std::int64_t rows = host.entryCount();
+    for (std::int64_t i = 0; i < rows; ++i) {
+        host.selectEntry(i);
+        const std::int32_t minSz = SizeBound(host.minSizeText()).value_or(-1);
+        const std::int32_t maxSz = SizeBound(host.maxSizeText()).value_or(-1);
+        const SearchEntry e = host.entry(i);
+        catalogue.LoadFiles(e.path, minSz, maxSz, e.subFolder == "Yes", yield);
+        host.setProgress(std::floor(static_cast<double>(i + 1) / static_cast<double>(host.entryCount()) * 100.0));
+    }
+
+    // Phase 2: the records, each with its length.
+    host.setStatus("Loading files ...");
+    host.setProgress(0);
+    const std::int64_t n = catalogue.Count();
+    FileArray& arr = host.files();
+    arr.clear();
+    if (n < 1) {
+        return 0;
+    }
+    arr.resize(static_cast<std::size_t>(n));
+    std::int64_t k = 0;
+    for (const std::string& path : catalogue.Items()) {
+        FileRec& r = arr[static_cast<std::size_t>(k)];
+        r.Path = path;
+        platform::Error err;
+        const auto size = platform::fileLength(path, &err);
+        r.Size = size ? *size : (err.code == ENOENT || err.code == ENOTDIR ? -1 : 0);
+        r.Group = kNoGroup;
+        ++k;
+        if (k % 1000 == 0) {
+            host.setProgress(static_cast<double>(k) / static_cast<double>(n) * 100.0);
+        }
+        host.yield();
+    }
+    catalogue.Clear();
+    const std::int64_t U = n - 1;
+    auto rec = [&arr](std::int64_t i) -> FileRec& { return arr[static_cast<std::size_t>(i)]; };
+
+    // Phase 3: same file names, case ignored.
+    if (n >= 2 && host.searchTypeTicked(kTypeSameName)) {
+        host.setStatus("Search same file name  ...");
+        host.setProgress(0);
+        QuickSort(arr, 0, U, ByFileName);
+        ResultList& sameName = host.resultList(kListSameName);
+        bool previousListed = false;
+        for (k = 1; k <= U; ++k) {
+            if (platform::equalFolded(namePart(rec(k).Path), namePart(rec(k - 1).Path))) {
+                if (!previousListed) {
+                    AddResultItem(sameName, arr, k - 1);
+                }
+                AddResultItem(sameName, arr, k);
+                previousListed = true;
+            } else {
+                previousListed = false;
+            }
+            if (k % 200 == 0) {
+                host.setProgress(static_cast<double>(k) / static_cast<double>(n) * 100.0);
+                if (host.stopRequested()) {
+                    return 0;
+                }
+            }
+            host.yield();
+        }
+    }
+
+    // Phase 4: size order and the empty files. Records of files that were
+    // gone when sized (-1) stand first and are passed over.
+    QuickSort(arr, 0, U, ByFileSize);
+    host.setStatus("Searching duplicated files ...");
+    host.setProgress(0);
+    std::int64_t z = 0;
+    while (z <= U && rec(z).Size < 0) {
+        ++z;
+    }
+    const bool listZero = host.searchTypeTicked(kTypeZeroSize);
+    while (z <= U && rec(z).Size == 0) {
+        if (listZero) {
+            AddResultItem(host.resultList(kListZeroSize), arr, z);
+        }
+        ++z;
+    }
+
+    // Phase 5: duplicates, run by run of equal sizes.
+    const double last = static_cast<double>(U);
+    if (host.searchTypeTicked(kTypeDuplicates)) {
+        walkRuns(z + 1, U, [&](std::int64_t i) { return rec(i).Size == rec(i - 1).Size; },
+                 [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t at) {
+                     if (!host.stopRequested()) {
+                         compareRun(host, arr, dupStart, dupEnd, true);
+                     }
+                     host.setProgress(last > 0 ? static_cast<double>(at) / last * 100.0 : 0.0);
+                     host.yield();
+                 });
+    }
+
+    // Phase 6: first listing; listed duplicates go back to no group so that
+    // the portions search starts afresh.
+    std::unordered_set<std::string> listedUnreadable;
+    for (k = 0; k <= U; ++k) {
+        FileRec& r = rec(k);
+        if (r.Group >= 0) {
+            AddResultItem(host.resultList(kListDuplicates), arr, k);
+            r.Group = kNoGroup;
+        } else if (r.Group == kReadError) {
+            AddResultItem(host.resultList(kListReadErrors), arr, k);
+            listedUnreadable.insert(r.Path);
+        }
+    }
+
+    // Phase 7: portions among the files of 20480 bytes or more.
+    if (host.searchTypeTicked(kTypePortions)) {
+        host.setStatus("Searching file portions ...");
+        host.setProgress(0);
+        std::int64_t s = z;
+        while (s <= U && rec(s).Size < kPortionMinSize) {
+            ++s;
+        }
+        if (s <= U) {
+            for (k = s; k <= U; ++k) {
+                FileRec& r = rec(k);
+                platform::ReadFile f;
+                if (!f.open(r.Path) || !f.readExact(0, r.Head.data(), kHeadSize)) {
+                    r.Group = kReadError;
+                }
+                host.yield();
+            }
+            QuickSort(arr, s, U, ByHeadBlock);
+            walkRuns(s + 1, U, [&](std::int64_t i) { return rec(i).Head == rec(i - 1).Head; },
+                     [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t at) {
+                         if (!host.stopRequested()) {
+                             compareRun(host, arr, dupStart, dupEnd, false);
+                         }
+                         host.setProgress(last > 0 ? static_cast<double>(at) / last * 100.0 : 0.0);
+                         host.yield();
+                     });
+        }
+    }
+
+    // Phase 8: second listing.
+    for (k = 0; k <= U; ++k) {
+        const FileRec& r = rec(k);
+        if (r.Group >= 0) {
+            AddResultItem(host.resultList(kListPortions), arr, k);
+        } else if (r.Group == kReadError && !listedUnreadable.contains(r.Path)) {
+            AddResultItem(host.resultList(kListReadErrors), arr, k);
+        }
+    }
+
+    return n;
+}
+
+}  // namespace kormial
