@@ -1,0 +1,506 @@
+// Content comparisons on real files: grouping, passes, tolerance, portions,
+// read failures, and the pairwise routine for long runs.
+#include "catalogue/compare.h"
+#include "platform/fs.h"
+#include "testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <sys/stat.h>
+
+using namespace kormial;
+using kormial::test::randomBytes;
+using kormial::test::TempDir;
+using kormial::test::writeFile;
+
+namespace {
+
+// Records for the given files, sized from disk, after `fillers` records that
+// stand before the run.
+FileArray records(const std::vector<std::string>& files, std::size_t fillers = 0)
+{
+    FileArray arr(fillers);
+    for (auto& r : arr) {
+        r.Path = "/nonexistent/filler";
+        r.Size = 1;
+        r.Group = kNoGroup;
+    }
+    for (const auto& f : files) {
+        FileRec r;
+        r.Path = f;
+        r.Size = platform::fileLength(f).value_or(-1);
+        r.Group = kNoGroup;
+        arr.push_back(std::move(r));
+    }
+    return arr;
+}
+
+std::vector<std::int32_t> groups(const FileArray& arr, std::size_t from = 0)
+{
+    std::vector<std::int32_t> out;
+    for (std::size_t i = from; i < arr.size(); ++i) {
+        out.push_back(arr[i].Group);
+    }
+    return out;
+}
+
+std::string with(std::string s, std::size_t pos, char c)
+{
+    s[pos] = c;
+    return s;
+}
+
+// Changes every 5th byte of [from, from + len) so that sampled segments differ.
+std::string scrambled(std::string s, std::size_t from, std::size_t len)
+{
+    for (std::size_t i = from; i < from + len && i < s.size(); i += 5) {
+        s[i] = static_cast<char>(~s[i]);
+    }
+    return s;
+}
+
+struct RecordingHost : CompareHost {
+    bool stopRequested() override { return stopAfterYields >= 0 && yields >= stopAfterYields; }
+    void setProgress(double percent) override { progress.push_back(percent); }
+    void yield() override { ++yields; }
+    void reportFailure(const std::string& text) override { failures.push_back(text); }
+    int yields = 0;
+    int stopAfterYields = -1;
+    std::vector<double> progress;
+    std::vector<std::string> failures;
+};
+
+constexpr std::size_t kBig = 1200000;  // 24 blocks of 50000 bytes
+
+}  // namespace
+
+TEST(FuzzyMatch, SamplingAndRatios)
+{
+    auto bytes = [](const std::string& s) {
+        return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+    };
+    EXPECT_FLOAT_EQ(FuzzyMatch(bytes("1234567892"), bytes("1234567890")), 0.9f);
+    EXPECT_FLOAT_EQ(FuzzyMatch(bytes("abc"), bytes("abc")), 1.0f);
+    EXPECT_FLOAT_EQ(FuzzyMatch(bytes(""), bytes("abc")), 0.0f);
+    EXPECT_FLOAT_EQ(FuzzyMatch(bytes("abc"), bytes("")), 0.0f);
+
+    // 50000 bytes: 100 samples of 500 from position 500; bytes 1..499 unseen
+    const std::string a = randomBytes(1, 50000);
+    EXPECT_FLOAT_EQ(FuzzyMatch(bytes(a), bytes(scrambled(a, 0, 499))), 1.0f);
+    EXPECT_FLOAT_EQ(FuzzyMatch(bytes(a), bytes(with(a, 49999, static_cast<char>(~a[49999])))), 0.99f);
+    EXPECT_FLOAT_EQ(FuzzyMatch(bytes(a), bytes(with(a, 499, static_cast<char>(~a[499])))), 0.99f);
+
+    // 150 characters: segments of 2 (1.5 to even); samples 76..100 lie
+    // beyond the end and count as equal
+    const std::string x(150, 'x');
+    const std::string y(150, 'y');
+    EXPECT_FLOAT_EQ(FuzzyMatch(bytes(x), bytes(y)), 0.25f);
+    // 250 characters: segments of 2 (2.5 to even); 202..250 are never seen
+    const std::string p = randomBytes(2, 250);
+    EXPECT_FLOAT_EQ(FuzzyMatch(bytes(p), bytes(scrambled(p, 201, 49))), 1.0f);
+    EXPECT_LT(FuzzyMatch(bytes(p), bytes(scrambled(p, 0, 201))), 1.0f);
+    // only the first text's length sets the sampling
+    EXPECT_FLOAT_EQ(FuzzyMatch(bytes("abcd"), bytes("abcdef")), 1.0f);
+    EXPECT_FLOAT_EQ(FuzzyMatch(bytes("abcdef"), bytes("abcd")), 4.0f / 6.0f);
+}
+
+TEST(CompFileCnt, BlockSize)
+{
+    EXPECT_EQ(GetBufferSz(1), 1);
+    EXPECT_EQ(GetBufferSz(999999), 999999);
+    EXPECT_EQ(GetBufferSz(1000000), 50000);
+    EXPECT_EQ(GetBufferSz(std::int64_t{5} << 30), 50000);
+}
+
+TEST(CompFileCnt, SmallFilesInOneBlockLowestIndexLeads)
+{
+    TempDir dir;
+    const std::string base = randomBytes(3, 700);
+    writeFile(dir / "a", base);
+    writeFile(dir / "b", with(base, 699, static_cast<char>(~base[699])));
+    writeFile(dir / "c", base);
+    FileArray arr = records({dir / "a", dir / "b", dir / "c"}, 10);
+    CompFileCnt(arr, 10, 12, false, true);
+    EXPECT_EQ(groups(arr, 10), (std::vector<std::int32_t>{10, -1, 10}));
+}
+
+TEST(CompFileCnt, LargeFilesDifferingInTheLastByteExactAndTolerant)
+{
+    TempDir dir;
+    const std::string base = randomBytes(4, kBig);
+    writeFile(dir / "a", base);
+    writeFile(dir / "b", with(base, kBig - 1, static_cast<char>(~base[kBig - 1])));
+    FileArray arr = records({dir / "a", dir / "b"});
+    CompFileCnt(arr, 0, 1, false, true);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{-1, -1}));
+
+    arr = records({dir / "a", dir / "b"});
+    CompFileCnt(arr, 0, 1, true, true);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{0, 0}));
+}
+
+TEST(CompFileCnt, ToleranceAllowanceBelongsToTheWholeRun)
+{
+    TempDir dir;
+    const std::string base = randomBytes(5, kBig);
+    // Blocks that differ widely each use one unit of the allowance (5 here).
+    // Once it is spent no pair matches any more, identical blocks included:
+    // four differing blocks are tolerated, a fifth one drops the file at the
+    // next block.
+    std::string four = base;
+    for (int b = 1; b <= 4; ++b) {
+        four = scrambled(four, static_cast<std::size_t>(b) * 50000, 50000);
+    }
+    writeFile(dir / "base", base);
+    writeFile(dir / "four", four);
+    writeFile(dir / "six", scrambled(four, 6 * 50000, 50000));
+    FileArray arr = records({dir / "base", dir / "four"});
+    CompFileCnt(arr, 0, 1, true, true);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{0, 0}));
+
+    arr = records({dir / "base", dir / "six"});
+    CompFileCnt(arr, 0, 1, true, true);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{-1, -1}));
+
+    // Once the run's allowance is spent nothing matches any more, not even an
+    // identical pair of another group of the same run.
+    const std::string other = randomBytes(6, kBig);
+    writeFile(dir / "other1", other);
+    writeFile(dir / "other2", other);
+    arr = records({dir / "base", dir / "other1", dir / "six", dir / "other2"});
+    CompFileCnt(arr, 0, 3, true, true);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{-1, -1, -1, -1}));
+    // exactly: the identical pair stays together
+    arr = records({dir / "base", dir / "other1", dir / "six", dir / "other2"});
+    CompFileCnt(arr, 0, 3, false, true);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{-1, 1, -1, 1}));
+}
+
+TEST(CompFileCnt, ToleranceNeedsMoreThanNinetyPercent)
+{
+    TempDir dir;
+    writeFile(dir / "a", "1234567892");
+    writeFile(dir / "b", "1234567890");
+    writeFile(dir / "c", "12345678901");
+    writeFile(dir / "d", "12345678902");
+    FileArray arr = records({dir / "a", dir / "b"});
+    CompFileCnt(arr, 0, 1, true, true);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{-1, -1}));
+    arr = records({dir / "c", dir / "d"});
+    CompFileCnt(arr, 0, 1, true, true);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{0, 0}));
+    arr = records({dir / "c", dir / "d"});
+    CompFileCnt(arr, 0, 1, false, true);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{-1, -1}));
+}
+
+TEST(CompFileCnt, GroupSplitInALaterBlockFormsTwoGroups)
+{
+    TempDir dir;
+    const std::string base = randomBytes(7, kBig);
+    const std::string alt = scrambled(base, 5 * 50000, 10);
+    writeFile(dir / "a", base);
+    writeFile(dir / "b", base);
+    writeFile(dir / "c", alt);
+    writeFile(dir / "d", alt);
+    FileArray arr = records({dir / "a", dir / "b", dir / "c", dir / "d"}, 20);
+    CompFileCnt(arr, 20, 23, false, true);
+    EXPECT_EQ(groups(arr, 20), (std::vector<std::int32_t>{20, 20, 22, 22}));
+}
+
+TEST(CompFileCnt, DroppedFilesNeverJoinAnotherGroup)
+{
+    // a and b agree in block 0, c and d in another block 0. In block 1, b
+    // leaves a's group and its block equals c's: it must not join c's group,
+    // since b and c differ in block 0.
+    TempDir dir;
+    const std::string x = randomBytes(8, 50000);
+    const std::string y = randomBytes(9, 50000);
+    const std::string p = randomBytes(10, 50000);
+    const std::string q = randomBytes(11, 50000);
+    const std::string rest = randomBytes(12, kBig - 100000);
+    writeFile(dir / "a", x + p + rest);
+    writeFile(dir / "c", y + q + rest);
+    writeFile(dir / "b", x + q + rest);
+    writeFile(dir / "d", y + q + rest);
+    FileArray arr = records({dir / "a", dir / "c", dir / "b", dir / "d"});
+    CompFileCnt(arr, 0, 3, false, true);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{-1, 1, -1, 1}));
+}
+
+TEST(CompFileCnt, DroppedFilesOfOneGroupCanRegroupAmongThemselves)
+{
+    TempDir dir;
+    const std::string base = randomBytes(13, kBig);
+    const std::string late = scrambled(base, 10 * 50000, 20);
+    writeFile(dir / "a", base);
+    writeFile(dir / "b", late);
+    writeFile(dir / "c", base);
+    writeFile(dir / "d", late);
+    writeFile(dir / "e", scrambled(base, 10 * 50000, 40));
+    FileArray arr = records({dir / "a", dir / "b", dir / "c", dir / "d", dir / "e"});
+    CompFileCnt(arr, 0, 4, false, true);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{0, 1, 0, 1, -1}));
+}
+
+TEST(CompFileCnt, PortionsPairDifferentSizesOverWholeBlocksOnly)
+{
+    TempDir dir;
+    const std::string lead = randomBytes(14, 100000);
+    writeFile(dir / "s", lead + randomBytes(15, 20000));
+    writeFile(dir / "m", lead + randomBytes(16, 100000));
+    writeFile(dir / "l", lead + randomBytes(17, 200000));
+    FileArray arr = records({dir / "s", dir / "m", dir / "l"});
+    CompFileCnt(arr, 0, 2, false, false);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{0, 0, 0}));
+
+    // equal sizes are never paired in this search
+    writeFile(dir / "m2", lead + randomBytes(16, 100000));
+    arr = records({dir / "m", dir / "m2"});
+    CompFileCnt(arr, 0, 1, false, false);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{-1, -1}));
+
+    // a smallest file of 50000 bytes or fewer forms no group
+    writeFile(dir / "tiny", lead.substr(0, 50000));
+    arr = records({dir / "tiny", dir / "m"});
+    CompFileCnt(arr, 0, 1, false, false);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{-1, -1}));
+    writeFile(dir / "just", lead.substr(0, 50001));
+    arr = records({dir / "just", dir / "m"});
+    CompFileCnt(arr, 0, 1, false, false);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{0, 0}));
+}
+
+TEST(CompFileCnt, UnreadableFilesAreMarkedAndTheRestStillGroup)
+{
+    TempDir dir;
+    const std::string base = randomBytes(18, 700);
+    writeFile(dir / "a", base);
+    writeFile(dir / "b", base);
+    writeFile(dir / "locked", base);
+    writeFile(dir / "c", base);
+    FileArray arr = records({dir / "a", dir / "b", dir / "locked", dir / "c"});
+    arr.push_back(arr[0]);
+    arr.back().Path = dir / "vanished";
+
+    kormial::test::openToEveryone(dir.path());
+    ::chmod((dir / "locked").c_str(), 0);
+    const std::string out = kormial::test::runUnprivileged([&] {
+        FileArray copy = arr;
+        CompFileCnt(copy, 0, 4, false, true);
+        std::string s;
+        for (const auto& r : copy) {
+            s += std::to_string(r.Group) + " ";
+        }
+        return s;
+    });
+    EXPECT_EQ(out, "0 0 -3 0 -3 ");
+}
+
+TEST(CompFileCnt, FileShorterThanItsRecordedSizeIsAReadFailure)
+{
+    TempDir dir;
+    const std::string base = randomBytes(19, 700);
+    writeFile(dir / "a", base);
+    writeFile(dir / "b", base);
+    writeFile(dir / "shrunk", base.substr(0, 600));
+    FileArray arr = records({dir / "a", dir / "shrunk", dir / "b"});
+    arr[1].Size = 700;  // sized before it shrank
+    CompFileCnt(arr, 0, 2, false, true);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{0, -3, 0}));
+}
+
+TEST(CompFileCnt, FailedLeaderHandsItsGroupOnAndLoneMembersDissolve)
+{
+    TempDir dir;
+    const std::string base = randomBytes(20, kBig);
+    writeFile(dir / "lead", base.substr(0, 100000));  // shrinks after sizing
+    writeFile(dir / "b", base);
+    writeFile(dir / "c", base);
+    writeFile(dir / "d", with(base, kBig - 1, static_cast<char>(~base[kBig - 1])));
+    writeFile(dir / "e", base);
+    FileArray arr = records({dir / "lead", dir / "b", dir / "c", dir / "d", dir / "e"});
+    arr[0].Size = kBig;
+    CompFileCnt(arr, 0, 4, false, true);
+    // b leads the rest after the leader fails, and d is still compared
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{-3, 1, 1, -1, 1}));
+
+    arr = records({dir / "lead", dir / "b"});
+    arr[0].Size = kBig;
+    CompFileCnt(arr, 0, 1, false, true);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{-3, -1}));
+}
+
+TEST(CompFileCnt, RunsOfVanishedFilesAreUnreadable)
+{
+    FileArray arr(3);
+    for (auto& r : arr) {
+        r.Path = "/nonexistent/x";
+        r.Size = -1;
+        r.Group = kNoGroup;
+    }
+    CompFileCnt(arr, 0, 2, false, true);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{-3, -3, -3}));
+}
+
+TEST(CompFileCnt, ExactGroupsAreTheClassesOfIdenticalFiles)
+{
+    // Random runs of equal-sized files in a few content classes, some of
+    // which differ only late: both routines find exactly the classes, each
+    // led by its lowest index, and nothing for single files.
+    TempDir dir;
+    std::mt19937 gen(99);
+    for (int round = 0; round < 12; ++round) {
+        const std::size_t size = round % 3 == 0 ? 1100000 : (round % 3 == 1 ? 777 : 1);
+        const int files = 2 + static_cast<int>(gen() % 14);
+        const int classes = 1 + static_cast<int>(gen() % 5);
+        const std::string base = randomBytes(100 + static_cast<std::uint64_t>(round), size);
+        std::vector<std::string> paths;
+        std::vector<int> cls;
+        for (int i = 0; i < files; ++i) {
+            const int c = static_cast<int>(gen() % static_cast<unsigned>(classes));
+            std::string content = base;
+            if (c > 0) {
+                const std::size_t pos = size - 1 - (gen() % std::min<std::size_t>(size, 3)) * (size / 3);
+                content[pos % size] = static_cast<char>(content[pos % size] + c);
+            }
+            const std::string p = dir / ("r" + std::to_string(round) + "_" + std::to_string(i));
+            writeFile(p, content);
+            paths.push_back(p);
+            cls.push_back(c);
+        }
+        std::vector<std::string> contents;
+        for (const auto& p : paths) {
+            contents.push_back(kormial::test::readFile(p));
+        }
+        std::vector<std::int32_t> expected(static_cast<std::size_t>(files), -1);
+        for (int i = 0; i < files; ++i) {
+            for (int j = 0; j < i; ++j) {
+                if (contents[static_cast<std::size_t>(j)] == contents[static_cast<std::size_t>(i)]) {
+                    expected[static_cast<std::size_t>(i)] = j;
+                    expected[static_cast<std::size_t>(j)] = j;
+                    break;
+                }
+            }
+        }
+        // a leader is the lowest member of its class
+        for (int i = 0; i < files; ++i) {
+            auto& e = expected[static_cast<std::size_t>(i)];
+            if (e >= 0) {
+                e = expected[static_cast<std::size_t>(e)];
+            }
+        }
+        FileArray a = records(paths);
+        CompFileCnt(a, 0, files - 1, false, true);
+        EXPECT_EQ(groups(a), expected) << "grouped, round " << round;
+        FileArray b = records(paths);
+        RecordingHost host;
+        CompFileCnt2(b, 0, files - 1, true, host);
+        EXPECT_EQ(groups(b), expected) << "pairwise, round " << round;
+        EXPECT_TRUE(host.failures.empty());
+    }
+}
+
+TEST(CompFileCnt2, LongRunOfIdenticalFilesComparesEachWithTheLeaderOnly)
+{
+    TempDir dir;
+    const std::string base = randomBytes(21, 700);
+    std::vector<std::string> paths;
+    for (int i = 0; i < 300; ++i) {
+        paths.push_back(dir / ("f" + std::to_string(i)));
+        writeFile(paths.back(), base);
+    }
+    FileArray arr = records(paths, 5);
+    RecordingHost host;
+    CompFileCnt2(arr, 5, 304, true, host);
+    for (std::size_t i = 5; i < arr.size(); ++i) {
+        ASSERT_EQ(arr[i].Group, 5);
+    }
+    EXPECT_EQ(host.yields, 299);
+    ASSERT_EQ(host.progress.size(), 300u);
+    EXPECT_DOUBLE_EQ(host.progress.front(), 5.0 / 304.0 * 100.0);
+    EXPECT_DOUBLE_EQ(host.progress.back(), 100.0);
+}
+
+TEST(CompFileCnt2, StopEndsTheRunAfterTheCurrentPairUnrecorded)
+{
+    TempDir dir;
+    const std::string base = randomBytes(22, 700);
+    std::vector<std::string> paths;
+    for (int i = 0; i < 10; ++i) {
+        paths.push_back(dir / ("f" + std::to_string(i)));
+        writeFile(paths.back(), base);
+    }
+    FileArray arr = records(paths);
+    RecordingHost host;
+    host.stopAfterYields = 4;
+    CompFileCnt2(arr, 0, 9, true, host);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{0, 0, 0, 0, -1, -1, -1, -1, -1, -1}));
+}
+
+TEST(CompFileCnt2, EveryByteCountsAndPortionsNeedAWholeBlock)
+{
+    TempDir dir;
+    writeFile(dir / "one-a", "a");
+    writeFile(dir / "one-b", "b");
+    writeFile(dir / "one-c", "a");
+    RecordingHost host;
+    FileArray arr = records({dir / "one-a", dir / "one-b", dir / "one-c"});
+    CompFileCnt2(arr, 0, 2, true, host);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{0, -1, 0}));
+
+    const std::size_t size = 21 * 50000 + 1;
+    const std::string base = randomBytes(23, size);
+    writeFile(dir / "long-a", base);
+    writeFile(dir / "long-b", with(base, size - 1, static_cast<char>(~base[size - 1])));
+    arr = records({dir / "long-a", dir / "long-b"});
+    CompFileCnt2(arr, 0, 1, true, host);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{-1, -1}));
+
+    // portions: smaller files of 30000 bytes hold no whole block
+    const std::string lead = randomBytes(24, 60000);
+    std::vector<std::string> paths;
+    for (int i = 0; i < 6; ++i) {
+        paths.push_back(dir / ("p" + std::to_string(i)));
+        writeFile(paths.back(), lead.substr(0, i < 3 ? 30000 : 40000));
+    }
+    arr = records(paths);
+    CompFileCnt2(arr, 0, 5, false, host);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{-1, -1, -1, -1, -1, -1}));
+    // with a whole block before the smaller file's end they group
+    writeFile(dir / "q0", lead);
+    writeFile(dir / "q1", lead + "tail");
+    writeFile(dir / "q2", lead + "other tail");
+    arr = records({dir / "q0", dir / "q1", dir / "q2"});
+    CompFileCnt2(arr, 0, 2, false, host);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{0, 0, 0}));
+    EXPECT_TRUE(host.failures.empty());
+}
+
+TEST(CompFileCnt2, AFileGoneSinceSizingEndsTheRunWithAMessage)
+{
+    TempDir dir;
+    const std::string base = randomBytes(25, 700);
+    for (const char* n : {"a", "b", "c", "d"}) {
+        writeFile(dir / n, base);
+    }
+    FileArray arr = records({dir / "a", dir / "b", dir / "c", dir / "d"});
+    ASSERT_EQ(::unlink((dir / "c").c_str()), 0);
+    RecordingHost host;
+    CompFileCnt2(arr, 0, 3, true, host);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{0, 0, -1, -1}));
+    ASSERT_EQ(host.failures.size(), 1u);
+    EXPECT_NE(host.failures[0].find(dir / "c"), std::string::npos);
+    EXPECT_NE(host.failures[0].find("No such file"), std::string::npos);
+
+    // a file that shrank since sizing is reported the same way
+    writeFile(dir / "c", base.substr(0, 10));
+    arr = records({dir / "a", dir / "c"});
+    arr[1].Size = 700;
+    host.failures.clear();
+    CompFileCnt2(arr, 0, 1, true, host);
+    EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{-1, -1}));
+    ASSERT_EQ(host.failures.size(), 1u);
+}

@@ -1,0 +1,151 @@
+#include "testutil.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace kormial::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir()
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string tmpl = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/kormial-test-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (::mkdtemp(buf.data()) == nullptr) {
+        throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
+    }
+    path_ = std::string(buf.data()) + "/";
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    // give back permissions the tests took away, so everything can go
+    for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (!it->is_symlink(ec)) {
+            ::chmod(it->path().c_str(), 0700);
+        }
+    }
+    fs::remove_all(path_, ec);
+}
+
+std::string randomBytes(std::uint64_t seed, std::size_t n)
+{
+    std::string out(n, '\0');
+    std::uint64_t x = seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull;
+    for (std::size_t i = 0; i < n; ++i) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        out[i] = static_cast<char>(x >> 56);
+    }
+    return out;
+}
+
+void makeDirs(const std::string& path)
+{
+    fs::create_directories(path);
+}
+
+void writeFile(const std::string& path, const std::string& content)
+{
+    const auto slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0) {
+        fs::create_directories(path.substr(0, slash));
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::string runUnprivileged(const std::function<std::string()>& body)
+{
+    if (::geteuid() != 0) {
+        return body();
+    }
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        throw std::runtime_error("pipe");
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        // nobody:nogroup
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+            ::setresuid(65534, 65534, 65534) != 0) {
+            ::_exit(3);
+        }
+        const std::string out = body();
+        std::size_t done = 0;
+        while (done < out.size()) {
+            const ssize_t w = ::write(fds[1], out.data() + done, out.size() - done);
+            if (w <= 0) {
+                ::_exit(4);
+            }
+            done += static_cast<std::size_t>(w);
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string out;
+    char buf[4096];
+    ssize_t r;
+    while ((r = ::read(fds[0], buf, sizeof buf)) > 0) {
+        out.append(buf, static_cast<std::size_t>(r));
+    }
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        throw std::runtime_error("unprivileged child failed");
+    }
+    return out;
+}
+
+void openToEveryone(const std::string& path)
+{
+    std::error_code ec;
+    fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec, ec);
+    for (auto it = fs::recursive_directory_iterator(path, ec); it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        const bool dir = it->is_directory(ec);
+        fs::permissions(it->path(),
+                        dir ? (fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec)
+                            : (fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                               fs::perms::others_read),
+                        ec);
+    }
+    // the folders above must be passable too (mkdtemp makes 0700)
+    std::string p = path;
+    while (!p.empty() && p.back() == '/') {
+        p.pop_back();
+    }
+    ::chmod(p.c_str(), 0755);
+}
+
+}  // namespace kormial::test
