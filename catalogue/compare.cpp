@@ -3,6 +3,7 @@
 #include "platform/fs.h"
 
 #include <algorithm>
+#include <functional>
 #include <cstring>
 #include <vector>
 
@@ -26,6 +27,142 @@ std::size_t blockBytes(std::int64_t size, std::int64_t bs, std::int64_t p)
 std::int32_t asGroup(std::int64_t index)
 {
     return static_cast<std::int32_t>(index);
+}
+
+// Exact grouping of equally sized files by refinement: every candidate's
+// first chunk is read, the candidates are split by its bytes, and only files
+// that still have a partner read on, in growing chunks. The result is the
+// same as comparing block by block — the classes of byte-identical files,
+// each led by its lowest index — but a file that differs early is read only
+// as far as its first chunk, and long runs cost linear instead of quadratic
+// reads.
+class ExactGrouper {
+public:
+    // Called when a read fails: true to go on without the file (it is marked
+    // unreadable), false to give up the rest of the run.
+    std::function<bool(std::int64_t index, const platform::Error& err)> onFailure;
+    // Called after every chunk read; false ends the run (a stop request).
+    std::function<bool(double fractionDone)> onRead;
+
+    ExactGrouper(FileArray& arr, std::int64_t size) : arr_(arr), size_(size) {}
+
+    // Groups `candidates` (ascending indexes). Classes confirmed before a stop
+    // or a failure that gives up are kept; nothing unconfirmed is grouped.
+    void run(std::vector<std::int64_t> candidates)
+    {
+        struct Pending {
+            std::vector<std::int64_t> members;
+            std::int64_t offset;
+        };
+        const double totalBytes = static_cast<double>(candidates.size()) * static_cast<double>(size_);
+        double doneBytes = 0;
+        std::vector<Pending> stack;
+        stack.push_back({std::move(candidates), 0});
+        std::vector<std::uint8_t> buffer;
+        std::vector<std::size_t> order;
+        while (!stack.empty()) {
+            Pending cls = std::move(stack.back());
+            stack.pop_back();
+            if (cls.members.size() < 2) {
+                continue;
+            }
+            if (cls.offset >= size_) {
+                commit(cls.members);
+                continue;
+            }
+            const auto len = static_cast<std::size_t>(std::min(size_ - cls.offset, chunkSize(cls.offset, cls.members.size())));
+            buffer.resize(len * cls.members.size());
+            std::vector<std::int64_t> readable;
+            readable.reserve(cls.members.size());
+            for (const std::int64_t i : cls.members) {
+                platform::ReadFile f;
+                platform::Error err;
+                std::uint8_t* dest = buffer.data() + len * readable.size();
+                if (f.open(arr_[static_cast<std::size_t>(i)].Path, &err) && f.readExact(cls.offset, dest, len, &err)) {
+                    readable.push_back(i);
+                } else if (onFailure && !onFailure(i, err)) {
+                    return;
+                }
+                doneBytes += static_cast<double>(len);
+                if (onRead && !onRead(totalBytes > 0 ? doneBytes / totalBytes : 1.0)) {
+                    return;
+                }
+            }
+            // split by the chunk's bytes; equal chunks keep index order
+            order.resize(readable.size());
+            for (std::size_t k = 0; k < order.size(); ++k) {
+                order[k] = k;
+            }
+            std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+                return std::memcmp(buffer.data() + a * len, buffer.data() + b * len, len) < 0;
+            });
+            const std::int64_t next = cls.offset + static_cast<std::int64_t>(len);
+            std::size_t start = 0;
+            std::vector<Pending> parts;
+            while (start < order.size()) {
+                std::size_t end = start + 1;
+                while (end < order.size() &&
+                       std::memcmp(buffer.data() + order[start] * len, buffer.data() + order[end] * len, len) == 0) {
+                    ++end;
+                }
+                if (end - start >= 2) {
+                    Pending part{{}, next};
+                    for (std::size_t k = start; k < end; ++k) {
+                        part.members.push_back(readable[order[k]]);
+                    }
+                    std::sort(part.members.begin(), part.members.end());
+                    parts.push_back(std::move(part));
+                } else {
+                    doneBytes += static_cast<double>(size_ - next);  // no more reading for this file
+                }
+                start = end;
+            }
+            // the class of the lowest index is finished first
+            std::sort(parts.begin(), parts.end(), [](const Pending& a, const Pending& b) {
+                return a.members.front() > b.members.front();
+            });
+            for (auto& part : parts) {
+                stack.push_back(std::move(part));
+            }
+        }
+    }
+
+private:
+    std::int64_t chunkSize(std::int64_t offset, std::size_t members) const
+    {
+        constexpr std::int64_t kFirst = 4096;
+        constexpr std::int64_t kWhole = 65536;     // small files are read whole at once
+        constexpr std::int64_t kLargest = 4 << 20;
+        constexpr std::int64_t kBudget = 32 << 20;  // bytes held for one class
+        if (offset == 0) {
+            return size_ <= kWhole ? size_ : kFirst;
+        }
+        const std::int64_t fair = kBudget / static_cast<std::int64_t>(members);
+        return std::max<std::int64_t>(kFirst, std::min(kLargest, fair));
+    }
+
+    void commit(const std::vector<std::int64_t>& members)
+    {
+        const std::int32_t leader = asGroup(members.front());
+        for (const std::int64_t i : members) {
+            arr_[static_cast<std::size_t>(i)].Group = leader;
+        }
+    }
+
+    FileArray& arr_;
+    std::int64_t size_;
+};
+
+// True when every record of the run has the same size as the first.
+bool allSameSize(const FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd)
+{
+    const std::int64_t size = arr[static_cast<std::size_t>(dupStart)].Size;
+    for (std::int64_t i = dupStart + 1; i <= dupEnd; ++i) {
+        if (arr[static_cast<std::size_t>(i)].Size != size) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -69,6 +206,40 @@ void CompFileCnt(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, boo
     if (firstSize <= 0) {
         // No block can be read: files that were gone when sized count as
         // unreadable; empty files are not compared.
+        if (firstSize < 0) {
+            for (std::int64_t i = dupStart; i <= dupEnd; ++i) {
+                rec(i).Group = kReadError;
+            }
+        }
+        return;
+    }
+    if (!isTolerant && SameSizeOnly && allSameSize(arr, dupStart, dupEnd)) {
+        std::vector<std::int64_t> candidates;
+        for (std::int64_t i = dupStart; i <= dupEnd; ++i) {
+            if (rec(i).Group != kReadError) {
+                candidates.push_back(i);
+            }
+        }
+        ExactGrouper grouper(arr, firstSize);
+        grouper.onFailure = [&](std::int64_t i, const platform::Error&) {
+            rec(i).Group = kReadError;
+            return true;
+        };
+        grouper.run(std::move(candidates));
+        return;
+    }
+    CompFileCntBlocks(arr, dupStart, dupEnd, isTolerant, SameSizeOnly);
+}
+
+void CompFileCntBlocks(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bool isTolerant,
+                       bool SameSizeOnly)
+{
+    if (dupStart >= dupEnd) {
+        return;
+    }
+    auto rec = [&](std::int64_t i) -> FileRec& { return arr[static_cast<std::size_t>(i)]; };
+    const std::int64_t firstSize = rec(dupStart).Size;
+    if (firstSize <= 0) {
         if (firstSize < 0) {
             for (std::int64_t i = dupStart; i <= dupEnd; ++i) {
                 rec(i).Group = kReadError;
@@ -230,12 +401,40 @@ void CompFileCnt2(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bo
     if (dupStart >= dupEnd) {
         return;
     }
+    const double lastIndex = static_cast<double>(arr.size()) - 1.0;
+    if (SameSizeOnly && rec(dupStart).Size > 0 && allSameSize(arr, dupStart, dupEnd)) {
+        std::vector<std::int64_t> candidates;
+        for (std::int64_t i = dupStart; i <= dupEnd; ++i) {
+            if (rec(i).Group == kNoGroup) {
+                candidates.push_back(i);
+            }
+        }
+        ExactGrouper grouper(arr, rec(dupStart).Size);
+        grouper.onFailure = [&](std::int64_t i, const platform::Error& err) {
+            const std::string why = err.code == EIO ? std::string("the file changed while it was read")
+                                                    : err.describe();
+            host.reportFailure(rec(i).Path + ": " + why);
+            return false;
+        };
+        const double span = static_cast<double>(dupEnd - dupStart);
+        grouper.onRead = [&](double fraction) {
+            host.yield();
+            if (host.stopRequested()) {
+                return false;
+            }
+            if (lastIndex > 0) {
+                host.setProgress((static_cast<double>(dupStart) + fraction * span) / lastIndex * 100.0);
+            }
+            return true;
+        };
+        grouper.run(std::move(candidates));
+        return;
+    }
     const std::int64_t bs = SameSizeOnly ? GetBufferSz(rec(dupStart).Size) : kPortionBlock;
     const std::int64_t tail = SameSizeOnly ? 0 : bs;
     if (bs <= 0) {
         return;
     }
-    const double last = static_cast<double>(arr.size()) - 1.0;
     std::vector<std::uint8_t> block1(static_cast<std::size_t>(bs));
     std::vector<std::uint8_t> block2(static_cast<std::size_t>(bs));
     platform::ReadFile slot1;
@@ -295,7 +494,7 @@ void CompFileCnt2(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bo
                 }
             }
         }
-        host.setProgress(last > 0 ? static_cast<double>(i) / last * 100.0 : 0.0);
+        host.setProgress(lastIndex > 0 ? static_cast<double>(i) / lastIndex * 100.0 : 0.0);
     }
 }
 

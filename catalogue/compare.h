@@ -23,6 +23,11 @@ std::int64_t GetBufferSz(std::int64_t Sz);
 void CompFileCnt(FileArray& arrFiles, std::int64_t dupStart, std::int64_t dupEnd,
                  bool isTolerant, bool SameSizeOnly);
 
+// The same grouping read strictly block by block, every file of the run in
+// step (what CompFileCnt does in tolerant mode and for portions).
+void CompFileCntBlocks(FileArray& arrFiles, std::int64_t dupStart, std::int64_t dupEnd,
+                       bool isTolerant, bool SameSizeOnly);
+
 // Pairwise comparison for long runs: two files open at a time, exact only,
 // yields after every pair, ends at a stop request, moves the progress bar,
 // and reports a file that cannot be read through the host, giving up the rest

@@ -226,8 +226,13 @@ TEST(Search, LongRunsGoPairwiseFrom251Files)
         h.only(kTypeDuplicates);
         h.run();
         EXPECT_EQ(h.lists[kListDuplicates].count(), files);
-        // the pairwise routine yields after each of its pairs, the grouped one never
-        EXPECT_EQ(h.yieldsByStatus["Searching duplicated files ..."], files == 251 ? 251 : 1);
+        // the pairwise routine yields as it reads, the grouped one never
+        const int yields = h.yieldsByStatus["Searching duplicated files ..."];
+        if (files == 251) {
+            EXPECT_GT(yields, 250);
+        } else {
+            EXPECT_EQ(yields, 1);
+        }
         EXPECT_EQ(h.tolerantReads, files == 251 ? 0 : 1);
     }
 }
