@@ -33,6 +33,13 @@ public:
 
     void Clear();
     const std::vector<std::string>& Items() const { return items_; }
+    // Hands the entries over and leaves the catalogue empty (no copies of
+    // the paths when the records are filled).
+    std::vector<std::string> TakeItems()
+    {
+        seen_.clear();
+        return std::move(items_);
+    }
 
     void Add(std::string sFileName) { items_.push_back(std::move(sFileName)); }
     // Positions count from 1.

@@ -94,11 +94,11 @@ std::int64_t ExecSrch(SearchHost& host)
     }
     arr.resize(static_cast<std::size_t>(n));
     std::int64_t k = 0;
-    for (const std::string& path : catalogue.Items()) {
+    for (std::string& path : catalogue.TakeItems()) {
         FileRec& r = arr[static_cast<std::size_t>(k)];
-        r.Path = path;
+        r.Path = std::move(path);
         platform::Error err;
-        const auto size = platform::fileLength(path, &err);
+        const auto size = platform::fileLength(r.Path, &err);
         r.Size = size ? *size : (err.code == ENOENT || err.code == ENOTDIR ? -1 : 0);
         r.Group = kNoGroup;
         ++k;
@@ -107,7 +107,6 @@ std::int64_t ExecSrch(SearchHost& host)
         }
         host.yield();
     }
-    catalogue.Clear();
     const std::int64_t U = n - 1;
     auto rec = [&arr](std::int64_t i) -> FileRec& { return arr[static_cast<std::size_t>(i)]; };
 
