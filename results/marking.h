@@ -1,0 +1,39 @@
+// Marking rows of a result list for deletion: all of them, none, or one
+// member of every neighbouring pair of a group (the older, newer, smaller or
+// larger one).
+#pragma once
+
+#include "results/resultlist.h"
+
+#include <string_view>
+
+namespace kormial {
+
+// The column that decides group membership on the list of tab index
+// `curTab` (0-4): the name (case ignored) on "Same Name", "#" elsewhere.
+int MarkKeyColumn(int curTab);
+
+// True when rows `a` and `b` of the list of tab `curTab` belong to one group:
+// equal "#" texts, or on "Same Name" names equal with case ignored.
+bool SameMarkGroup(int curTab, const ResultRow& a, const ResultRow& b);
+
+// Sets the mark of every row of `list` to `isAllMarks`.
+void Marks(ResultList& list, bool isAllMarks);
+
+// Clears the marks of `list` (the list of tab `curTab`), sorts it by its key
+// column (stable: rows of a group keep their order) and, for every pair of
+// neighbouring rows of one group, marks one of the two:
+//   CompType "Date": MarkOld true the older, false the newer;
+//   any other CompType (the menu passes "Size"): MarkOld true the larger,
+//   false the smaller.
+// On equal cells MarkOld true marks the lower row of the pair, false the
+// upper one. Dates compare as their texts; sizes as numbers, however long.
+// An empty list is left alone.
+void MarkDel(ResultList& list, int curTab, bool MarkOld, std::string_view CompType);
+
+// -1, 0 or 1: two "Size" cells (padded decimal numbers) in numeric order.
+// Cells that hold no number come before every number (as the list sorts
+// them) and compare among themselves as texts.
+int CompareSizeCells(std::string_view a, std::string_view b);
+
+}  // namespace kormial
