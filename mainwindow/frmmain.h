@@ -1,0 +1,193 @@
+// The main window: the search setup panel across the top, the result tabs
+// with the file-operation frame below it, and the status bar. The window owns
+// its controls, the record array of the search and every event handler, and
+// it is the search's host (status texts, progress, yields, the stop request).
+#pragma once
+
+#include "catalogue/filerec.h"
+#include "results/resultlist.h"
+#include "search/execsrch.h"
+
+#include <QIcon>
+#include <QMainWindow>
+
+#include <array>
+#include <map>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace kormial {
+
+class DriveCombo;
+class FolderList;
+class PanelStatusBar;
+class ResultListView;
+
+class frmMain final : public QMainWindow, public SearchHost {
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // --- Controls, by name -------------------------------------------------
+    QMenu* MnuMain = nullptr;   // "&Menu"
+    QAction* MnuQuit = nullptr; // "&Quit"
+
+    QGroupBox* frmPath = nullptr;  // "Select one or more path:"
+    QWidget* frmSelectPath = nullptr;
+    DriveCombo* drvPath = nullptr;
+    QPushButton* cmdNetwork = nullptr;
+    FolderList* dirPath = nullptr;
+    QLabel* lblExt = nullptr;
+    QLineEdit* txtExt = nullptr;
+    QCheckBox* chkSubDir = nullptr;
+    QPushButton* cmdAdd = nullptr;
+    QPushButton* cmdRemove = nullptr;
+    QPushButton* cmdCriteria = nullptr;
+    QTreeWidget* lstPath = nullptr;
+    QGroupBox* FrmMoreCriteria = nullptr;
+    QLabel* lblMinSz = nullptr;
+    QLineEdit* txtMinSz = nullptr;
+    QLabel* lblMinKB = nullptr;
+    QLabel* lblMaxSz = nullptr;
+    QLineEdit* txtMaxSz = nullptr;
+    QLabel* lblMaxKB = nullptr;
+
+    QWidget* fraSrch = nullptr;
+    QPushButton* cmdSrch = nullptr;
+    QPushButton* cmdNewSrch = nullptr;
+    QLabel* lblSrchType = nullptr;
+    QListWidget* lstSrchType = nullptr;
+    QCheckBox* chkTolerant = nullptr;
+
+    QTabWidget* tabMain = nullptr;
+    std::array<QFrame*, kResultListCount> frmResult{};
+    std::array<ResultListView*, kResultListCount> lstResult{};
+
+    QWidget* frmFileOp = nullptr;
+    QPushButton* cmdTask = nullptr;
+    QLabel* imgPreview = nullptr;
+    QCheckBox* chkPreview = nullptr;
+
+    PanelStatusBar* StatusBar1 = nullptr;
+    QLabel* StatusPanel = nullptr;  // panel 2, set at load
+    QProgressBar* pbMain = nullptr;
+
+    // --- Form-level state --------------------------------------------------
+    int CurTab = 0;           // the result list shown
+    bool isStopSrch = false;  // the running search is asked to stop
+    FileArray arrFiles;       // records of the last search
+
+    // --- Routines ----------------------------------------------------------
+    void Form_Load();
+    void Form_Resize();
+    void Init();
+    void UpdateCount();
+    static bool AtLeast1Chk(const QListWidget* obj);
+    void FlashCtrl(QWidget* Ctrl);
+    void Delay(double duration);
+    void DockProgressBar();
+    void PutCtrlInPanel(QWidget* ctl, PanelStatusBar* bar, int panel, int marginTwips);
+
+    // --- Event handlers ----------------------------------------------------
+    void cmdSrch_Click();
+    void cmdAdd_Click();
+    void cmdRemove_Click();
+    void lstPath_DblClick();
+    void drvPath_Change();
+    void dirPath_Change();
+    void cmdCriteria_Click();
+    void cmdNewSrch_Click();
+    void txtSize_LostFocus(QLineEdit* box);
+    void tabMain_Click(int index);
+    void lstResult_ColumnClick(int index, int column);
+    void lstResult_MouseUp(int index, const QPoint& globalPos);
+    [[noreturn]] void MnuQuit_Click();
+
+    // --- Window facts ------------------------------------------------------
+    bool searchRunning() const;
+    // Height of the area between the menu bar and the status bar.
+    int clientAreaHeight() const;
+    // Window height that shows just the path panel and the status bar.
+    int compactHeight() const;
+    // The colour a flashed control takes: the desktop's accent colour.
+    static QColor desktopColour();
+    // Where the help pages lie, set at start-up.
+    const QString& helpFile() const { return helpFile_; }
+
+    // The File menu of the result lists, once it exists: it joins the menu bar
+    // after "&Menu", the Task button pops it up, and so does the right mouse
+    // button over a result list.
+    void setFileMenu(QMenu* menu);
+    QMenu* fileMenu() const { return mnuFile_; }
+
+    // Writes the status panel.
+    void setStatusText(const QString& text);
+
+    // --- The search's host -------------------------------------------------
+    bool stopRequested() override;
+    void setProgress(double percent) override;
+    void yield() override;
+    void reportFailure(const std::string& text) override;
+    void setStatus(const std::string& text) override;
+    std::int64_t entryCount() override;
+    SearchEntry entry(std::int64_t index) override;
+    void selectEntry(std::int64_t index) override;
+    std::string minSizeText() override;
+    std::string maxSizeText() override;
+    bool searchTypeTicked(int position) override;
+    bool tolerant() override;
+    ResultList& resultList(int index) override;
+    FileArray& files() override { return arrFiles; }
+
+signals:
+    void statusChanged(const QString& text);
+    // A row of result list `list` clicked / double-clicked.
+    void resultRowClicked(int list, int row);
+    void resultRowDoubleClicked(int list, int row);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildSetupPanel(QWidget* client);
+    void buildSearchFrame();
+    void buildResultArea(QWidget* client);
+    void onEnterKey();
+    void refocus(QLineEdit* box);
+    bool isNormalState() const;
+    int menuBarHeight() const;
+    void setOuterHeight(int pixels);
+    static std::string rowPath(const QTreeWidgetItem* item);
+
+    std::array<ResultList, kResultListCount> lists_;
+    std::map<std::string, std::string> driveFolders_;  // last folder per volume
+    QMenu* mnuFile_ = nullptr;
+    QIcon imgMore;
+    QIcon imgLess;
+    QString helpFile_;
+    bool pbDocked_ = false;
+    bool closing_ = false;
+    bool refocusing_ = false;
+    double lastYield_ = -1;
+};
+
+}  // namespace kormial

@@ -1,0 +1,43 @@
+#include "platform/gui/clock.h"
+
+#include "platform/fs.h"
+
+#include <chrono>
+#include <thread>
+
+namespace kormial::gui {
+
+namespace {
+
+class SystemClock final : public Clock {
+public:
+    double now() override { return platform::monotonicSeconds(); }
+    void idle(double seconds) override
+    {
+        if (seconds > 0) {
+            std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        }
+    }
+};
+
+SystemClock& systemClock()
+{
+    static SystemClock c;
+    return c;
+}
+
+Clock* g_current = nullptr;
+
+}  // namespace
+
+Clock& clock()
+{
+    return g_current != nullptr ? *g_current : systemClock();
+}
+
+void setClock(Clock* replacement)
+{
+    g_current = replacement;
+}
+
+}  // namespace kormial::gui

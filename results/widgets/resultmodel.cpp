@@ -1,0 +1,139 @@
+#include "results/widgets/resultmodel.h"
+
+namespace kormial {
+
+ResultTableModel::ResultTableModel(ResultList& list, QObject* parent)
+    : QAbstractTableModel(parent), list_(list)
+{
+    list_.setObserver(this);
+}
+
+ResultTableModel::~ResultTableModel()
+{
+    list_.setObserver(nullptr);
+}
+
+QString ResultTableModel::columnCaption(int column)
+{
+    switch (column) {
+    case kColName: return QStringLiteral("Name");
+    case kColFolder: return QStringLiteral("In Folder");
+    case kColGroup: return QStringLiteral("#");
+    case kColSize: return QStringLiteral("Size");
+    case kColDate: return QStringLiteral("Date Modified");
+    default: return QString();
+    }
+}
+
+Qt::Alignment ResultTableModel::columnAlignment(int column)
+{
+    return (column == kColGroup || column == kColSize ? Qt::AlignRight : Qt::AlignLeft) |
+           Qt::AlignVCenter;
+}
+
+int ResultTableModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(list_.count());
+}
+
+int ResultTableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant ResultTableModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= list_.count()) {
+        return {};
+    }
+    const ResultRow& row = list_.row(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        // Cells are byte strings; what cannot be shown as UTF-8 is shown
+        // replaced, while the row keeps its bytes.
+        return QString::fromUtf8(ResultList::cell(row, index.column()));
+    case Qt::CheckStateRole:
+        if (index.column() == kColName) {
+            return row.checked ? Qt::Checked : Qt::Unchecked;
+        }
+        return {};
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(columnAlignment(index.column()));
+    default:
+        return {};
+    }
+}
+
+bool ResultTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (!index.isValid() || index.column() != kColName || role != Qt::CheckStateRole ||
+        index.row() >= list_.count()) {
+        return false;
+    }
+    list_.setChecked(index.row(), value.value<Qt::CheckState>() == Qt::Checked);
+    return true;
+}
+
+Qt::ItemFlags ResultTableModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid()) {
+        return Qt::NoItemFlags;
+    }
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    if (index.column() == kColName) {
+        f |= Qt::ItemIsUserCheckable;
+    }
+    return f;
+}
+
+QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal) {
+        return {};
+    }
+    if (role == Qt::DisplayRole) {
+        return columnCaption(section);
+    }
+    if (role == Qt::TextAlignmentRole) {
+        return QVariant::fromValue(columnAlignment(section));
+    }
+    return {};
+}
+
+void ResultTableModel::aboutToReset()
+{
+    beginResetModel();
+}
+
+void ResultTableModel::reset()
+{
+    endResetModel();
+}
+
+void ResultTableModel::rowsAboutToBeInserted(std::int64_t first, std::int64_t last)
+{
+    beginInsertRows(QModelIndex(), static_cast<int>(first), static_cast<int>(last));
+}
+
+void ResultTableModel::rowsInserted()
+{
+    endInsertRows();
+}
+
+void ResultTableModel::rowsAboutToBeRemoved(std::int64_t first, std::int64_t last)
+{
+    beginRemoveRows(QModelIndex(), static_cast<int>(first), static_cast<int>(last));
+}
+
+void ResultTableModel::rowsRemoved()
+{
+    endRemoveRows();
+}
+
+void ResultTableModel::rowChanged(std::int64_t row)
+{
+    const int r = static_cast<int>(row);
+    emit dataChanged(index(r, 0), index(r, kColumnCount - 1));
+}
+
+}  // namespace kormial
