@@ -2,6 +2,8 @@
 
 #include "catalogue/paths.h"
 
+#include <climits>
+
 namespace kormial {
 
 std::int64_t RoundedKb(std::int64_t bytes)
@@ -66,6 +68,9 @@ void colFiles::loadFolder(const std::string& folder, const std::string& pattern,
         if (e.kind == platform::EntryKind::File) {
             if (!stats[i]) {
                 continue;  // not matching, or gone since the listing
+            }
+            if (folder.size() + e.name.size() >= PATH_MAX) {
+                continue;  // a path too long to open, size, compare or trash
             }
             const std::int64_t kb = RoundedKb(stats[i]->size);
             if (kb > minSz && (maxSz == -1 || kb < maxSz) && seen_.insert(stats[i]->id).second) {

@@ -78,7 +78,9 @@ public:
                 platform::ReadFile f;
                 platform::Error err;
                 std::uint8_t* dest = buffer.data() + len * readable.size();
-                if (f.open(arr_[static_cast<std::size_t>(i)].Path, &err) && f.readExact(cls.offset, dest, len, &err)) {
+                // the last chunk also makes sure the file has not grown since it was sized
+                if (f.open(arr_[static_cast<std::size_t>(i)].Path, &err) && f.readExact(cls.offset, dest, len, &err) &&
+                    (cls.offset + static_cast<std::int64_t>(len) < size_ || f.endsAt(size_, &err))) {
                     readable.push_back(i);
                 } else if (onFailure && !onFailure(i, err)) {
                     return;
@@ -286,10 +288,13 @@ void CompFileCntBlocks(FileArray& arr, std::int64_t dupStart, std::int64_t dupEn
                 continue;
             }
             ++readCount;
-            // A file that delivers less than its recorded size implies has
-            // changed since it was sized: that is a failed read.
+            // A file that delivers less than its recorded size implies, or
+            // more at its end, has changed since it was sized: that is a
+            // failed read.
             const std::size_t want = blockBytes(r.Size, bs, p);
-            if (want == 0 || !files[slot(i)].readExact(p * bs, blocks[slot(i)].data(), want)) {
+            const bool last = SameSizeOnly && p * bs + static_cast<std::int64_t>(want) == r.Size;
+            if (want == 0 || !files[slot(i)].readExact(p * bs, blocks[slot(i)].data(), want) ||
+                (last && !files[slot(i)].endsAt(r.Size))) {
                 r.Group = kReadError;
                 files[slot(i)].close();
             }

@@ -75,6 +75,13 @@ ParseResult parseArguments(const std::vector<std::string>& args)
             out = args[++i];
             return true;
         };
+        // switches take no value: "--tolerant=no" must not turn tolerance on
+        if (hasInline && a == "--") {
+            return fail("kormial-cli: unknown option \"" + args[i] + "\" (see kormial-cli --help)");
+        }
+        if (hasInline && (a == "--help" || a == "--subfolders" || a == "--no-subfolders" || a == "--tolerant")) {
+            return fail("kormial-cli: " + a + " takes no value");
+        }
         if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
             // a folder: one search entry with the pattern in force
             if (a.empty()) {

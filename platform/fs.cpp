@@ -182,12 +182,13 @@ bool matchFolded(std::u32string_view p, std::u32string_view n)
     std::size_t starP = std::u32string_view::npos;
     std::size_t starN = 0;
     while (ni < n.size()) {
-        if (pi < p.size() && (p[pi] == U'?' || p[pi] == n[ni])) {
-            ++pi;
-            ++ni;
-        } else if (pi < p.size() && p[pi] == U'*') {
+        // a star is a star even where the name holds a "*" of its own
+        if (pi < p.size() && p[pi] == U'*') {
             starP = pi++;
             starN = ni;
+        } else if (pi < p.size() && (p[pi] == U'?' || p[pi] == n[ni])) {
+            ++pi;
+            ++ni;
         } else if (starP != std::u32string_view::npos) {
             pi = starP + 1;
             ni = ++starN;
@@ -233,8 +234,12 @@ bool wildcardMatch(std::string_view pattern, std::string_view name)
 std::optional<std::int64_t> fileLength(const std::string& path, Error* err)
 {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    if (::lstat(path.c_str(), &st) != 0) {
         setError(err, errno);
+        return std::nullopt;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        setError(err, EINVAL);
         return std::nullopt;
     }
     return static_cast<std::int64_t>(st.st_size);
@@ -282,7 +287,7 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept
 bool ReadFile::open(const std::string& path, Error* err)
 {
     close();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0) {
         setError(err, errno);
         return false;
@@ -342,6 +347,20 @@ bool ReadFile::readExact(std::int64_t pos, void* buf, std::size_t len, Error* er
         return false;
     }
     if (static_cast<std::size_t>(got) != len) {
+        setError(err, EIO);
+        return false;
+    }
+    return true;
+}
+
+bool ReadFile::endsAt(std::int64_t size, Error* err) const
+{
+    char probe = 0;
+    const std::int64_t got = readAt(size, &probe, 1, err);
+    if (got < 0) {
+        return false;
+    }
+    if (got > 0) {
         setError(err, EIO);
         return false;
     }

@@ -75,8 +75,9 @@ bool isVirtualFileSystem(const std::string& path);
 // A pattern ending in ".*" also matches what the pattern without it matches.
 bool wildcardMatch(std::string_view pattern, std::string_view name);
 
-// Length of a file in bytes. std::nullopt with err->code set on failure
-// (ENOENT when the file is not there).
+// Length of the regular file at `path` in bytes. std::nullopt with err->code
+// set on failure: ENOENT when nothing is there, EINVAL when something else
+// is (a folder, a FIFO, or a symbolic link put in the file's place).
 std::optional<std::int64_t> fileLength(const std::string& path, Error* err = nullptr);
 
 std::optional<FileId> fileIdentity(const std::string& path, Error* err = nullptr);
@@ -86,7 +87,8 @@ std::optional<FileId> fileIdentity(const std::string& path, Error* err = nullptr
 std::optional<std::int64_t> lastWriteUtc(const std::string& path);
 
 // A file opened for binary reading. Only regular files open: anything else
-// (a FIFO put in a file's place, say) is refused instead of hanging a read.
+// (a FIFO put in a file's place, say) is refused instead of hanging a read,
+// and a symbolic link put in its place is not followed (ELOOP).
 class ReadFile {
 public:
     ReadFile() = default;
@@ -106,6 +108,9 @@ public:
     // Reads exactly `len` bytes at `pos`; a short read is a failure (EIO when
     // the file ended early).
     bool readExact(std::int64_t pos, void* buf, std::size_t len, Error* err = nullptr) const;
+    // True when the file holds nothing at `size` or beyond; a file that has
+    // grown past the size it was known by fails with EIO.
+    bool endsAt(std::int64_t size, Error* err = nullptr) const;
 
     // Hint that the whole file will be read from the start.
     void adviseSequential() const;

@@ -97,9 +97,11 @@ std::int64_t ExecSrch(SearchHost& host)
     for (std::string& path : catalogue.TakeItems()) {
         FileRec& r = arr[static_cast<std::size_t>(k)];
         r.Path = std::move(path);
-        platform::Error err;
-        const auto size = platform::fileLength(r.Path, &err);
-        r.Size = size ? *size : (err.code == ENOENT || err.code == ENOTDIR ? -1 : 0);
+        const auto size = platform::fileLength(r.Path);
+        // a file that cannot be sized (gone, no longer a regular file, or
+        // out of reach) is passed over like a vanished one, never taken
+        // for an empty file
+        r.Size = size ? *size : -1;
         r.Group = kNoGroup;
         ++k;
         if (k % 1000 == 0) {
