@@ -24,10 +24,12 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPainterPath>
+#include <QProxyStyle>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyledItemDelegate>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -110,6 +112,17 @@ void fitText(QWidget* w, int limit)
         w->resize(std::max(w->width(), std::min(need, limit - w->x())), w->height());
     }
 }
+
+// Tabs with less padding beside their captions, so that the five captions with
+// their counts fit the strip at the window's minimum width.
+class TightTabs final : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
+    {
+        const int value = QProxyStyle::pixelMetric(metric, option, widget);
+        return metric == PM_TabBarTabHSpace ? std::min(value, 12) : value;
+    }
+};
 
 template <typename W>
 W* named(W* w, const char* name)
@@ -248,12 +261,12 @@ void frmMain::buildSetupPanel(QWidget* client)
     lstPath->setSelectionMode(QAbstractItemView::SingleSelection);
     lstPath->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstPath->setAllColumnsShowFocus(true);
-    lstPath->header()->setStretchLastSection(true);
-    lstPath->setColumnWidth(0, 160);
+    lstPath->header()->setStretchLastSection(false);
     for (int c = 1; c < 4; ++c) {
         lstPath->resizeColumnToContents(c);
         lstPath->setColumnWidth(c, std::max(lstPath->columnWidth(c), 56));
     }
+    fitPathColumn();
 
     FrmMoreCriteria = named(new FrameBox(QStringLiteral("More Criteria"), frmSelectPath), "FrmMoreCriteria");
     FrmMoreCriteria->setGeometry(twRect(3480, 1440, 2775, 1215));
@@ -274,8 +287,21 @@ void frmMain::buildSetupPanel(QWidget* client)
         box->setAlignment(Qt::AlignRight);
         box->installEventFilter(this);
     }
+    // Where this font needs more room for a caption than the design gives,
+    // the boxes and their unit labels move right and the frame widens.
+    const int captionNeed = std::max(lblMinSz->sizeHint().width(), lblMaxSz->sizeHint().width());
+    const int shortfall = lblMinSz->x() + captionNeed + 2 - txtMinSz->x();
+    if (shortfall > 0) {
+        for (QWidget* c : {static_cast<QWidget*>(txtMinSz), static_cast<QWidget*>(txtMaxSz),
+                           static_cast<QWidget*>(lblMinKB), static_cast<QWidget*>(lblMaxKB)}) {
+            c->move(c->x() + shortfall, c->y());
+        }
+        FrmMoreCriteria->resize(FrmMoreCriteria->width() + shortfall, FrmMoreCriteria->height());
+    }
     fitText(lblMinSz, txtMinSz->x() - 2);
     fitText(lblMaxSz, txtMaxSz->x() - 2);
+    fitText(lblMinKB, FrmMoreCriteria->width() - 4);
+    fitText(lblMaxKB, FrmMoreCriteria->width() - 4);
     FrmMoreCriteria->raise();  // drawn above the path list
     FrmMoreCriteria->hide();
 
@@ -347,6 +373,9 @@ void frmMain::buildResultArea(QWidget* client)
     tabMain->setGeometry(twRect(120, 3600, 6015, 975));
     tabMain->setToolTip(QStringLiteral("Search result"));
     tabMain->setUsesScrollButtons(true);
+    auto* tabStyle = new TightTabs;
+    tabStyle->setParent(tabMain);
+    tabMain->findChild<QTabBar*>()->setStyle(tabStyle);
     for (int i = 0; i < kResultListCount; ++i) {
         auto* frame = new QFrame;
         frame->setObjectName(QStringLiteral("frmResult%1").arg(i));
@@ -535,11 +564,24 @@ void frmMain::Form_Resize()
     frmPath->resize(width() - tw(kSideMargin), frmPath->height());
     lstPath->resize(std::max(0, frmPath->width() - fraSrch->width() - lstPath->x() - tw(kSideMargin)),
                     lstPath->height());
+    fitPathColumn();
     frmSelectPath->resize(std::max(0, frmPath->width() - fraSrch->width() - tw(kSideMargin)),
                           frmSelectPath->height());
     fraSrch->move(frmPath->width() - fraSrch->width() - tw(kGap), fraSrch->y());
     // 10. The file-operation frame keeps to the right edge.
     frmFileOp->move(width() - frmFileOp->width() - tw(kGap), frmFileOp->y());
+}
+
+// The "Path" column takes what the list's width leaves beside the other three
+// columns, and never less than room for a short path.
+void frmMain::fitPathColumn()
+{
+    int others = 0;
+    for (int c = 1; c < lstPath->columnCount(); ++c) {
+        others += lstPath->columnWidth(c);
+    }
+    const int room = lstPath->width() - 2 * lstPath->frameWidth() - others;
+    lstPath->setColumnWidth(0, std::max(160, room));
 }
 
 // ---------------------------------------------------------------------------

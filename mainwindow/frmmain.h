@@ -172,6 +172,7 @@ private:
     void buildSearchFrame();
     void buildResultArea(QWidget* client);
     void onEnterKey();
+    void fitPathColumn();
     void refocus(QLineEdit* box);
     bool isNormalState() const;
     int menuBarHeight() const;

@@ -100,6 +100,9 @@ void frmMain::cmdSrch_Click()
 
 bool frmMain::AtLeast1Chk(const QListWidget* obj)
 {
+    if (obj->count() == 0) {
+        return false;
+    }
     int i = 0;
     while (obj->item(i)->checkState() != Qt::Checked && i < obj->count() - 1) {
         ++i;
