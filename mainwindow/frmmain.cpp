@@ -4,10 +4,13 @@
 #include "mainwindow/drivecombo.h"
 #include "mainwindow/folderlist.h"
 #include "mainwindow/framebox.h"
+#include "mainwindow/frmtip.h"
+#include "mainwindow/menus_help.h"
 #include "mainwindow/statusbar.h"
 #include "mainwindow/twips.h"
 #include "platform/gui/drives.h"
 #include "platform/gui/process.h"
+#include "platform/trash.h"
 #include "results/widgets/resultview.h"
 
 #include <QAbstractButton>
@@ -29,6 +32,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -149,6 +153,19 @@ frmMain::frmMain(QWidget* parent)
     setCentralWidget(client);
     buildSetupPanel(client);
     buildResultArea(client);
+    buildFileMenu();
+    desktopTrash_ = std::make_unique<platform::DesktopTrash>();
+    trash_ = desktopTrash_.get();
+
+    // Help numbers for F1: the part with the focus, or the nearest part
+    // around it that has one.
+    SetHelpContextID(this, kHelpMainWindow);
+    SetHelpContextID(frmPath, kHelpSearchPaths);
+    for (auto* list : lstResult) {
+        SetHelpContextID(list, kHelpResults);
+    }
+    SetHelpContextID(lstSrchType, kHelpSearchTypes);
+    SetHelpContextID(chkTolerant, kHelpSearchTypes);
 
     StatusBar1 = named(new PanelStatusBar(this), "StatusBar1");
     setStatusBar(StatusBar1);
@@ -182,11 +199,23 @@ frmMain::~frmMain()
     }
 }
 
+// "&Menu" and "&Help"; the "&File" menu joins between them once the result
+// lists exist.
 void frmMain::buildMenus()
 {
-    MnuMain = named(menuBar()->addMenu(QStringLiteral("&Menu")), "MnuMain");
-    MnuQuit = named(MnuMain->addAction(QStringLiteral("&Quit")), "MnuQuit");
-    connect(MnuQuit, &QAction::triggered, this, [this] { MnuQuit_Click(); });
+    // "&Quit" ends the program at once, also during a search.
+    const MainMenuActions m = AddMainMenu(menuBar(), this);
+    MnuMain = m.MnuMain;
+    mnuOptions = m.mnuOptions;
+    mnuSeperator2 = m.mnuSeperator2;
+    MnuQuit = m.MnuQuit;
+
+    const HelpMenuActions h = AddHelpMenu(menuBar(), this);
+    mnuMainHelp = h.mnuMainHelp;
+    mnuHelp = h.mnuHelp;
+    mnuAbout = h.mnuAbout;
+    mnuWebSite = h.mnuWebSite;
+    mnuEmail = h.mnuEmail;
 }
 
 void frmMain::buildSetupPanel(QWidget* client)
@@ -401,6 +430,9 @@ void frmMain::buildResultArea(QWidget* client)
         connect(list, &ResultListView::rowDoubleClicked, this,
                 [this, i](int row) { emit resultRowDoubleClicked(i, row); });
     }
+    connect(this, &frmMain::resultRowClicked, this, [this](int list, int) { lstResult_Click(list); });
+    connect(this, &frmMain::resultRowDoubleClicked, this,
+            [this](int list, int) { lstResult_DblClick(list); });
     connect(tabMain, &QTabWidget::currentChanged, this, [this](int index) { tabMain_Click(index); });
 
     frmFileOp = named(new QWidget(client), "frmFileOp");
@@ -415,6 +447,7 @@ void frmMain::buildResultArea(QWidget* client)
     imgPreview->setFrameShape(QFrame::StyledPanel);
     imgPreview->setFrameShadow(QFrame::Sunken);
     imgPreview->setAlignment(Qt::AlignCenter);
+    imgPreview->setScaledContents(true);  // the picture fills the box
     chkPreview = named(new QCheckBox(QStringLiteral("Pre&view"), frmFileOp), "chkPreview");
     chkPreview->setGeometry(twRect(240, 2640, 1095, 255));
     chkPreview->setChecked(true);
@@ -437,7 +470,13 @@ void frmMain::Form_Load()
     dirPath->setPath(here);
 
     Init();
-    // The tip of the day joins the start-up here once it exists.
+    // Beside the window, without waiting for it; it never stops the start.
+    tipWindow_ = ShowTipOfTheDay(this);
+}
+
+frmTip* frmMain::tipWindow() const
+{
+    return tipWindow_.data();
 }
 
 void frmMain::DockProgressBar()
@@ -466,6 +505,16 @@ void frmMain::showEvent(QShowEvent* event)
 {
     closing_ = false;
     QMainWindow::showEvent(event);
+    // The tip window came up before this window did: keep it in front.
+    if (!tipRaised_ && !tipWindow_.isNull()) {
+        tipRaised_ = true;
+        QTimer::singleShot(0, tipWindow_.data(), [tip = tipWindow_] {
+            if (!tip.isNull() && tip->isVisible()) {
+                tip->raise();
+                tip->activateWindow();
+            }
+        });
+    }
 }
 
 void frmMain::closeEvent(QCloseEvent* event)

@@ -10,15 +10,19 @@
 
 #include <QIcon>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
 #include <map>
+#include <memory>
 #include <string>
+#include <string_view>
 
 class QAction;
 class QCheckBox;
 class QFrame;
 class QGroupBox;
+class QImage;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -31,7 +35,12 @@ class QTreeWidgetItem;
 
 namespace kormial {
 
+namespace platform {
+class Trash;
+}
+
 class DriveCombo;
+class frmTip;
 class FolderList;
 class PanelStatusBar;
 class ResultListView;
@@ -43,8 +52,28 @@ public:
     ~frmMain() override;
 
     // --- Controls, by name -------------------------------------------------
-    QMenu* MnuMain = nullptr;   // "&Menu"
-    QAction* MnuQuit = nullptr; // "&Quit"
+    QMenu* MnuMain = nullptr;          // "&Menu"
+    QAction* mnuOptions = nullptr;     // "&Options"
+    QAction* mnuSeperator2 = nullptr;
+    QAction* MnuQuit = nullptr;        // "&Quit"
+
+    QMenu* mnuFile = nullptr;          // "&File", also popped up over the lists
+    QAction* mnuOpen = nullptr;
+    QAction* mnuDelete = nullptr;
+    QAction* mnuRen = nullptr;
+    QAction* mnuSeparator = nullptr;
+    QAction* mnuMarkAll = nullptr;
+    QAction* mnuMarkOld = nullptr;
+    QAction* mnuMarkNewer = nullptr;
+    QAction* mnuMarkSmaller = nullptr;
+    QAction* mnuMarkLarger = nullptr;
+    QAction* mnuClearMarks = nullptr;
+
+    QMenu* mnuMainHelp = nullptr;      // "&Help"
+    QAction* mnuHelp = nullptr;
+    QAction* mnuAbout = nullptr;
+    QAction* mnuWebSite = nullptr;
+    QAction* mnuEmail = nullptr;
 
     QGroupBox* frmPath = nullptr;  // "Select one or more path:"
     QWidget* frmSelectPath = nullptr;
@@ -102,6 +131,20 @@ public:
     void DockProgressBar();
     void PutCtrlInPanel(QWidget* ctl, PanelStatusBar* bar, int panel, int marginTwips);
 
+    // --- Reviewing the current result list ---------------------------------
+    // Marks or clears every row.
+    void Marks(bool isAllMarks);
+    // One member of each neighbouring pair of a group: CompType "Date" the
+    // older (MarkOld) or newer one, "Size" the larger (MarkOld) or smaller.
+    void MarkDel(bool MarkOld, std::string_view CompType);
+    void OpenFile();
+    void DelFile();
+    void RenFile();
+    void Preview();
+    // The picture shown for a file with a picture extension that cannot be
+    // loaded: err_read.bmp beside the program.
+    static QString substitutePicturePath();
+
     // --- Event handlers ----------------------------------------------------
     void cmdSrch_Click();
     void cmdAdd_Click();
@@ -115,6 +158,10 @@ public:
     void tabMain_Click(int index);
     void lstResult_ColumnClick(int index, int column);
     void lstResult_MouseUp(int index, const QPoint& globalPos);
+    void lstResult_Click(int index);
+    void lstResult_DblClick(int index);
+    void mnuFile_Popup();  // the entries' enabling, each time the menu opens
+    void mnuDelete_Click();
     [[noreturn]] void MnuQuit_Click();
 
     // --- Window facts ------------------------------------------------------
@@ -133,6 +180,12 @@ public:
     // button over a result list.
     void setFileMenu(QMenu* menu);
     QMenu* fileMenu() const { return mnuFile_; }
+
+    // Where deleted files go: the desktop trash unless a test put another
+    // in place (nullptr puts the desktop trash back).
+    void setTrash(platform::Trash* trash);
+    // The tip window shown at start, while it is open.
+    frmTip* tipWindow() const;
 
     // Writes the status panel.
     void setStatusText(const QString& text);
@@ -168,6 +221,8 @@ protected:
 
 private:
     void buildMenus();
+    void buildFileMenu();
+    void setPreviewPicture(const QImage& picture);
     void buildSetupPanel(QWidget* client);
     void buildSearchFrame();
     void buildResultArea(QWidget* client);
@@ -182,6 +237,10 @@ private:
     std::array<ResultList, kResultListCount> lists_;
     std::map<std::string, std::string> driveFolders_;  // last folder per volume
     QMenu* mnuFile_ = nullptr;
+    std::unique_ptr<platform::Trash> desktopTrash_;
+    platform::Trash* trash_ = nullptr;
+    QPointer<frmTip> tipWindow_;
+    bool tipRaised_ = false;
     QIcon imgMore;
     QIcon imgLess;
     QString helpFile_;

@@ -1,5 +1,6 @@
 // kormial: the window.
 #include "mainwindow/frmmain.h"
+#include "mainwindow/menus_help.h"
 
 #include <QApplication>
 
@@ -7,6 +8,8 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kormial"));
+    kormial::InstallApplicationIcon();
+    kormial::InstallHelpKey();
     kormial::frmMain window;
     window.show();
     return QApplication::exec();

@@ -27,13 +27,23 @@ gui::MsgAnswer FakeDialogs::msgBox(QWidget*, const QString& text, const QString&
     if (onShow) {
         onShow(shown.back());
     }
-    return buttons == gui::MsgButtons::YesNo ? gui::MsgAnswer::Yes : gui::MsgAnswer::Ok;
+    if (buttons != gui::MsgButtons::YesNo) {
+        return gui::MsgAnswer::Ok;
+    }
+    if (answers.empty()) {
+        return gui::MsgAnswer::Yes;
+    }
+    const gui::MsgAnswer a = answers.front();
+    answers.pop_front();
+    return a;
 }
 
-QString FakeDialogs::inputBox(QWidget*, const QString&, const QString&, const QString&)
+QString FakeDialogs::inputBox(QWidget*, const QString& prompt, const QString& title,
+                              const QString& proposed)
 {
+    asked.push_back({prompt, title, proposed});
     if (inputs.empty()) {
-        return QString();
+        return onInput ? onInput(asked.back()) : QString();
     }
     QString s = inputs.front();
     inputs.pop_front();
@@ -114,6 +124,7 @@ void GuiTest::SetUp()
     gui::setDialogs(&dialogs);
     gui::setClock(&clock);
     gui::setDrives(&drives);
+    gui::setShell(&shell);
 }
 
 void GuiTest::TearDown()
@@ -122,6 +133,7 @@ void GuiTest::TearDown()
     gui::setDialogs(nullptr);
     gui::setClock(nullptr);
     gui::setDrives(nullptr);
+    gui::setShell(nullptr);
 }
 
 frmMain& GuiTest::open()

@@ -7,6 +7,7 @@
 #include "platform/gui/clock.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/drives.h"
+#include "platform/gui/shell.h"
 #include "results/widgets/resultview.h"
 
 #include <gtest/gtest.h>
@@ -35,6 +36,12 @@ struct ShownMessage {
     gui::MsgButtons buttons;
 };
 
+struct AskedInput {
+    QString prompt;
+    QString title;
+    QString proposed;
+};
+
 class FakeDialogs final : public gui::Dialogs {
 public:
     gui::MsgAnswer msgBox(QWidget* owner, const QString& text, const QString& title,
@@ -44,7 +51,13 @@ public:
 
     std::vector<ShownMessage> shown;
     std::function<void(const ShownMessage&)> onShow;  // runs while the box is "open"
+    // Answers to Yes/No questions, in turn; Yes when none is left.
+    std::deque<gui::MsgAnswer> answers;
+    // Texts the input box returns, in turn; when none is left, `onInput`
+    // answers (the empty text, as a cancel, when there is none).
     std::deque<QString> inputs;
+    std::function<QString(const AskedInput&)> onInput;
+    std::vector<AskedInput> asked;
 };
 
 // Time moves by `step` at every reading and by the full amount of every idle
@@ -57,6 +70,14 @@ public:
     double t = 5000.0;
     double step = 0.025;
     std::function<void()> onRead;
+};
+
+// Keeps what the window hands to the desktop, so that no test opens a file
+// in another program.
+class FakeShell final : public gui::Shell {
+public:
+    void openUrl(const QUrl& url, QWidget* owner) override { opened.push_back({url, owner}); }
+    std::vector<std::pair<QUrl, QWidget*>> opened;
 };
 
 // Volumes are folders chosen by the test; a path belongs to the listed root
@@ -123,6 +144,7 @@ protected:
     FakeDialogs dialogs;
     FakeClock clock;
     FakeDrives drives;
+    FakeShell shell;
     TempTree tmp;
     std::unique_ptr<frmMain> window;
 };

@@ -87,36 +87,38 @@ TEST_F(GuiLifecycle, ClosingDuringASearchStopsItAndCloses)
     EXPECT_EQ(w.resultList(kListDuplicates).count(), 30);
 }
 
-TEST_F(GuiLifecycle, FileMenuTakesItsPlaceWhenItComes)
+TEST_F(GuiLifecycle, FileMenuSitsBetweenMenuAndHelp)
 {
     tmp.write("a/x.bin", bytes(1, 500));
     tmp.write("b/x.bin", bytes(1, 500));
     frmMain& w = open();
-    EXPECT_FALSE(w.cmdTask->isEnabled());  // nothing to pop up yet
+    EXPECT_TRUE(w.cmdTask->isEnabled());
     EXPECT_EQ(w.cmdTask->text(), "&Task");
     EXPECT_EQ(w.cmdTask->toolTip(), "Click here to open, mark, delete and rename.");
 
-    QMenu* help = w.menuBar()->addMenu("&Help");
-    auto* file = new QMenu("&File", &w);
-    file->addAction("&Open");
-    w.setFileMenu(file);
     const QList<QAction*> bar = w.menuBar()->actions();
     ASSERT_EQ(bar.size(), 3);
     EXPECT_EQ(bar[0], w.MnuMain->menuAction());
-    EXPECT_EQ(bar[1], file->menuAction());
-    EXPECT_EQ(bar[2], help->menuAction());
-    EXPECT_TRUE(w.cmdTask->isEnabled());
+    EXPECT_EQ(bar[1], w.mnuFile->menuAction());
+    EXPECT_EQ(bar[2], w.mnuMainHelp->menuAction());
+    EXPECT_EQ(w.fileMenu(), w.mnuFile);
+    // A second File menu is not taken.
+    auto* other = new QMenu("&File", &w);
+    w.setFileMenu(other);
+    EXPECT_EQ(w.fileMenu(), w.mnuFile);
+    EXPECT_EQ(w.menuBar()->actions().size(), 3);
 
-    // The right mouse button released over a result list pops it up.
+    // The right mouse button released over a result list pops it up; the
+    // left button does not.
     w.resize(900, 600);
     addFolder(tmp.path());
     click(w.cmdSrch);
     ResultListView* view = w.lstResult[0];
     QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->viewport()->rect().center());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return file->isVisible(); }, 2000));
-    file->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.mnuFile->isVisible(); }, 2000));
+    w.mnuFile->close();
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->viewport()->rect().center());
-    EXPECT_FALSE(file->isVisible());
+    EXPECT_FALSE(w.mnuFile->isVisible());
 }
 
 TEST_F(GuiLifecycle, RowClicksReachWhoeverListens)

@@ -1,0 +1,294 @@
+// Reviewing the results: the File menu with its enabling, marking, opening,
+// deleting to the trash and renaming the files of the current list, and the
+// picture preview of a clicked row.
+#include "mainwindow/frmmain.h"
+
+#include "mainwindow/menus_help.h"
+#include "platform/fs.h"
+#include "platform/gui/dialogs.h"
+#include "platform/gui/shell.h"
+#include "platform/trash.h"
+#include "results/fileops.h"
+#include "results/marking.h"
+#include "results/preview_ext.h"
+#include "results/resultrows.h"
+#include "results/widgets/resultview.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QMenu>
+#include <QPixmap>
+#include <QPushButton>
+
+#include <optional>
+
+namespace kormial {
+
+namespace {
+
+QString fromBytes(std::string_view bytes)
+{
+    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+QString fromText(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The whole content of a regular file, or nothing when it cannot be read.
+// Only regular files are opened, so a FIFO named like a picture never
+// blocks the window.
+std::optional<QByteArray> readWholeFile(const std::string& path)
+{
+    platform::ReadFile file;
+    if (!file.open(path)) {
+        return std::nullopt;
+    }
+    QByteArray data;
+    if (const auto length = platform::fileLength(path); length && *length > 0 &&
+                                                        *length < (std::int64_t{1} << 40)) {
+        data.reserve(static_cast<qsizetype>(*length) + 1);
+    }
+    constexpr std::size_t kChunk = 1 << 20;
+    std::int64_t pos = 0;
+    for (;;) {
+        data.resize(static_cast<qsizetype>(pos) + static_cast<qsizetype>(kChunk));
+        const std::int64_t got = file.readAt(pos, data.data() + pos, kChunk);
+        if (got < 0) {
+            return std::nullopt;
+        }
+        pos += got;
+        if (got == 0) {
+            break;
+        }
+    }
+    data.resize(static_cast<qsizetype>(pos));
+    return data;
+}
+
+// The picture in a file, told by its content; a null image when the file is
+// missing, unreadable or in a format the loader does not read (WMF, EMF).
+QImage loadPicture(const std::string& path)
+{
+    const std::optional<QByteArray> data = readWholeFile(path);
+    if (!data || data->isEmpty()) {
+        return QImage();
+    }
+    return QImage::fromData(*data);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The menu
+
+void frmMain::buildFileMenu()
+{
+    mnuFile = new QMenu(QStringLiteral("&File"), this);
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    auto entry = [this](const char* name, const char* caption, const QKeySequence& key, int help) {
+        QAction* a = mnuFile->addAction(QString::fromLatin1(caption));
+        a->setObjectName(QString::fromLatin1(name));
+        a->setMenuRole(QAction::NoRole);
+        if (!key.isEmpty()) {
+            a->setShortcut(key);
+        }
+        SetHelpContextID(a, help);
+        return a;
+    };
+    mnuOpen = entry("mnuOpen", "&Open", QKeySequence(Qt::CTRL | Qt::Key_O), kHelpOpen);
+    mnuDelete = entry("mnuDelete", "&Delete", QKeySequence(Qt::Key_Delete), 0);
+    mnuRen = entry("mnuRen", "&Rename", QKeySequence(Qt::CTRL | Qt::Key_R), kHelpRename);
+    mnuSeparator = mnuFile->addSeparator();
+    mnuSeparator->setObjectName(QStringLiteral("mnuSeparator"));
+    mnuMarkAll = entry("mnuMarkAll", "Mark &all", QKeySequence(Qt::CTRL | Qt::Key_A), kHelpMarking);
+    mnuMarkOld = entry("mnuMarkOld", "Mark &Older files for deletion", QKeySequence(), kHelpMarking);
+    mnuMarkNewer = entry("mnuMarkNewer", "Mark &Newer files for deletion", QKeySequence(), kHelpMarking);
+    mnuMarkSmaller =
+        entry("mnuMarkSmaller", "Mark &Smaller files for deletion", QKeySequence(), kHelpMarking);
+    mnuMarkLarger = entry("mnuMarkLarger", "Mark &Larger files for deletion", QKeySequence(), kHelpMarking);
+    mnuClearMarks = entry("mnuClearMarks", "&Clear all marks", QKeySequence(Qt::CTRL | Qt::Key_C),
+                          kHelpMarking);
+
+    connect(mnuFile, &QMenu::aboutToShow, this, [this] { mnuFile_Popup(); });
+    connect(mnuOpen, &QAction::triggered, this, [this] { OpenFile(); });
+    connect(mnuDelete, &QAction::triggered, this, [this] { mnuDelete_Click(); });
+    connect(mnuRen, &QAction::triggered, this, [this] { RenFile(); });
+    connect(mnuMarkAll, &QAction::triggered, this, [this] { Marks(true); });
+    connect(mnuMarkOld, &QAction::triggered, this, [this] { MarkDel(true, "Date"); });
+    connect(mnuMarkNewer, &QAction::triggered, this, [this] { MarkDel(false, "Date"); });
+    connect(mnuMarkSmaller, &QAction::triggered, this, [this] { MarkDel(false, "Size"); });
+    connect(mnuMarkLarger, &QAction::triggered, this, [this] { MarkDel(true, "Size"); });
+    connect(mnuClearMarks, &QAction::triggered, this, [this] { Marks(false); });
+
+    // On the menu bar after "&Menu"; the Task button and the right mouse
+    // button over a list pop it up.
+    setFileMenu(mnuFile);
+}
+
+// Each time the menu opens, from the bar or popped up. The shortcuts keep
+// the state of the last opening.
+void frmMain::mnuFile_Popup()
+{
+    const FileMenuState s = FileMenuEnabling(lists_.at(static_cast<std::size_t>(CurTab)), CurTab);
+    mnuOpen->setEnabled(s.open);
+    mnuDelete->setEnabled(s.del);
+    mnuRen->setEnabled(s.ren);
+    mnuMarkAll->setEnabled(s.markAll);
+    mnuMarkOld->setEnabled(s.markOld);
+    mnuMarkNewer->setEnabled(s.markNewer);
+    mnuMarkSmaller->setEnabled(s.markSmaller);
+    mnuMarkLarger->setEnabled(s.markLarger);
+    mnuClearMarks->setEnabled(s.clearMarks);
+}
+
+void frmMain::mnuDelete_Click()
+{
+    DelFile();
+    UpdateCount();
+}
+
+void frmMain::setTrash(platform::Trash* trash)
+{
+    trash_ = trash != nullptr ? trash : desktopTrash_.get();
+}
+
+// ---------------------------------------------------------------------------
+// Marking
+
+void frmMain::Marks(bool isAllMarks)
+{
+    kormial::Marks(lists_.at(static_cast<std::size_t>(CurTab)), isAllMarks);
+}
+
+void frmMain::MarkDel(bool MarkOld, std::string_view CompType)
+{
+    kormial::MarkDel(lists_.at(static_cast<std::size_t>(CurTab)), CurTab, MarkOld, CompType);
+}
+
+// ---------------------------------------------------------------------------
+// Open, delete, rename
+
+void frmMain::OpenFile()
+{
+    const std::optional<std::string> path = SelectedPath(lists_.at(static_cast<std::size_t>(CurTab)));
+    if (!path) {
+        gui::MsgBox(this, fromText(kMsgSelectFile), gui::MsgIcon::Exclamation, fromText(kTitleSelectFile));
+        return;
+    }
+    gui::ShellOpen(*path, this);
+}
+
+void frmMain::DelFile()
+{
+    const DelResult r = kormial::DelFile(lists_.at(static_cast<std::size_t>(CurTab)), *trash_, [this] {
+        return gui::MsgBox(this, fromText(kMsgConfirmDelete), gui::MsgIcon::Question, QString(),
+                           gui::MsgButtons::YesNo) == gui::MsgAnswer::Yes;
+    });
+    switch (r.outcome) {
+    case DelOutcome::NoMarks:
+        gui::MsgBox(this, fromText(r.message), gui::MsgIcon::Exclamation);
+        break;
+    case DelOutcome::Failed:
+        // The text names files, whose names are bytes.
+        gui::MsgBox(this, fromBytes(r.message), gui::MsgIcon::Critical);
+        break;
+    case DelOutcome::EmptyList:
+    case DelOutcome::Declined:
+    case DelOutcome::Deleted:
+        break;
+    }
+}
+
+void frmMain::RenFile()
+{
+    const RenResult r =
+        kormial::RenFile(lists_.at(static_cast<std::size_t>(CurTab)), [this](const RenamePrompt& p) {
+            const QString proposed = fromBytes(p.proposed);
+            const QString typed =
+                gui::InputBox(this, fromBytes(p.prompt), fromText(p.title), proposed);
+            if (typed.isEmpty()) {
+                return std::string();
+            }
+            // A name that is not valid UTF-8 cannot be shown as it is: taken
+            // unchanged, it keeps its own bytes.
+            if (typed == proposed) {
+                return p.proposed;
+            }
+            return QFile::encodeName(typed).toStdString();
+        });
+    switch (r.outcome) {
+    case RenOutcome::NoSelection:
+        gui::MsgBox(this, fromText(r.message), gui::MsgIcon::Exclamation, fromText(r.title));
+        break;
+    case RenOutcome::Failed:
+        gui::MsgBox(this, fromText(r.message), gui::MsgIcon::Exclamation, fromText(r.title));
+        break;
+    case RenOutcome::Cancelled:
+    case RenOutcome::Renamed:
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The lists' clicks
+
+void frmMain::lstResult_Click(int /*index*/)
+{
+    Preview();
+}
+
+void frmMain::lstResult_DblClick(int /*index*/)
+{
+    OpenFile();
+}
+
+// ---------------------------------------------------------------------------
+// Preview
+
+QString frmMain::substitutePicturePath()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("err_read.bmp"));
+}
+
+void frmMain::Preview()
+{
+    const std::optional<std::string> path = SelectedPath(lists_.at(static_cast<std::size_t>(CurTab)));
+    if (!path || !chkPreview->isChecked()) {
+        return;  // the box keeps what it shows
+    }
+    imgPreview->clear();
+    if (!IsPicExt(*path)) {
+        return;
+    }
+    QImage picture = loadPicture(*path);
+    if (picture.isNull()) {
+        picture = loadPicture(QFile::encodeName(substitutePicturePath()).toStdString());
+    }
+    if (!picture.isNull()) {
+        setPreviewPicture(picture);
+    }
+}
+
+// Stretched to the box whatever its proportions; only the box's worth of
+// pixels is kept.
+void frmMain::setPreviewPicture(const QImage& picture)
+{
+    const qreal ratio = imgPreview->devicePixelRatioF();
+    const QSize box = imgPreview->contentsRect().size() * ratio;
+    if (box.isEmpty()) {
+        return;
+    }
+    QPixmap shown = QPixmap::fromImage(
+        picture.scaled(box, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    shown.setDevicePixelRatio(ratio);
+    imgPreview->setPixmap(shown);
+}
+
+}  // namespace kormial

@@ -1,0 +1,33 @@
+// Opening files with the desktop's default application. The window asks
+// through `shell()`, so a test can see what would have been opened.
+#pragma once
+
+#include <QUrl>
+
+#include <string>
+
+class QWidget;
+
+namespace kormial::gui {
+
+class Shell {
+public:
+    virtual ~Shell() = default;
+    // Hands `url` to the desktop; the outcome is not examined.
+    virtual void openUrl(const QUrl& url, QWidget* owner) = 0;
+};
+
+// The shell in use: the desktop's unless a test put another in place.
+Shell& shell();
+// nullptr puts the desktop's shell back.
+void setShell(Shell* replacement);
+
+// The file: address of `path` with its bytes kept exactly, also when they are
+// not valid UTF-8 (such bytes stay percent-encoded).
+QUrl fileUrl(const std::string& path);
+
+// Asks the desktop to open the file at `path` on behalf of `owner`. Nothing
+// is reported when no application opens it.
+void ShellOpen(const std::string& path, QWidget* owner);
+
+}  // namespace kormial::gui
