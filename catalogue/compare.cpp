@@ -3,6 +3,7 @@
 #include "platform/fs.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <cstring>
 #include <vector>
@@ -71,16 +72,28 @@ public:
                 continue;
             }
             const auto len = static_cast<std::size_t>(std::min(size_ - cls.offset, chunkSize(cls.offset, cls.members.size())));
-            buffer.resize(len * cls.members.size());
+            // one spare byte: the last chunk is read one byte long, so that a
+            // file grown since it was sized shows in the same read
+            buffer.resize(len * cls.members.size() + 1);
+            const bool lastChunk = cls.offset + static_cast<std::int64_t>(len) == size_;
             std::vector<std::int64_t> readable;
             readable.reserve(cls.members.size());
             for (const std::int64_t i : cls.members) {
                 platform::ReadFile f;
                 platform::Error err;
                 std::uint8_t* dest = buffer.data() + len * readable.size();
-                // the last chunk also makes sure the file has not grown since it was sized
-                if (f.open(arr_[static_cast<std::size_t>(i)].Path, &err) && f.readExact(cls.offset, dest, len, &err) &&
-                    (cls.offset + static_cast<std::int64_t>(len) < size_ || f.endsAt(size_, &err))) {
+                // a file that delivers less or, at its end, more than its
+                // recorded size has changed since it was sized
+                const std::size_t want = lastChunk ? len + 1 : len;
+                bool ok = f.open(arr_[static_cast<std::size_t>(i)].Path, &err);
+                if (ok) {
+                    const std::int64_t got = f.readAt(cls.offset, dest, want, &err);
+                    ok = got == static_cast<std::int64_t>(len);
+                    if (!ok && got >= 0) {
+                        err.code = EIO;
+                    }
+                }
+                if (ok) {
                     readable.push_back(i);
                 } else if (onFailure && !onFailure(i, err)) {
                     return;
