@@ -218,17 +218,7 @@ void CompFileCnt(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, boo
     }
     auto rec = [&](std::int64_t i) -> FileRec& { return arr[static_cast<std::size_t>(i)]; };
     const std::int64_t firstSize = rec(dupStart).Size;
-    if (firstSize <= 0) {
-        // No block can be read: files that were gone when sized count as
-        // unreadable; empty files are not compared.
-        if (firstSize < 0) {
-            for (std::int64_t i = dupStart; i <= dupEnd; ++i) {
-                rec(i).Group = kReadError;
-            }
-        }
-        return;
-    }
-    if (!isTolerant && SameSizeOnly && allSameSize(arr, dupStart, dupEnd)) {
+    if (firstSize > 0 && !isTolerant && SameSizeOnly && allSameSize(arr, dupStart, dupEnd)) {
         std::vector<std::int64_t> candidates;
         for (std::int64_t i = dupStart; i <= dupEnd; ++i) {
             if (rec(i).Group != kReadError) {
@@ -255,6 +245,8 @@ void CompFileCntBlocks(FileArray& arr, std::int64_t dupStart, std::int64_t dupEn
     auto rec = [&](std::int64_t i) -> FileRec& { return arr[static_cast<std::size_t>(i)]; };
     const std::int64_t firstSize = rec(dupStart).Size;
     if (firstSize <= 0) {
+        // No block can be read: files that were gone when sized count as
+        // unreadable; empty files are not compared.
         if (firstSize < 0) {
             for (std::int64_t i = dupStart; i <= dupEnd; ++i) {
                 rec(i).Group = kReadError;

@@ -8,47 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using kormial::test::CliRun;
+using kormial::test::runCli;
 using kormial::test::randomBytes;
 using kormial::test::readFile;
 using kormial::test::TempDir;
 using kormial::test::writeFile;
 
 namespace {
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CliRun runCli(const std::vector<std::string>& args)
-{
-    TempDir io;
-    const std::string outPath = io / "out";
-    const std::string errPath = io / "err";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(o, 1);
-        ::dup2(e, 2);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(KORMIAL_CLI_PATH));
-        for (const auto& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::execv(KORMIAL_CLI_PATH, argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    CliRun r;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = readFile(outPath);
-    r.err = readFile(errPath);
-    return r;
-}
 
 std::string lastLine(const std::string& s)
 {

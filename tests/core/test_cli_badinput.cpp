@@ -11,46 +11,11 @@
 #include <unistd.h>
 
 using kormial::test::readFile;
+using kormial::test::runCli;
 using kormial::test::TempDir;
 using kormial::test::writeFile;
 
 namespace {
-
-struct CliResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CliResult runCli(const std::vector<std::string>& args)
-{
-    TempDir io;
-    const std::string outPath = io / "out";
-    const std::string errPath = io / "err";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(o, 1);
-        ::dup2(e, 2);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(KORMIAL_CLI_PATH));
-        for (const auto& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::alarm(60);
-        ::execv(KORMIAL_CLI_PATH, argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    CliResult r;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = readFile(outPath);
-    r.err = readFile(errPath);
-    return r;
-}
 
 struct Case {
     std::vector<std::string> args;
@@ -65,7 +30,7 @@ void expectRefused(const std::vector<Case>& cases)
             shown += "[" + a.substr(0, 40) + "] ";
         }
         SCOPED_TRACE(shown);
-        const CliResult r = runCli(c.args);
+        const kormial::test::CliRun r = runCli(c.args);
         EXPECT_EQ(r.status, 2);
         EXPECT_NE(r.err.find(c.says), std::string::npos) << "wanted: " << c.says << "\ngot: " << r.err;
         EXPECT_EQ(r.err.rfind("kormial-cli: ", 0), 0u) << r.err;
@@ -186,11 +151,11 @@ TEST(CliBadInput, GoodValuesAtTheEdgesAreTaken)
              {"--min", "+0", "--max", "0004", d},
              {"--max=-1", d},
          }) {
-        const CliResult r = runCli(args);
+        const kormial::test::CliRun r = runCli(args);
         EXPECT_EQ(r.status, 0) << args[0] << " " << args[1] << "\n" << r.err;
         EXPECT_NE(r.out.find("Duplicates (2)"), std::string::npos) << r.out;
     }
-    const CliResult missing = runCli({"-f", "tsv", d + "no-such-folder"});
+    const kormial::test::CliRun missing = runCli({"-f", "tsv", d + "no-such-folder"});
     EXPECT_EQ(missing.status, 0);
     EXPECT_TRUE(missing.out.empty());
     EXPECT_NE(missing.err.find("searching 0 files."), std::string::npos) << missing.err;

@@ -36,6 +36,8 @@ using namespace kormial;
 using kormial::test::openToEveryone;
 using kormial::test::randomBytes;
 using kormial::test::readFile;
+using kormial::test::runCli;
+using kormial::test::CliRun;
 using kormial::test::runUnprivileged;
 using kormial::test::TempDir;
 using kormial::test::writeFile;
@@ -262,48 +264,6 @@ std::vector<std::string> sorted(std::vector<std::string> v)
 }
 
 // kormial-cli in a child process, killed when it runs past `timeoutSeconds`.
-struct CliRun {
-    int status = -1;
-    bool timedOut = false;
-    std::string out;
-    std::string err;
-};
-
-CliRun runCli(const std::vector<std::string>& args, const std::string& cwd = std::string(),
-              unsigned timeoutSeconds = 120)
-{
-    TempDir io;
-    const std::string outPath = io / "out";
-    const std::string errPath = io / "err";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(o, 1);
-        ::dup2(e, 2);
-        if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) {
-            ::_exit(126);
-        }
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(KORMIAL_CLI_PATH));
-        for (const auto& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::alarm(timeoutSeconds);  // survives exec: SIGALRM ends a hanging run
-        ::execv(KORMIAL_CLI_PATH, argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    CliRun r;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.timedOut = WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM;
-    r.out = readFile(outPath);
-    r.err = readFile(errPath);
-    return r;
-}
-
 std::string tsvUnescape(const std::string& s)
 {
     std::string out;

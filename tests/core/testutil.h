@@ -35,6 +35,17 @@ void makeDirs(const std::string& path);
 // tests run as root, since root reads everything) and returns what it returned.
 std::string runUnprivileged(const std::function<std::string()>& body);
 
+// kormial-cli run to completion with its output captured; a run that takes
+// longer than `timeoutSeconds` is ended (timedOut).
+struct CliRun {
+    int status = -1;
+    bool timedOut = false;
+    std::string out;
+    std::string err;
+};
+CliRun runCli(const std::vector<std::string>& args, const std::string& cwd = std::string(),
+              unsigned timeoutSeconds = 120);
+
 // Makes `path` and everything in it readable by an unprivileged user.
 void openToEveryone(const std::string& path);
 
