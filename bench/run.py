@@ -5,7 +5,10 @@ For each tree: a walk reference (find -type f), a read-once reference
 (readonce.c reading every file that has a same-size partner), then kormial-cli and the peers back
 to back, each with warm-up runs and timed runs under /usr/bin/time -v.  Then
 every tool's groups are reduced to sets of files (device and inode) under
-Kormial's rules and compared with the reference groups.  See README.md.
+Kormial's rules and compared with the reference groups.  With --window, the
+window's own search is timed too (kormial-window-bench), right after
+kormial-cli, and its duplicate rows are checked against kormial-cli's.  See
+README.md.
 
 Standard library only.
 """
@@ -46,6 +49,7 @@ LABELS = {
     "duff": "duff -r",
     "walk": "walk: find -type f",
     "read": "read-once",
+    "window": "kormial-window-bench",
 }
 
 # What each tool does by default with the cases that Kormial's rules settle:
@@ -95,14 +99,14 @@ def tool_command(tool, tree, work, kormial, args):
     raise ValueError(tool)
 
 
-def run_timed(cmd, cwd, stdout_path, stderr_path, timeout):
+def run_timed(cmd, cwd, stdout_path, stderr_path, timeout, env=None):
     """Runs CMD under /usr/bin/time -v; returns (wall seconds, peak RSS in
-    kB or None, exit status)."""
+    kB or None, exit status, CPU seconds (user + system) or None)."""
     time_file = os.path.join(cwd, ".time-v")
     full = ["/usr/bin/time", "-v", "-o", time_file] + cmd
     with open(stdout_path, "wb") as out, open(stderr_path, "wb") as err:
         start = time.perf_counter()
-        proc = subprocess.Popen(full, cwd=cwd, stdout=out, stderr=err,
+        proc = subprocess.Popen(full, cwd=cwd, stdout=out, stderr=err, env=env,
                                 stdin=subprocess.DEVNULL, start_new_session=True)
         # A blocking wait: Popen.wait(timeout=...) polls with sleeps of up to
         # 50 ms, which would round every time up to that grain.
@@ -121,29 +125,36 @@ def run_timed(cmd, cwd, stdout_path, stderr_path, timeout):
         wall = time.perf_counter() - start
     if expired.is_set():
         raise subprocess.TimeoutExpired(cmd, timeout)
-    rss = None
+    rss = cpu = None
     try:
         with open(time_file, encoding="utf-8", errors="replace") as f:
-            m = re.search(r"Maximum resident set size \(kbytes\): (\d+)", f.read())
-            if m:
-                rss = int(m.group(1))
+            text = f.read()
+        m = re.search(r"Maximum resident set size \(kbytes\): (\d+)", text)
+        if m:
+            rss = int(m.group(1))
+        user = re.search(r"User time \(seconds\): ([\d.]+)", text)
+        system = re.search(r"System time \(seconds\): ([\d.]+)", text)
+        if user and system:
+            cpu = float(user.group(1)) + float(system.group(1))
     except OSError:
         pass
-    return wall, rss, rc
+    return wall, rss, rc, cpu
 
 
 def measure(name, cmd, cwd, stdout_path, warmup, reps, timeout):
     stderr_path = os.path.join(cwd, "stderr.txt")
-    walls, rsss, rcs = [], [], []
+    walls, rsss, rcs, cpus = [], [], [], []
     try:
         for _ in range(warmup):
             run_timed(cmd, cwd, stdout_path, stderr_path, timeout)
         for _ in range(reps):
-            wall, rss, rc = run_timed(cmd, cwd, stdout_path, stderr_path, timeout)
+            wall, rss, rc, cpu = run_timed(cmd, cwd, stdout_path, stderr_path, timeout)
             walls.append(wall)
             rcs.append(rc)
             if rss is not None:
                 rsss.append(rss)
+            if cpu is not None:
+                cpus.append(cpu)
     except subprocess.TimeoutExpired:
         log("  %s: timed out after %d s" % (name, timeout))
         return {"error": "timed out after %d s" % timeout}
@@ -151,6 +162,7 @@ def measure(name, cmd, cwd, stdout_path, warmup, reps, timeout):
         "runs": walls,
         "median": statistics.median(walls),
         "rss_kb": max(rsss) if rsss else None,
+        "cpu": statistics.median(cpus) if cpus else None,
         "rc": max(rcs, key=abs),
     }
     if result["rc"] != 0:
@@ -160,6 +172,117 @@ def measure(name, cmd, cwd, stdout_path, warmup, reps, timeout):
     log("  %-22s %s s%s" % (name, " ".join("%.3f" % w for w in walls),
                             "  (%s)" % result["error"] if "error" in result else ""))
     return result
+
+
+def parse_window(texts):
+    """The numbers of one tree from the outputs of `kormial-window-bench
+    --json`, one text per process: every timed search's time and their
+    median, and the worst stalls over all of them."""
+    runs, trees = [], []
+    for text in texts:
+        doc = json.loads(text)
+        found = doc.get("trees") or []
+        if len(found) != 1:
+            raise ValueError("expected one tree, found %d" % len(found))
+        trees.append(found[0])
+        runs += found[0].get("runs") or []
+    if not runs:
+        raise ValueError("no timed search")
+    walls = [r["total_s"] for r in runs]
+    cpus = [r["cpu_s"] for r in runs]
+    last = runs[-1]
+
+    def worst(key, measure):
+        return max((r[key] for r in runs), key=lambda g: g[measure])
+
+    return {
+        "runs": walls,
+        "median": statistics.median(walls),
+        "cpu": statistics.median(cpus),
+        "completed": all(t.get("completed") for t in trees) and all(r["completed"] for r in runs),
+        "files": last["files"],
+        "dup_rows": last["dup_rows"],
+        "dup_groups": last["dup_groups"],
+        "read_errors": last["read_errors"],
+        "same_rows": len({(r["dup_rows"], r["dup_groups"]) for r in runs}) == 1,
+        "messages": sum(r["messages"] for r in runs),
+        "compare_calls": last["compare_calls"],
+        "stall": worst("longest_stall", "s"),
+        "outside": worst("longest_outside", "outside_s"),
+        "inside": worst("longest_inside", "longest_call_s"),
+    }
+
+
+def measure_window(bench, tree, work, args):
+    """Times the window's search over TREE the way kormial-cli is timed: one
+    search per process (a process's first search is the one a user waits
+    for, and later ones in the same process run faster), warm-up processes
+    first, on the offscreen platform.  The last search's lists go to
+    rows.tsv for the check."""
+    rows = os.path.join(work, "rows.tsv")
+    cmd = [bench, "--json", "--rows", rows, tree]
+    stderr_path = os.path.join(work, "stderr.txt")
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    texts, walls, rsss, rcs = [], [], [], []
+    try:
+        for n in range(args.warmup + args.reps):
+            stdout_path = os.path.join(work, "stdout-%d.json" % n)
+            wall, rss, rc, _ = run_timed(cmd, work, stdout_path, stderr_path, args.timeout, env)
+            rcs.append(rc)
+            if n < args.warmup:
+                continue
+            walls.append(wall)
+            if rss is not None:
+                rsss.append(rss)
+            texts.append(read_text(stdout_path))
+    except subprocess.TimeoutExpired:
+        log("  %s: timed out after %d s" % (LABELS["window"], args.timeout))
+        return {"error": "timed out after %d s" % args.timeout}
+    result = {"process_runs": walls, "rss_kb": max(rsss) if rsss else None,
+              "rc": max(rcs, key=abs), "rows_file": rows}
+    try:
+        result.update(parse_window(texts))
+    except (OSError, ValueError, KeyError, TypeError) as exc:
+        result["error"] = "could not read its output: %s" % exc
+    if result["rc"] != 0 or not result.get("completed", True):
+        with open(stderr_path, encoding="utf-8", errors="replace") as f:
+            tail = f.read()[-300:].strip()
+        result["error"] = "exit status %d: %s" % (result["rc"], tail)
+    elif not result.get("same_rows", True):
+        result["error"] = "the searches did not all list the same rows"
+    if "median" in result:
+        log("  %-22s %s s; stalls: outside CompFileCnt %.3f s, inside one %.3f s%s"
+            % (LABELS["window"], " ".join("%.3f" % w for w in result["runs"]),
+               result["outside"]["outside_s"], result["inside"]["longest_call_s"],
+               "  (%s)" % result["error"] if "error" in result else ""))
+    else:
+        log("  %-22s failed: %s" % (LABELS["window"], result["error"]))
+    return result
+
+
+def check_window(window, cli_work, scan):
+    """Whether the window listed the same duplicates as kormial-cli: the same
+    number of rows, and the same groups of files."""
+    cli_raw = parse_kormial(cli_work)
+    win_raw = parse_kormial(os.path.dirname(window["rows_file"]), os.path.basename(window["rows_file"]))
+    cli_rows = sum(len(g) for g in cli_raw)
+    win_rows = sum(len(g) for g in win_raw)
+    cli_groups = canonical(cli_raw, scan)[0]
+    win_groups = canonical(win_raw, scan)[0]
+    problems = []
+    if win_rows != cli_rows or window["dup_rows"] != cli_rows:
+        problems.append("%s in the window, %s from kormial-cli"
+                        % (plural(window["dup_rows"], "duplicate row"), "{:,}".format(cli_rows)))
+        if win_rows != window["dup_rows"]:
+            problems.append("%s written by the window" % plural(win_rows, "row"))
+    if win_groups != cli_groups:
+        problems.append("%s only kormial-cli found, %s only the window found"
+                        % (plural(len(cli_groups - win_groups), "group"),
+                           plural(len(win_groups - cli_groups), "group")))
+    if problems:
+        return False, "MISMATCH: " + "; ".join(problems)
+    return True, "%s in %s, same as kormial-cli" % (plural(win_rows, "duplicate row"),
+                                                    plural(window["dup_groups"], "group"))
 
 
 # ---------------------------------------------------------------- tree scan
@@ -250,9 +373,9 @@ def unescape_tsv(text):
     return "".join(out)
 
 
-def parse_kormial(work):
+def parse_kormial(work, name="stdout.txt"):
     groups = collections.defaultdict(list)
-    for line in read_text(os.path.join(work, "stdout.txt")).split("\n"):
+    for line in read_text(os.path.join(work, name)).split("\n"):
         fields = line.split("\t")
         if len(fields) != 6 or fields[0] != "1":
             continue
@@ -462,6 +585,23 @@ def find_kormial(given):
     return builds[0] if builds else None
 
 
+def find_window_bench(given, kormial):
+    """kormial-window-bench: the one given, $KORMIAL_WINDOW_BENCH, the one
+    beside the kormial-cli being timed (the same build), build/, else the
+    newest build*/."""
+    name = "kormial-window-bench"
+    beside = os.path.join(os.path.dirname(kormial), name) if kormial else None
+    for cand in (given, os.environ.get("KORMIAL_WINDOW_BENCH"), beside, os.path.join(REPO, "build", name)):
+        if cand and os.path.isfile(cand) and os.access(cand, os.X_OK):
+            return os.path.abspath(cand)
+    if given:
+        return None
+    builds = sorted((p for p in (os.path.join(REPO, d, name) for d in os.listdir(REPO)
+                                 if d.startswith("build"))
+                     if os.path.isfile(p)), key=os.path.getmtime, reverse=True)
+    return builds[0] if builds else None
+
+
 def ensure_installed(tools, allow_install):
     """Installs missing peers and GNU time with apt-get; returns the tools
     that can run."""
@@ -602,6 +742,73 @@ def tree_table(tr):
     return lines
 
 
+# The window is looked at more closely when it is this much slower than
+# kormial-cli, or when its event loop goes this long unserved outside a
+# CompFileCnt call (which does not yield by design).
+WINDOW_SLOW_RATIO = 1.2
+WINDOW_STALL_S = 0.1
+
+
+def window_flags(win, cli_median):
+    flags = []
+    if cli_median and win["median"] / cli_median > WINDOW_SLOW_RATIO:
+        flags.append("over %.1fx kormial-cli" % WINDOW_SLOW_RATIO)
+    if win["outside"]["outside_s"] > WINDOW_STALL_S:
+        flags.append("stall over %d ms outside CompFileCnt" % round(WINDOW_STALL_S * 1000))
+    return flags
+
+
+def window_lines(tr):
+    """The window's line under a tree's table."""
+    win = tr["results"].get("window")
+    if win is None:
+        return []
+    if "median" not in win:
+        return ["  window:  failed: %s" % win.get("error", "?")]
+    k = tr["results"].get("kormial", {})
+    cli = k.get("median")
+    out, ins, stall = win["outside"], win["inside"], win["stall"]
+    lines = ["  window:  %s (%.3f-%.3f), %s x kormial-cli; CPU %s, %s x kormial-cli's%s"
+             % (fmt_s(win["median"]), min(win["runs"]), max(win["runs"]), fmt_ratio(win["median"], cli),
+                fmt_s(win["cpu"]), fmt_ratio(win["cpu"], k.get("cpu")),
+                "".join("; " + f.upper() for f in window_flags(win, cli)))]
+    lines.append("           longest stall %s (CPU %s) at %.2f s (%s)"
+                 % (fmt_s(stall["s"]), fmt_s(stall["cpu_s"]), stall["at_s"], stall["phase"]))
+    lines.append("           outside CompFileCnt %s (CPU %s) at %.2f s (%s)"
+                 % (fmt_s(out["outside_s"]), fmt_s(out["cpu_s"]), out["at_s"], out["phase"]))
+    lines.append("           inside one CompFileCnt %s" % fmt_s(ins["longest_call_s"]))
+    if win.get("messages"):
+        lines.append("           %s answered" % plural(win["messages"], "message box"))
+    if "error" in win:
+        lines.append("           %s" % win["error"])
+    chk = win.get("check")
+    if chk:
+        lines.append("           rows: %s" % chk["text"])
+    return lines
+
+
+def window_table(trees):
+    head = ["tree", "kormial-cli", "window", "x cli", "CPU x cli", "longest stall", "outside CompFileCnt",
+            "inside one CompFileCnt", "rows"]
+    lines = ["| " + " | ".join(head) + " |", "|---|" + "---:|" * 7 + "---|"]
+    for tr in trees:
+        res = tr["results"]
+        win = res.get("window", {})
+        k = res.get("kormial", {})
+        cli = k.get("median")
+        if "median" not in win:
+            lines.append("| %s | %s | failed | - | - | - | - | - | - |" % (tr["label"], fmt_s(cli)))
+            continue
+        chk = win.get("check")
+        lines.append("| %s | %s | %s | %s | %s | %s | %s | %s | %s |" % (
+            tr["label"], fmt_s(cli), fmt_s(win["median"]), fmt_ratio(win["median"], cli),
+            fmt_ratio(win["cpu"], k.get("cpu")),
+            fmt_s(win["stall"]["s"]), fmt_s(win["outside"]["outside_s"]),
+            fmt_s(win["inside"]["longest_call_s"]),
+            ("same" if chk["ok"] else "MISMATCH") if chk else "-"))
+    return lines
+
+
 def summary_tables(trees, tools):
     cols = list(tools) + ["walk", "read"]
     head = ["tree", "files"] + [LABELS[c] for c in cols]
@@ -691,6 +898,11 @@ def bench_tree(name, path, manifest, tools, args, kormial, scratch, reader):
                             os.path.join(tool_work, "stdout.txt"), args.warmup, args.reps,
                             args.timeout)
         res[tool]["work"] = tool_work
+        if tool == "kormial" and args.window:
+            # Right after kormial-cli, on the same warm page cache.
+            window_work = os.path.join(work, "window")
+            os.makedirs(window_work)
+            res["window"] = measure_window(args.window_bench, path, window_work, args)
 
     if args.no_check:
         return tr
@@ -723,6 +935,13 @@ def bench_tree(name, path, manifest, tools, args, kormial, scratch, reader):
         ok, text = compare(tool, groups, notes, reference, scan)
         res[tool]["check"] = {"ok": ok, "groups": len(groups),
                               "files": sum(len(g) for g in groups), "text": text}
+    win = res.get("window")
+    if win and "median" in win and "median" in res.get("kormial", {}):
+        try:
+            ok, text = check_window(win, res["kormial"]["work"], scan)
+        except (OSError, ValueError) as exc:
+            ok, text = False, "could not compare the rows: %s" % exc
+        win["check"] = {"ok": ok, "text": text}
     tr["ref_groups"] = len(reference) if reference is not None else 0
     tr["ref_files"] = sum(len(g) for g in reference) if reference is not None else 0
     if not args.keep:
@@ -737,6 +956,8 @@ def report(trees, tools, args, kormial, vers, started):
                % (started.strftime("%Y-%m-%d %H:%M"), args.warmup, args.reps))
     out.append("read-once reader: %s" % args.reader)
     out.append("versions: " + "; ".join("%s %s" % (t, vers[t]) for t in tools))
+    if args.window:
+        out.append("window: %s, on the offscreen platform, heartbeat every 2 ms" % args.window_bench)
     for tr in trees:
         out.append("")
         out.append("%s: %s, %s, %s; load average %.2f at the start%s"
@@ -760,10 +981,13 @@ def report(trees, tools, args, kormial, vers, started):
                     text += ("; the disk says it is rotational, so rmlint maps every file's extents"
                              " and syncs it first (--rmlint-without-fiemap times it without)")
                 out.append("  %-8s %s" % (tool + ":", text))
+        out.extend(window_lines(tr))
     out.append("")
     out.append("Median wall times:")
     out.append("")
     out.extend(summary_tables(trees, tools))
+    if args.window:
+        out += ["", "The window against kormial-cli:", ""] + window_table(trees)
     if args.size == "full" and args.scale == 1.0 and "kormial" in tools:
         lines = target_lines(trees)
         if lines:
@@ -771,6 +995,10 @@ def report(trees, tools, args, kormial, vers, started):
     bad = [(tr["label"], t) for tr in trees for t in tools
            if "median" not in tr["results"].get(t, {}) or not tr["results"][t].get("check", {"ok": True})["ok"]
            or tr["results"][t].get("error")]
+    if args.window:
+        bad += [(tr["label"], LABELS["window"]) for tr in trees
+                if "median" not in tr["results"].get("window", {}) or tr["results"]["window"].get("error")
+                or not tr["results"]["window"].get("check", {"ok": True})["ok"]]
     out.append("")
     if args.no_check:
         out.append("Groups were not compared (--no-check).")
@@ -845,6 +1073,12 @@ def main(argv=None):
     ap.add_argument("--idle-wait", type=int, default=600, metavar="S",
                     help="wait at most S seconds for --idle (default 600)")
     ap.add_argument("--keep", action="store_true", help="keep the tools' outputs (paths in the JSON)")
+    ap.add_argument("--window", action="store_true",
+                    help="also time the window's search (kormial-window-bench) after kormial-cli "
+                         "and check its duplicate rows against kormial-cli's")
+    ap.add_argument("--window-bench", metavar="PATH",
+                    help="kormial-window-bench to run (default: $KORMIAL_WINDOW_BENCH, the one beside "
+                         "kormial-cli, build/, else the newest build*/)")
     args = ap.parse_args(argv)
     if args.quick:
         args.size = "smoke"
@@ -862,6 +1096,13 @@ def main(argv=None):
         kormial = find_kormial(args.kormial)
         if kormial is None:
             sys.exit("run.py: kormial-cli not found; build it (see bench/README.md) or pass --kormial PATH")
+    if args.window:
+        if kormial is None:
+            ap.error("--window compares the window with kormial-cli: keep kormial in --tools")
+        args.window_bench = find_window_bench(args.window_bench, kormial)
+        if args.window_bench is None:
+            sys.exit("run.py: kormial-window-bench not found; build it (see bench/README.md) "
+                     "or pass --window-bench PATH")
     tools = ensure_installed(tools, not args.no_install)
     vers = versions(tools, kormial)
     started = datetime.datetime.now()

@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """Checks of the benchmark's own parts: the generator's trees and records,
-the output parsers and the group comparison.
+the output parsers, the group comparison, and the window benchmark's numbers
+and rows (with a built kormial-window-bench: that it searches what
+kormial-cli searches).
 
     python3 bench/test_bench.py          (a few seconds; standard library only)
 """
 
 import collections
 import hashlib
+import json
 import os
 import shutil
 import subprocess
@@ -265,6 +268,150 @@ class CompareTest(unittest.TestCase):
         self.assertFalse(names & {"e1", "e2", "sym"})
         self.assertEqual(len(paths), 8)
         self.assertEqual(total, 24)
+
+
+def window_json(*runs, completed=True):
+    """kormial-window-bench --json output for one tree with RUNS, each given
+    as (total_s, cpu_s, stall_s, outside_s, inside_s, dup_rows)."""
+    def gap(s, outside, call, phase):
+        return {"s": s, "cpu_s": s, "outside_s": outside, "in_calls_s": s - outside,
+                "longest_call_s": call, "calls": 1 if call else 0, "at_s": 0.5, "clock_s": 100.0,
+                "phase": phase}
+    out = []
+    for total, cpu, stall, outside, inside, rows in runs:
+        out.append({"completed": completed, "total_s": total, "cpu_s": cpu, "status_s": total, "files": 50,
+                    "dup_rows": rows, "dup_groups": 3, "read_errors": 0, "messages": 0, "ticks": 9,
+                    "gaps": 9, "stalls_over_100ms": 0, "outside_over_100ms": 0, "compare_calls": 4,
+                    "compare_s": 0.1, "status": "Completed in 0s, searching 50 files.",
+                    "longest_stall": gap(stall, stall / 2, stall / 2, "stall"),
+                    "longest_outside": gap(outside * 2, outside, outside, "outside %s" % total),
+                    "longest_inside": gap(inside, 0.0, inside, "inside %s" % total)})
+    return json.dumps({"heartbeat_ms": 2, "warmup": 0, "trees": [
+        {"path": "/t", "completed": completed, "median_s": 0, "files": 50, "dup_rows": runs[-1][5],
+         "dup_groups": 3, "read_errors": 0, "longest_stall_s": 0, "longest_outside_s": 0,
+         "longest_inside_s": 0, "runs": out}]})
+
+
+class WindowTest(unittest.TestCase):
+    """Reading kormial-window-bench's numbers and checking its rows."""
+
+    def test_runs_of_several_processes_give_median_and_worst_stalls(self):
+        texts = [window_json((3.0, 2.5, 0.2, 0.05, 0.10, 7)),
+                 window_json((1.0, 0.9, 0.4, 0.01, 0.30, 7)),
+                 window_json((2.0, 1.5, 0.1, 0.12, 0.02, 7))]
+        w = run.parse_window(texts)
+        self.assertEqual(w["runs"], [3.0, 1.0, 2.0])
+        self.assertEqual(w["median"], 2.0)
+        self.assertEqual(w["cpu"], 1.5)
+        self.assertTrue(w["completed"])
+        self.assertTrue(w["same_rows"])
+        self.assertEqual(w["dup_rows"], 7)
+        # each stall from the run where it was worst, with that run's phase
+        self.assertEqual(w["stall"]["s"], 0.4)
+        self.assertEqual(w["outside"]["outside_s"], 0.12)
+        self.assertEqual(w["outside"]["phase"], "outside 2.0")
+        self.assertEqual(w["inside"]["longest_call_s"], 0.30)
+        self.assertEqual(w["inside"]["phase"], "inside 1.0")
+
+    def test_unfinished_or_unequal_searches_show(self):
+        w = run.parse_window([window_json((1.0, 1.0, 0.1, 0.1, 0.1, 7)),
+                              window_json((1.0, 1.0, 0.1, 0.1, 0.1, 7), completed=False)])
+        self.assertFalse(w["completed"])
+        w = run.parse_window([window_json((1.0, 1.0, 0.1, 0.1, 0.1, 7)),
+                              window_json((1.0, 1.0, 0.1, 0.1, 0.1, 8))])
+        self.assertFalse(w["same_rows"])
+        with self.assertRaises(ValueError):
+            run.parse_window([json.dumps({"trees": []})])
+        with self.assertRaises(ValueError):
+            run.parse_window([])
+
+    def test_flags_only_past_the_limits(self):
+        w = run.parse_window([window_json((1.2, 1.0, 0.1, 0.1, 0.5, 7))])
+        self.assertEqual(run.window_flags(w, 1.0), [])
+        w = run.parse_window([window_json((1.3, 1.0, 0.2, 0.101, 0.5, 7))])
+        self.assertEqual(len(run.window_flags(w, 1.0)), 2)
+
+    def test_rows_compared_with_kormial_cli(self):
+        root = tempfile.mkdtemp(prefix="bench-win-")
+        try:
+            for name, data in (("a", b"abc"), ("b", b"abc"), ("sub/c", b"abc"), ("x", b"xyz"), ("y", b"xyz")):
+                os.makedirs(os.path.dirname(os.path.join(root, name)), exist_ok=True)
+                with open(os.path.join(root, name), "wb") as f:
+                    f.write(data)
+            scan = run.Scan(root)
+
+            def tsv(*groups):
+                lines = []
+                for g, names in enumerate(groups):
+                    for n in names:
+                        folder, name = os.path.split(os.path.join(root, n))
+                        lines.append("1\t%d\t3\t2020/01/01 00:00:00\t%s/\t%s\n" % (g, folder, name))
+                return "".join(lines)
+
+            cli = os.path.join(root, "cli")
+            os.makedirs(cli)
+            with open(os.path.join(cli, "stdout.txt"), "w") as f:
+                f.write(tsv(["a", "b", "sub/c"], ["x", "y"]))
+            rows = os.path.join(root, "rows.tsv")
+            for text, count, want in ((tsv(["sub/c", "a", "b"], ["y", "x"]), 5, True),
+                                      (tsv(["a", "b"], ["x", "y"]), 4, False),
+                                      (tsv(["a", "b", "sub/c", "x", "y"]), 5, False)):
+                with open(rows, "w") as f:
+                    f.write(text)
+                ok, msg = run.check_window({"rows_file": rows, "dup_rows": count, "dup_groups": 2}, cli, scan)
+                self.assertEqual(ok, want, msg)
+            # the rows it wrote must be the rows it counted
+            with open(rows, "w") as f:
+                f.write(tsv(["a", "b", "sub/c"], ["x", "y"]))
+            ok, msg = run.check_window({"rows_file": rows, "dup_rows": 4, "dup_groups": 2}, cli, scan)
+            self.assertFalse(ok, msg)
+        finally:
+            shutil.rmtree(root)
+
+    def test_window_searches_what_kormial_cli_searches(self):
+        """The built window benchmark against the built kormial-cli on a tree
+        where the pattern, the sub-folders or an extra search type would show."""
+        kormial = run.find_kormial(None)
+        bench = run.find_window_bench(None, kormial) if kormial else None
+        if not kormial or not bench:
+            self.skipTest("kormial-cli or kormial-window-bench not built")
+        root = tempfile.mkdtemp(prefix="bench-win-e2e-")
+        outs = tempfile.mkdtemp(prefix="bench-win-out-")
+        try:
+            same = os.urandom(5000)
+            files = {"a.dat": same, "deep/er/b.dat": same, ".hidden": same, "NODOT": same,
+                     "lone.dat": os.urandom(5000), "e1": b"", "deep/e1": b"",
+                     "n/same.txt": b"1", "m/same.txt": b"22", "big1": same * 300, "big2": same * 300}
+            for name, data in files.items():
+                path = os.path.join(root, name)
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                with open(path, "wb") as f:
+                    f.write(data)
+            cli = outs
+            with open(os.path.join(cli, "stdout.txt"), "wb") as f:
+                subprocess.run([kormial, "-t", "dup", "--format", "tsv", root], stdout=f,
+                               stderr=subprocess.DEVNULL, check=True)
+            rows = os.path.join(outs, "rows.tsv")
+            env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+            r = subprocess.run([bench, "--json", "--rows", rows, "--reps", "2", root], env=env,
+                               capture_output=True, text=True)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            w = run.parse_window([r.stdout])
+            self.assertTrue(w["completed"])
+            self.assertEqual((w["dup_rows"], w["dup_groups"], w["files"]), (6, 2, 11))
+            scan = run.Scan(root)
+            ok, msg = run.check_window(dict(w, rows_file=rows), cli, scan)
+            self.assertTrue(ok, msg)
+            # only "Duplicates" was ticked: no zero-size or same-name rows
+            with open(rows, encoding="utf-8") as f:
+                lists = {line.split("\t")[0] for line in f if line.strip()}
+            self.assertEqual(lists, {"1"})
+            # the search was watched: a heartbeat, and CompFileCnt calls seen
+            self.assertGreater(json.loads(r.stdout)["trees"][0]["runs"][0]["ticks"], 0)
+            self.assertGreater(w["compare_calls"], 0)
+        finally:
+            shutil.rmtree(root)
+            shutil.rmtree(outs)
 
 
 class ReaderTest(unittest.TestCase):
