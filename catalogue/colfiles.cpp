@@ -2,7 +2,9 @@
 
 #include "catalogue/paths.h"
 
+#include <algorithm>
 #include <climits>
+#include <utility>
 
 namespace kormial {
 
@@ -18,8 +20,59 @@ std::int64_t RoundedKb(std::int64_t bytes)
 
 void colFiles::Clear()
 {
-    items_.clear();
-    seen_.clear();
+    std::deque<std::string>().swap(items_);
+    std::vector<platform::FileId>().swap(ids_);
+}
+
+void colFiles::Add(std::string sFileName)
+{
+    items_.push_back(std::move(sFileName));
+    // an identity no listed file has: no device number is all ones
+    ids_.push_back({static_cast<dev_t>(-1), static_cast<ino_t>(addedByName_++)});
+}
+
+void colFiles::Remove(std::int64_t index)
+{
+    items_.erase(items_.begin() + (index - 1));
+    ids_.erase(ids_.begin() + (index - 1));
+}
+
+void colFiles::dropRepeatedFiles()
+{
+    std::vector<std::uint32_t> order(ids_.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = static_cast<std::uint32_t>(i);
+    }
+    const auto key = [this](std::uint32_t i) { return std::pair(ids_[i].dev, ids_[i].ino); };
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const auto ka = key(a);
+        const auto kb = key(b);
+        return ka != kb ? ka < kb : a < b;
+    });
+    std::vector<bool> drop;
+    for (std::size_t k = 1; k < order.size(); ++k) {
+        if (ids_[order[k]] == ids_[order[k - 1]]) {
+            if (drop.empty()) {
+                drop.resize(ids_.size());
+            }
+            drop[order[k]] = true;  // a later name of a file already listed
+        }
+    }
+    if (drop.empty()) {
+        return;
+    }
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < ids_.size(); ++i) {
+        if (!drop[i]) {
+            if (out != i) {
+                items_[out] = std::move(items_[i]);
+                ids_[out] = ids_[i];
+            }
+            ++out;
+        }
+    }
+    items_.resize(out);
+    ids_.resize(out);
 }
 
 std::int64_t colFiles::LoadFiles(std::string_view sFileSpec, std::int32_t minSz,
@@ -29,7 +82,11 @@ std::int64_t colFiles::LoadFiles(std::string_view sFileSpec, std::int32_t minSz,
     // base name and extension would turn "*" into "*." below the first folder.
     const std::string folder = GetFolderPart(sFileSpec);
     const std::string pattern = GetFileNamePart(sFileSpec);
+    const std::size_t before = items_.size();
     loadFolder(folder, pattern, minSz, maxSz, bRecursive, yield);
+    if (items_.size() > before) {
+        dropRepeatedFiles();
+    }
     return Count();
 }
 
@@ -73,8 +130,13 @@ void colFiles::loadFolder(const std::string& folder, const std::string& pattern,
                 continue;  // a path too long to open, size, compare or trash
             }
             const std::int64_t kb = RoundedKb(stats[i]->size);
-            if (kb > minSz && (maxSz == -1 || kb < maxSz) && seen_.insert(stats[i]->id).second) {
-                items_.push_back(folder + e.name);
+            if (kb > minSz && (maxSz == -1 || kb < maxSz)) {
+                // sized exactly: `folder + e.name` would leave room to spare
+                std::string path;
+                path.reserve(folder.size() + e.name.size());
+                path.append(folder).append(e.name);
+                items_.push_back(std::move(path));
+                ids_.push_back(stats[i]->id);
             }
         } else if (!platform::wildcardMatch(pattern, e.name)) {
             continue;

@@ -5,10 +5,10 @@
 #include "platform/fs.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace kormial {
@@ -32,27 +32,38 @@ public:
                            bool bRecursive, const YieldFn& yield = {});
 
     void Clear();
-    const std::vector<std::string>& Items() const { return items_; }
-    // Hands the entries over and leaves the catalogue empty (no copies of
-    // the paths when the records are filled).
-    std::vector<std::string> TakeItems()
+    // A copy of the entries, in order.
+    std::vector<std::string> Items() const { return {items_.begin(), items_.end()}; }
+    // Hands the entries over and leaves the catalogue empty, its memory
+    // released. Taking them from the front frees the deque block by block,
+    // so the entries and the records built from them never coexist whole.
+    std::deque<std::string> TakeItems()
     {
-        seen_.clear();
-        return std::move(items_);
+        std::vector<platform::FileId>().swap(ids_);
+        std::deque<std::string> taken;
+        taken.swap(items_);
+        return taken;
     }
 
-    void Add(std::string sFileName) { items_.push_back(std::move(sFileName)); }
+    // An entry added by name takes part in no identity check.
+    void Add(std::string sFileName);
     // Positions count from 1.
     const std::string& Item(std::int64_t index) const { return items_.at(static_cast<std::size_t>(index - 1)); }
     std::int64_t Count() const { return static_cast<std::int64_t>(items_.size()); }
-    void Remove(std::int64_t index) { items_.erase(items_.begin() + (index - 1)); }
+    void Remove(std::int64_t index);
 
 private:
     void loadFolder(const std::string& folder, const std::string& pattern, std::int32_t minSz,
                     std::int32_t maxSz, bool bRecursive, const YieldFn& yield);
+    // Keeps the first entry of every file identity and drops later ones.
+    void dropRepeatedFiles();
 
-    std::vector<std::string> items_;
-    std::unordered_set<platform::FileId, platform::FileIdHash> seen_;
+    std::deque<std::string> items_;
+    // The identity of each entry, side by side with it: hard links and
+    // folders covered twice are found by sorting once per LoadFiles call,
+    // which costs far less memory than a hash set of every file.
+    std::vector<platform::FileId> ids_;
+    std::uint64_t addedByName_ = 0;
 };
 
 }  // namespace kormial

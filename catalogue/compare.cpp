@@ -72,27 +72,20 @@ public:
                 continue;
             }
             const auto len = static_cast<std::size_t>(std::min(size_ - cls.offset, chunkSize(cls.offset, cls.members.size())));
-            // one spare byte: the last chunk is read one byte long, so that a
-            // file grown since it was sized shows in the same read
-            buffer.resize(len * cls.members.size() + 1);
-            const bool lastChunk = cls.offset + static_cast<std::int64_t>(len) == size_;
+            buffer.resize(len * cls.members.size());
             std::vector<std::int64_t> readable;
             readable.reserve(cls.members.size());
             for (const std::int64_t i : cls.members) {
                 platform::ReadFile f;
                 platform::Error err;
                 std::uint8_t* dest = buffer.data() + len * readable.size();
-                // a file that delivers less or, at its end, more than its
-                // recorded size has changed since it was sized
-                const std::size_t want = lastChunk ? len + 1 : len;
                 bool ok = f.open(arr_[static_cast<std::size_t>(i)].Path, &err);
-                if (ok) {
-                    const std::int64_t got = f.readAt(cls.offset, dest, want, &err);
-                    ok = got == static_cast<std::int64_t>(len);
-                    if (!ok && got >= 0) {
-                        err.code = EIO;
-                    }
+                if (ok && f.size() != size_) {
+                    // grown or shrunk since it was sized: changed under us
+                    ok = false;
+                    err.code = EIO;
                 }
+                ok = ok && f.readExact(cls.offset, dest, len, &err);
                 if (ok) {
                     readable.push_back(i);
                 } else if (onFailure && !onFailure(i, err)) {
@@ -180,7 +173,33 @@ bool allSameSize(const FileArray& arr, std::int64_t dupStart, std::int64_t dupEn
     return true;
 }
 
+CompareCallWatcher g_watcher = nullptr;
+
+// Tells the watcher, if any, that a CompFileCnt call runs while it lives.
+class WatchedCall {
+public:
+    WatchedCall()
+    {
+        if (g_watcher) {
+            g_watcher(true);
+        }
+    }
+    ~WatchedCall()
+    {
+        if (g_watcher) {
+            g_watcher(false);
+        }
+    }
+    WatchedCall(const WatchedCall&) = delete;
+    WatchedCall& operator=(const WatchedCall&) = delete;
+};
+
 }  // namespace
+
+void SetCompareCallWatcher(CompareCallWatcher watcher)
+{
+    g_watcher = watcher;
+}
 
 float FuzzyMatch(std::span<const std::uint8_t> StrIn1, std::span<const std::uint8_t> StrIn2)
 {
@@ -216,6 +235,7 @@ void CompFileCnt(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, boo
     if (dupStart >= dupEnd) {
         return;
     }
+    const WatchedCall watched;
     auto rec = [&](std::int64_t i) -> FileRec& { return arr[static_cast<std::size_t>(i)]; };
     const std::int64_t firstSize = rec(dupStart).Size;
     if (firstSize > 0 && !isTolerant && SameSizeOnly && allSameSize(arr, dupStart, dupEnd)) {

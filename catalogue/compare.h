@@ -40,4 +40,9 @@ void CompFileCnt2(FileArray& arrFiles, std::int64_t dupStart, std::int64_t dupEn
 // exactly. Only the first text's length sets the sampling. Empty first text: 0.
 float FuzzyMatch(std::span<const std::uint8_t> StrIn1, std::span<const std::uint8_t> StrIn2);
 
+// For measurements (the window benchmark): called with true as every
+// CompFileCnt call begins and with false as it returns. Null: no calls.
+using CompareCallWatcher = void (*)(bool begins);
+void SetCompareCallWatcher(CompareCallWatcher watcher);
+
 }  // namespace kormial

@@ -231,10 +231,11 @@ bool wildcardMatch(std::string_view pattern, std::string_view name)
     return false;
 }
 
-std::optional<std::int64_t> fileLength(const std::string& path, Error* err)
+namespace {
+
+std::optional<std::int64_t> regularLength(int rc, const struct stat& st, Error* err)
 {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) {
+    if (rc != 0) {
         setError(err, errno);
         return std::nullopt;
     }
@@ -243,6 +244,55 @@ std::optional<std::int64_t> fileLength(const std::string& path, Error* err)
         return std::nullopt;
     }
     return static_cast<std::int64_t>(st.st_size);
+}
+
+}  // namespace
+
+std::optional<std::int64_t> fileLength(const std::string& path, Error* err)
+{
+    struct stat st {};
+    const int rc = ::lstat(path.c_str(), &st);
+    return regularLength(rc, st, err);
+}
+
+LengthQuery::~LengthQuery()
+{
+    closeFolder();
+}
+
+void LengthQuery::closeFolder()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+    fd_ = -1;
+    errno_ = 0;
+}
+
+std::optional<std::int64_t> LengthQuery::length(const std::string& path, Error* err)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return fileLength(path, err);
+    }
+    const std::string_view folder(path.data(), slash + 1);
+    if (!open_ || folder != folder_) {
+        closeFolder();
+        folder_.assign(folder);
+        open_ = true;
+        fd_ = ::open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (fd_ < 0) {
+            errno_ = errno;
+        }
+    }
+    if (fd_ < 0) {
+        // the folder itself is gone or out of reach: so is every file in it
+        setError(err, errno_);
+        return std::nullopt;
+    }
+    struct stat st {};
+    const int rc = ::fstatat(fd_, path.c_str() + slash + 1, &st, AT_SYMLINK_NOFOLLOW);
+    return regularLength(rc, st, err);
 }
 
 std::optional<FileId> fileIdentity(const std::string& path, Error* err)
@@ -304,6 +354,7 @@ bool ReadFile::open(const std::string& path, Error* err)
         return false;
     }
     fd_ = fd;
+    size_ = static_cast<std::int64_t>(st.st_size);
     return true;
 }
 

@@ -80,6 +80,27 @@ bool wildcardMatch(std::string_view pattern, std::string_view name);
 // is (a folder, a FIFO, or a symbolic link put in the file's place).
 std::optional<std::int64_t> fileLength(const std::string& path, Error* err = nullptr);
 
+// fileLength for many paths in a row, folder by folder: the last folder stays
+// open and each name is looked up relative to it, so a path is walked once
+// per folder instead of once per file.
+class LengthQuery {
+public:
+    LengthQuery() = default;
+    ~LengthQuery();
+    LengthQuery(const LengthQuery&) = delete;
+    LengthQuery& operator=(const LengthQuery&) = delete;
+
+    std::optional<std::int64_t> length(const std::string& path, Error* err = nullptr);
+
+private:
+    void closeFolder();
+
+    std::string folder_;
+    bool open_ = false;
+    int fd_ = -1;
+    int errno_ = 0;
+};
+
 std::optional<FileId> fileIdentity(const std::string& path, Error* err = nullptr);
 
 // Last-write time of a regular file in seconds since 1970 (UTC), or nothing
@@ -101,6 +122,8 @@ public:
     bool open(const std::string& path, Error* err = nullptr);
     void close();
     bool isOpen() const { return fd_ >= 0; }
+    // The file's length in bytes when it was opened.
+    std::int64_t size() const { return size_; }
 
     // Reads up to `len` bytes at byte offset `pos` (0 = first byte); returns
     // the count delivered, short only at the end of the file, or -1 on error.
@@ -117,6 +140,7 @@ public:
 
 private:
     int fd_ = -1;
+    std::int64_t size_ = 0;
 };
 
 // Seconds on a clock that never goes back (for elapsed times).

@@ -1,6 +1,7 @@
 #include "platform/textfold.h"
 
-#include <QChar>
+#include <algorithm>
+#include <iterator>
 
 namespace kormial::platform {
 
@@ -52,7 +53,16 @@ char32_t foldCase(char32_t c)
     if (c > 0x10FFFF) {
         return c;
     }
-    return QChar::toCaseFolded(static_cast<char32_t>(c));
+    struct Fold {
+        char32_t from;
+        char32_t to;
+    };
+    static constexpr Fold kFolds[] = {
+#include "platform/casefold_table.inc"
+    };
+    const auto* it = std::lower_bound(std::begin(kFolds), std::end(kFolds), c,
+                                      [](const Fold& f, char32_t v) { return f.from < v; });
+    return (it != std::end(kFolds) && it->from == c) ? it->to : c;
 }
 
 int compareFolded(std::string_view a, std::string_view b)

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <deque>
 #include <string_view>
 #include <unordered_set>
 
@@ -92,12 +93,14 @@ std::int64_t ExecSrch(SearchHost& host)
     if (n < 1) {
         return 0;
     }
+    std::deque<std::string> paths = catalogue.TakeItems();
     arr.resize(static_cast<std::size_t>(n));
+    platform::LengthQuery lengths;
     std::int64_t k = 0;
-    for (std::string& path : catalogue.TakeItems()) {
+    for (; !paths.empty(); paths.pop_front()) {
         FileRec& r = arr[static_cast<std::size_t>(k)];
-        r.Path = std::move(path);
-        const auto size = platform::fileLength(r.Path);
+        r.Path = std::move(paths.front());
+        const auto size = lengths.length(r.Path);
         // a file that cannot be sized (gone, no longer a regular file, or
         // out of reach) is passed over like a vanished one, never taken
         // for an empty file

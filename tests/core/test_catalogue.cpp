@@ -2,9 +2,12 @@
 #include "catalogue/colfiles.h"
 #include "catalogue/paths.h"
 #include "platform/fs.h"
+#include "platform/textfold.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
+
+#include <QChar>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -67,6 +70,21 @@ TEST(Wildcards, TrailingDotStarAlsoMatchesNamesWithoutExtension)
     EXPECT_TRUE(wildcardMatch("readme.*", "README.md"));
     EXPECT_FALSE(wildcardMatch("readme.*", "readmes"));
     EXPECT_FALSE(wildcardMatch("*.mp3", "mp3"));
+}
+
+// The folding table is our own; Qt's (same Unicode version) is the reference
+// for every code point, so that the window's sorting and the search agree.
+TEST(CaseFolding, EveryCodePointFoldsAsQtFoldsIt)
+{
+    int differing = 0;
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        if (platform::foldCase(c) != QChar::toCaseFolded(c) && ++differing <= 5) {
+            ADD_FAILURE() << std::hex << "U+" << static_cast<std::uint32_t>(c);
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_TRUE(platform::equalFolded("\xC3\x84PFEL", "\xC3\xA4pfel"));  // Äpfel
+    EXPECT_FALSE(platform::equalFolded("\xC3\x84", "\xC3"));  // a lone lead byte stays itself
 }
 
 TEST(PathRoutines, NameAndFolderParts)

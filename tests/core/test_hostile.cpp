@@ -552,8 +552,9 @@ TEST(HostileNames, FoundListedAndCarriedByTheirTrueNames)
     // found: the catalogue holds the true paths, and each opens to its bytes
     colFiles c;
     ASSERT_EQ(c.LoadFiles(dir.path() + "*.*", -1, -1, true), static_cast<std::int64_t>(n));
-    EXPECT_EQ(std::set<std::string>(c.Items().begin(), c.Items().end()), expected);
-    for (const std::string& p : c.Items()) {
+    const auto items = c.Items();
+    EXPECT_EQ(std::set<std::string>(items.begin(), items.end()), expected);
+    for (const std::string& p : items) {
         platform::ReadFile f;
         ASSERT_TRUE(f.open(p)) << p;
         std::string got(content[p].size(), '\0');
@@ -1079,7 +1080,8 @@ TEST(HostileNumbers, HundredThousandFilesInOneFolder)
     colFiles c;
     ASSERT_EQ(c.LoadFiles(dir.path() + "*.*", -1, -1, false), 100002);
     EXPECT_EQ(c.Items().front(), dir / "dup-a");
-    EXPECT_TRUE(std::is_sorted(c.Items().begin(), c.Items().end()));
+    const auto items = c.Items();
+    EXPECT_TRUE(std::is_sorted(items.begin(), items.end()));
     EXPECT_EQ(c.Items().back(), dir / "f099999");
 
     // one run of 100,000 files of equal size, and one real pair
