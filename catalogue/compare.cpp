@@ -1,11 +1,14 @@
 #include "catalogue/compare.h"
 
+#include "catalogue/parallel.h"
 #include "platform/fs.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <functional>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace kormial {
@@ -30,13 +33,39 @@ std::int32_t asGroup(std::int64_t index)
     return static_cast<std::int32_t>(index);
 }
 
+// 64 bits of a chunk's bytes: only used to find the chunks that may be equal,
+// which are then compared byte for byte. Four independent lanes keep it
+// close to the speed of memory.
+std::uint64_t chunkHash(const std::uint8_t* p, std::size_t n)
+{
+    constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
+    std::uint64_t lane[4] = {n, n ^ 0x5bd1e995u, ~n, n * kMul};
+    std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        for (int l = 0; l < 4; ++l) {
+            std::uint64_t w;
+            std::memcpy(&w, p + i + 8 * static_cast<std::size_t>(l), 8);
+            lane[l] = (lane[l] ^ w) * kMul;
+            lane[l] ^= lane[l] >> 31;
+        }
+    }
+    std::uint64_t h = lane[0] ^ (lane[1] * 3) ^ (lane[2] * 5) ^ (lane[3] * 7);
+    for (; i < n; ++i) {
+        h = (h ^ p[i]) * kMul;
+    }
+    h *= kMul;
+    return h ^ (h >> 32);
+}
+
 // Exact grouping of equally sized files by refinement: every candidate's
 // first chunk is read, the candidates are split by its bytes, and only files
 // that still have a partner read on, in growing chunks. The result is the
 // same as comparing block by block — the classes of byte-identical files,
 // each led by its lowest index — but a file that differs early is read only
 // as far as its first chunk, and long runs cost linear instead of quadratic
-// reads.
+// reads. Each chunk is read into one scratch buffer and matched by its hash
+// against the parts found so far, then compared byte for byte with the
+// part's first member, so memory stays bounded however long the run.
 class ExactGrouper {
 public:
     // Called when a read fails: true to go on without the file (it is marked
@@ -55,12 +84,10 @@ public:
             std::vector<std::int64_t> members;
             std::int64_t offset;
         };
-        const double totalBytes = static_cast<double>(candidates.size()) * static_cast<double>(size_);
-        double doneBytes = 0;
+        totalBytes_ = static_cast<double>(candidates.size()) * static_cast<double>(size_);
+        doneBytes_ = 0;
         std::vector<Pending> stack;
         stack.push_back({std::move(candidates), 0});
-        std::vector<std::uint8_t> buffer;
-        std::vector<std::size_t> order;
         while (!stack.empty()) {
             Pending cls = std::move(stack.back());
             stack.pop_back();
@@ -72,70 +99,224 @@ public:
                 continue;
             }
             const auto len = static_cast<std::size_t>(std::min(size_ - cls.offset, chunkSize(cls.offset, cls.members.size())));
-            buffer.resize(len * cls.members.size());
-            std::vector<std::int64_t> readable;
-            readable.reserve(cls.members.size());
-            for (const std::int64_t i : cls.members) {
-                platform::ReadFile f;
-                platform::Error err;
-                std::uint8_t* dest = buffer.data() + len * readable.size();
-                bool ok = f.open(arr_[static_cast<std::size_t>(i)].Path, &err);
-                if (ok && f.size() != size_) {
-                    // grown or shrunk since it was sized: changed under us
-                    ok = false;
-                    err.code = EIO;
-                }
-                ok = ok && f.readExact(cls.offset, dest, len, &err);
-                if (ok) {
-                    readable.push_back(i);
-                } else if (onFailure && !onFailure(i, err)) {
-                    return;
-                }
-                doneBytes += static_cast<double>(len);
-                if (onRead && !onRead(totalBytes > 0 ? doneBytes / totalBytes : 1.0)) {
-                    return;
-                }
+            std::vector<Part> parts;
+            if (!split(cls.members, cls.offset, len, parts)) {
+                return;
             }
-            // split by the chunk's bytes; equal chunks keep index order
-            order.resize(readable.size());
-            for (std::size_t k = 0; k < order.size(); ++k) {
-                order[k] = k;
-            }
-            std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-                return std::memcmp(buffer.data() + a * len, buffer.data() + b * len, len) < 0;
-            });
             const std::int64_t next = cls.offset + static_cast<std::int64_t>(len);
-            std::size_t start = 0;
-            std::vector<Pending> parts;
-            while (start < order.size()) {
-                std::size_t end = start + 1;
-                while (end < order.size() &&
-                       std::memcmp(buffer.data() + order[start] * len, buffer.data() + order[end] * len, len) == 0) {
-                    ++end;
+            std::vector<Pending> further;
+            for (auto& part : parts) {
+                if (part.members.size() >= 2) {
+                    further.push_back({std::move(part.members), next});
+                } else if (!part.members.empty()) {
+                    doneBytes_ += static_cast<double>(size_ - next);  // no more reading for this file
                 }
-                if (end - start >= 2) {
-                    Pending part{{}, next};
-                    for (std::size_t k = start; k < end; ++k) {
-                        part.members.push_back(readable[order[k]]);
-                    }
-                    std::sort(part.members.begin(), part.members.end());
-                    parts.push_back(std::move(part));
-                } else {
-                    doneBytes += static_cast<double>(size_ - next);  // no more reading for this file
-                }
-                start = end;
             }
             // the class of the lowest index is finished first
-            std::sort(parts.begin(), parts.end(), [](const Pending& a, const Pending& b) {
+            std::sort(further.begin(), further.end(), [](const Pending& a, const Pending& b) {
                 return a.members.front() > b.members.front();
             });
-            for (auto& part : parts) {
-                stack.push_back(std::move(part));
+            for (auto& f : further) {
+                stack.push_back(std::move(f));
             }
         }
     }
 
 private:
+    // Files whose chunk so far equals the first member's; `bytes` points at
+    // that chunk: in the batch just read, in a copy of its own, or nowhere
+    // (beyond the memory allowance: the first member is read again).
+    struct Part {
+        std::vector<std::int64_t> members;
+        const std::uint8_t* bytes = nullptr;
+        std::unique_ptr<std::uint8_t[]> own;
+        bool inBatch = false;
+        std::uint64_t hash = 0;
+    };
+
+    // How the chunks of one split are matched: the first few parts are
+    // compared with every chunk directly (a few files, or large chunks, cost
+    // no hashing); beyond them parts are found by the hash of their chunk.
+    struct Splitting {
+        std::int64_t offset = 0;
+        std::size_t len = 0;
+        std::vector<Part> parts;
+        std::unordered_map<std::uint64_t, std::vector<std::size_t>> byHash;
+        std::unique_ptr<std::uint8_t[]> again;  // a first member's chunk, read once more
+        std::size_t kept = 0;
+    };
+    static constexpr std::size_t kDirect = 8;
+
+    // Splits `members` by the `len` bytes at `offset` into `parts`, in order
+    // of their first members. False when the run is to end (a stop, or a
+    // failure that gives up).
+    bool split(const std::vector<std::int64_t>& members, std::int64_t offset, std::size_t len,
+               std::vector<Part>& parts)
+    {
+        constexpr std::size_t kBatchBytes = 8 << 20;  // chunks read at once
+        Splitting sp;
+        sp.offset = offset;
+        sp.len = len;
+        const std::size_t batch = std::clamp<std::size_t>(kBatchBytes / len, 1, members.size());
+        std::unique_ptr<std::uint8_t[]> chunks(new std::uint8_t[batch * len]);
+        struct Outcome {
+            bool ok = false;
+            platform::Error err;
+        };
+        std::vector<Outcome> outcomes(batch);
+        for (std::size_t from = 0; from < members.size(); from += batch) {
+            // the batch's files are read side by side; what they hold is then
+            // taken in index order, exactly as if read one after another
+            const std::size_t n = std::min(batch, members.size() - from);
+            const auto readOne = [&](std::size_t k) {
+                outcomes[k] = {};
+                outcomes[k].ok = readChunk(members[from + k], offset, len, chunks.get() + k * len, outcomes[k].err);
+            };
+            if (n >= 4 || (n >= 2 && len >= 65536)) {
+                parallelFor(n, readOne);
+            } else {
+                for (std::size_t k = 0; k < n; ++k) {
+                    readOne(k);
+                }
+            }
+            for (std::size_t k = 0; k < n; ++k) {
+                if (!place(sp, members[from + k], outcomes[k], chunks.get() + k * len)) {
+                    return false;
+                }
+            }
+            if (from + n < members.size()) {
+                keepBeyondBatch(sp);
+            }
+        }
+        parts = std::move(sp.parts);
+        return true;
+    }
+
+    // Before the batch buffer is read over: the parts that point into it get
+    // a copy of their chunk while the allowance lasts (always for the parts
+    // compared directly, and for parts of two or more, which are few).
+    static void keepBeyondBatch(Splitting& sp)
+    {
+        constexpr std::size_t kKeptAllowance = 4 << 20;
+        for (std::size_t p = 0; p < sp.parts.size(); ++p) {
+            Part& part = sp.parts[p];
+            if (!part.inBatch) {
+                continue;
+            }
+            part.inBatch = false;
+            if (p < kDirect || part.members.size() >= 2 || sp.kept + sp.len <= kKeptAllowance) {
+                if (p >= kDirect && part.members.size() < 2) {
+                    sp.kept += sp.len;
+                }
+                part.own.reset(new std::uint8_t[sp.len]);
+                std::memcpy(part.own.get(), part.bytes, sp.len);
+                part.bytes = part.own.get();
+            } else {
+                part.bytes = nullptr;
+            }
+        }
+    }
+
+    // True when `part`'s chunk equals `chunk`. A part whose chunk is not in
+    // memory reads its first member again; if that fails or shows other
+    // bytes than before, the member is reported and the part emptied.
+    // `failed` tells the caller to end the run.
+    bool matches(Splitting& sp, Part& part, const std::uint8_t* chunk, bool& failed)
+    {
+        if (part.members.empty()) {
+            return false;  // its only member failed when read again
+        }
+        if (part.bytes) {
+            return std::memcmp(part.bytes, chunk, sp.len) == 0;
+        }
+        if (!sp.again) {
+            sp.again.reset(new std::uint8_t[sp.len]);
+        }
+        const std::int64_t first = part.members.front();
+        platform::Error err;
+        if (!readChunk(first, sp.offset, sp.len, sp.again.get(), err) ||
+            chunkHash(sp.again.get(), sp.len) != part.hash) {
+            // the first member changed or went since its read
+            if (err.code == 0) {
+                err.code = EIO;
+            }
+            part.members.clear();
+            failed = onFailure && !onFailure(first, err);
+            return false;
+        }
+        if (std::memcmp(sp.again.get(), chunk, sp.len) != 0) {
+            return false;
+        }
+        part.own.reset(new std::uint8_t[sp.len]);
+        std::memcpy(part.own.get(), chunk, sp.len);
+        part.bytes = part.own.get();
+        return true;
+    }
+
+    // Puts record `i` into the part of equal chunks, or starts a new part.
+    // False when the run is to end.
+    template <typename Outcome>
+    bool place(Splitting& sp, std::int64_t i, const Outcome& got, const std::uint8_t* chunk)
+    {
+        doneBytes_ += static_cast<double>(sp.len);
+        if (!got.ok && onFailure && !onFailure(i, got.err)) {
+            return false;
+        }
+        if (onRead && !onRead(totalBytes_ > 0 ? doneBytes_ / totalBytes_ : 1.0)) {
+            return false;
+        }
+        if (!got.ok) {
+            return true;
+        }
+        bool failed = false;
+        for (std::size_t p = 0; p < std::min(kDirect, sp.parts.size()); ++p) {
+            if (matches(sp, sp.parts[p], chunk, failed)) {
+                sp.parts[p].members.push_back(i);
+                return true;
+            }
+            if (failed) {
+                return false;
+            }
+        }
+        std::uint64_t h = 0;
+        if (sp.parts.size() >= kDirect) {
+            h = chunkHash(chunk, sp.len);
+            for (const std::size_t p : sp.byHash[h]) {
+                if (matches(sp, sp.parts[p], chunk, failed)) {
+                    sp.parts[p].members.push_back(i);
+                    return true;
+                }
+                if (failed) {
+                    return false;
+                }
+            }
+            sp.byHash[h].push_back(sp.parts.size());
+        }
+        Part part;
+        part.members.push_back(i);
+        part.bytes = chunk;
+        part.inBatch = true;
+        part.hash = h;
+        sp.parts.push_back(std::move(part));
+        return true;
+    }
+
+    // Reads `len` bytes at `offset` of record `i`. A file whose length is no
+    // longer its recorded size has changed since it was sized (EIO).
+    bool readChunk(std::int64_t i, std::int64_t offset, std::size_t len, std::uint8_t* dest,
+                   platform::Error& err) const
+    {
+        platform::ReadFile f;
+        if (!f.open(arr_[static_cast<std::size_t>(i)].Path, &err)) {
+            return false;
+        }
+        if (f.size() != size_) {
+            err.code = EIO;
+            return false;
+        }
+        return f.readExact(offset, dest, len, &err);
+    }
+
     std::int64_t chunkSize(std::int64_t offset, std::size_t members) const
     {
         constexpr std::int64_t kFirst = 4096;
@@ -159,6 +340,8 @@ private:
 
     FileArray& arr_;
     std::int64_t size_;
+    double totalBytes_ = 0;
+    double doneBytes_ = 0;
 };
 
 // True when every record of the run has the same size as the first.

@@ -180,9 +180,11 @@ std::int64_t ExecSrch(SearchHost& host)
         if (r.Group >= 0) {
             AddResultItem(host.resultList(kListDuplicates), arr, k);
             r.Group = kNoGroup;
+            host.yield();  // tens of thousands of rows take a while to list
         } else if (r.Group == kReadError) {
             AddResultItem(host.resultList(kListReadErrors), arr, k);
             listedUnreadable.insert(r.Path);
+            host.yield();
         }
     }
 
@@ -220,8 +222,10 @@ std::int64_t ExecSrch(SearchHost& host)
         const FileRec& r = rec(k);
         if (r.Group >= 0) {
             AddResultItem(host.resultList(kListPortions), arr, k);
+            host.yield();
         } else if (r.Group == kReadError && !listedUnreadable.contains(r.Path)) {
             AddResultItem(host.resultList(kListReadErrors), arr, k);
+            host.yield();
         }
     }
 

@@ -82,6 +82,27 @@ using GroupFn = void (*)(FileArray&, std::int64_t, std::int64_t, bool, bool);
 const std::pair<const char*, GroupFn> kExactRoutines[] = {{"CompFileCnt", &CompFileCnt},
                                                           {"CompFileCntBlocks", &CompFileCntBlocks}};
 
+// The expected exact grouping of files of equal size: each class of
+// identical files led by its lowest index, -1 for files without a twin.
+std::vector<std::int32_t> identicalClasses(const std::vector<std::string>& paths)
+{
+    std::vector<std::string> contents;
+    for (const auto& p : paths) {
+        contents.push_back(kormial::test::readFile(p));
+    }
+    std::vector<std::int32_t> expected(paths.size(), -1);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (contents[j] == contents[i]) {
+                expected[i] = expected[j] >= 0 ? expected[j] : static_cast<std::int32_t>(j);
+                expected[j] = expected[i];
+                break;
+            }
+        }
+    }
+    return expected;
+}
+
 }  // namespace
 
 TEST(FuzzyMatch, SamplingAndRatios)
@@ -396,30 +417,10 @@ TEST(CompFileCnt, ExactGroupsAreTheClassesOfIdenticalFiles)
             paths.push_back(p);
             cls.push_back(c);
         }
-        std::vector<std::string> contents;
-        for (const auto& p : paths) {
-            contents.push_back(kormial::test::readFile(p));
-        }
-        std::vector<std::int32_t> expected(static_cast<std::size_t>(files), -1);
-        for (int i = 0; i < files; ++i) {
-            for (int j = 0; j < i; ++j) {
-                if (contents[static_cast<std::size_t>(j)] == contents[static_cast<std::size_t>(i)]) {
-                    expected[static_cast<std::size_t>(i)] = j;
-                    expected[static_cast<std::size_t>(j)] = j;
-                    break;
-                }
-            }
-        }
-        // a leader is the lowest member of its class
-        for (int i = 0; i < files; ++i) {
-            auto& e = expected[static_cast<std::size_t>(i)];
-            if (e >= 0) {
-                e = expected[static_cast<std::size_t>(e)];
-            }
-        }
+        const std::vector<std::int32_t> expected = identicalClasses(paths);
         for (const auto& [routine, fn] : kExactRoutines) {
             FileArray a = records(paths);
-            fn(a, 0, files - 1, false, true);
+            fn(a, 0, static_cast<std::int64_t>(paths.size()) - 1, false, true);
             EXPECT_EQ(groups(a), expected) << routine << ", round " << round;
         }
         FileArray b = records(paths);
@@ -428,6 +429,59 @@ TEST(CompFileCnt, ExactGroupsAreTheClassesOfIdenticalFiles)
         EXPECT_EQ(groups(b), expected) << "pairwise, round " << round;
         EXPECT_TRUE(host.failures.empty());
     }
+}
+
+TEST(CompFileCnt, RunsTooLargeToHoldInMemoryGroupTheSame)
+{
+    // 200 files of 64 KB, read whole and more than one batch at a time:
+    // more distinct contents than are kept in memory, so twins found in a
+    // later batch are checked by reading their first copy again. Among them,
+    // files differing only in their last byte.
+    TempDir dir;
+    constexpr std::size_t kSize = 65536;
+    constexpr int kFiles = 200;
+    constexpr int kDistinct = 140;
+    std::vector<std::string> paths;
+    for (int i = 0; i < kFiles; ++i) {
+        const int c = i < kDistinct ? i : i - 60;  // 140..199 copy 80..139
+        std::string content = randomBytes(300 + static_cast<std::uint64_t>(c), kSize);
+        if (i % 7 == 3) {
+            content.back() = static_cast<char>(content.back() ^ 1);
+        }
+        paths.push_back(dir / ("f" + std::to_string(i)));
+        writeFile(paths.back(), content);
+    }
+    const std::vector<std::int32_t> expected = identicalClasses(paths);
+    ASSERT_GT(std::count_if(expected.begin(), expected.end(), [](std::int32_t g) { return g >= 80; }), 60);
+    ASSERT_GT(std::count(expected.begin(), expected.end(), -1), 70);
+    for (const auto& [routine, fn] : kExactRoutines) {
+        FileArray a = records(paths);
+        fn(a, 0, kFiles - 1, false, true);
+        EXPECT_EQ(groups(a), expected) << routine;
+    }
+    FileArray b = records(paths);
+    RecordingHost host;
+    CompFileCnt2(b, 0, kFiles - 1, true, host);
+    EXPECT_EQ(groups(b), expected);
+
+    // a first copy that changes after its read, before its twin comes: it is
+    // reported, and the run is given up
+    struct ChangingHost : RecordingHost {
+        std::string victim;
+        void yield() override
+        {
+            if (++yields == 130) {
+                kormial::test::writeFile(victim, std::string(kSize, 'x'));
+            }
+        }
+    };
+    ChangingHost changing;
+    changing.victim = paths[100];
+    FileArray c = records(paths);
+    CompFileCnt2(c, 0, kFiles - 1, true, changing);
+    ASSERT_EQ(changing.failures.size(), 1u);
+    EXPECT_NE(changing.failures[0].find(paths[100]), std::string::npos);
+    EXPECT_EQ(groups(c), std::vector<std::int32_t>(kFiles, -1));
 }
 
 TEST(CompFileCnt2, LongRunOfIdenticalFilesIsOneGroupLedByTheFirst)

@@ -227,7 +227,9 @@ TEST(Search, LongRunsGoPairwiseFrom251Files)
         h.run();
         EXPECT_EQ(h.lists[kListDuplicates].count(), files);
         // the pairwise routine yields as it reads, the grouped one never
-        const int yields = h.yieldsByStatus["Searching duplicated files ..."];
+        // (the listing afterwards yields once per row)
+        const int yields = h.yieldsByStatus["Searching duplicated files ..."] -
+                           static_cast<int>(h.lists[kListDuplicates].count());
         if (files == 251) {
             EXPECT_GT(yields, 250);
         } else {

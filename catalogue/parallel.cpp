@@ -1,0 +1,130 @@
+#include "catalogue/parallel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace kormial {
+
+namespace {
+
+class Pool {
+public:
+    Pool() : owner_(::getpid())
+    {
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        const unsigned helpers = std::min(cores - 1, 3u);
+        for (unsigned t = 0; t < helpers; ++t) {
+            threads_.emplace_back([this] { work(); });
+        }
+    }
+    ~Pool()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_all();
+        for (auto& t : threads_) {
+            t.join();
+        }
+    }
+    Pool(const Pool&) = delete;
+    Pool& operator=(const Pool&) = delete;
+
+    std::size_t helpers() const { return ::getpid() == owner_ ? threads_.size() : 0; }
+
+    void run(std::size_t count, const std::function<void(std::size_t)>& fn)
+    {
+        const std::lock_guard one(running_);  // one job at a time
+        {
+            const std::lock_guard lock(mutex_);
+            fn_ = &fn;
+            count_ = count;
+            next_.store(0);
+            busy_ = threads_.size();
+            ++generation_;
+        }
+        wake_.notify_all();
+        take(fn, count);
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [this] { return busy_ == 0; });
+        fn_ = nullptr;
+    }
+
+private:
+    void take(const std::function<void(std::size_t)>& fn, std::size_t count)
+    {
+        for (std::size_t k = next_.fetch_add(1); k < count; k = next_.fetch_add(1)) {
+            fn(k);
+        }
+    }
+
+    void work()
+    {
+        std::uint64_t seen = 0;
+        for (;;) {
+            const std::function<void(std::size_t)>* fn = nullptr;
+            std::size_t count = 0;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [&] { return quit_ || generation_ != seen; });
+                if (quit_) {
+                    return;
+                }
+                seen = generation_;
+                fn = fn_;
+                count = count_;
+            }
+            take(*fn, count);
+            {
+                const std::lock_guard lock(mutex_);
+                --busy_;
+            }
+            done_.notify_one();
+        }
+    }
+
+    const pid_t owner_;
+    std::vector<std::thread> threads_;
+    std::mutex running_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    const std::function<void(std::size_t)>* fn_ = nullptr;
+    std::size_t count_ = 0;
+    std::atomic<std::size_t> next_{0};
+    std::size_t busy_ = 0;
+    std::uint64_t generation_ = 0;
+    bool quit_ = false;
+};
+
+Pool& pool()
+{
+    static Pool p;
+    return p;
+}
+
+}  // namespace
+
+std::size_t parallelHelpers()
+{
+    return pool().helpers();
+}
+
+void parallelFor(std::size_t count, const std::function<void(std::size_t)>& fn)
+{
+    if (count < 2 || parallelHelpers() == 0) {
+        for (std::size_t k = 0; k < count; ++k) {
+            fn(k);
+        }
+        return;
+    }
+    pool().run(count, fn);
+}
+
+}  // namespace kormial

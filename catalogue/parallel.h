@@ -1,0 +1,19 @@
+// Work shared between the calling thread and a few helper threads (one per
+// further processor core): used to read many small files at once.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+namespace kormial {
+
+// Runs `fn(k)` for every k in [0, count), on the calling thread and the
+// helpers, in no particular order; returns when all have run. `fn` must not
+// throw. With one core, a short count, or in a process forked from the one
+// that started the helpers, everything runs on the calling thread.
+void parallelFor(std::size_t count, const std::function<void(std::size_t)>& fn);
+
+// Helper threads available besides the calling thread (0 on one core).
+std::size_t parallelHelpers();
+
+}  // namespace kormial
