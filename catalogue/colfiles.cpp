@@ -1,5 +1,6 @@
 #include "catalogue/colfiles.h"
 
+#include "catalogue/parallel.h"
 #include "catalogue/paths.h"
 
 #include <algorithm>
@@ -103,12 +104,21 @@ void colFiles::loadFolder(const std::string& folder, const std::string& pattern,
     // is open; the files are appended after the sub-folders, and the folder's
     // descriptor is released before the descent.
     std::vector<std::optional<platform::Folder::Stat>> stats(listing.entries().size());
+    std::vector<std::size_t> wanted;
     for (std::size_t i = 0; i < listing.entries().size(); ++i) {
         const auto& e = listing.entries()[i];
         if (e.kind == platform::EntryKind::File && platform::wildcardMatch(pattern, e.name)) {
-            stats[i] = listing.statFile(e.name);
+            wanted.push_back(i);
         }
     }
+    // a folder of many files is examined on every core, in shares
+    constexpr std::size_t kShare = 64;
+    const auto statShare = [&](std::size_t s) {
+        for (std::size_t w = s * kShare; w < std::min(wanted.size(), (s + 1) * kShare); ++w) {
+            stats[wanted[w]] = listing.statFile(listing.entries()[wanted[w]].name);
+        }
+    };
+    parallelFor((wanted.size() + kShare - 1) / kShare, statShare);
     const std::vector<platform::FolderEntry> entries = listing.takeEntries();
     listing.close();
 

@@ -153,12 +153,13 @@ private:
     bool split(const std::vector<std::int64_t>& members, std::int64_t offset, std::size_t len,
                std::vector<Part>& parts)
     {
-        constexpr std::size_t kBatchBytes = 8 << 20;  // chunks read at once
+        constexpr std::size_t kBatchBytes = 1 << 20;  // chunks read at once (at least two)
         Splitting sp;
         sp.offset = offset;
         sp.len = len;
-        const std::size_t batch = std::clamp<std::size_t>(kBatchBytes / len, 1, members.size());
-        std::unique_ptr<std::uint8_t[]> chunks(new std::uint8_t[batch * len]);
+        const std::size_t batch = std::min(std::max<std::size_t>(kBatchBytes / len, 2), members.size());
+        // one spare byte a chunk: see readChunk
+        std::unique_ptr<std::uint8_t[]> chunks(new std::uint8_t[batch * (len + 1)]);
         struct Outcome {
             bool ok = false;
             platform::Error err;
@@ -170,7 +171,7 @@ private:
             const std::size_t n = std::min(batch, members.size() - from);
             const auto readOne = [&](std::size_t k) {
                 outcomes[k] = {};
-                outcomes[k].ok = readChunk(members[from + k], offset, len, chunks.get() + k * len, outcomes[k].err);
+                outcomes[k].ok = readChunk(members[from + k], offset, len, chunks.get() + k * (len + 1), outcomes[k].err);
             };
             if (n >= 4 || (n >= 2 && len >= 65536)) {
                 parallelFor(n, readOne);
@@ -180,7 +181,7 @@ private:
                 }
             }
             for (std::size_t k = 0; k < n; ++k) {
-                if (!place(sp, members[from + k], outcomes[k], chunks.get() + k * len)) {
+                if (!place(sp, members[from + k], outcomes[k], chunks.get() + k * (len + 1))) {
                     return false;
                 }
             }
@@ -197,7 +198,7 @@ private:
     // compared directly, and for parts of two or more, which are few).
     static void keepBeyondBatch(Splitting& sp)
     {
-        constexpr std::size_t kKeptAllowance = 4 << 20;
+        constexpr std::size_t kKeptAllowance = 1 << 20;
         for (std::size_t p = 0; p < sp.parts.size(); ++p) {
             Part& part = sp.parts[p];
             if (!part.inBatch) {
@@ -230,7 +231,7 @@ private:
             return std::memcmp(part.bytes, chunk, sp.len) == 0;
         }
         if (!sp.again) {
-            sp.again.reset(new std::uint8_t[sp.len]);
+            sp.again.reset(new std::uint8_t[sp.len + 1]);
         }
         const std::int64_t first = part.members.front();
         platform::Error err;
@@ -301,20 +302,29 @@ private:
         return true;
     }
 
-    // Reads `len` bytes at `offset` of record `i`. A file whose length is no
-    // longer its recorded size has changed since it was sized (EIO).
+    // Reads `len` bytes at `offset` of record `i` into `dest`, which has room
+    // for one byte more: the last chunk is asked for one byte past the
+    // recorded size, so a file that has grown since it was sized shows in
+    // the same read (EIO), as does one that has shrunk (a short read). The
+    // file was listed and sized as a regular file; should something else
+    // have taken its place since, the open cannot hang (no blocking, no
+    // links followed) and the read fails.
     bool readChunk(std::int64_t i, std::int64_t offset, std::size_t len, std::uint8_t* dest,
                    platform::Error& err) const
     {
         platform::ReadFile f;
-        if (!f.open(arr_[static_cast<std::size_t>(i)].Path, &err)) {
+        if (!f.openListed(arr_[static_cast<std::size_t>(i)].Path, &err)) {
             return false;
         }
-        if (f.size() != size_) {
+        const bool last = offset + static_cast<std::int64_t>(len) == size_;
+        const std::int64_t got = f.readUpTo(offset, dest, last ? len + 1 : len, len, &err);
+        if (got == static_cast<std::int64_t>(len)) {
+            return true;
+        }
+        if (got >= 0) {
             err.code = EIO;
-            return false;
         }
-        return f.readExact(offset, dest, len, &err);
+        return false;
     }
 
     std::int64_t chunkSize(std::int64_t offset, std::size_t members) const

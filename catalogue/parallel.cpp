@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
@@ -16,7 +17,14 @@ class Pool {
 public:
     Pool() : owner_(::getpid())
     {
-        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        // KORMIAL_THREADS caps the threads used (1: the calling thread alone)
+        if (const char* cap = std::getenv("KORMIAL_THREADS")) {
+            const long n = std::strtol(cap, nullptr, 10);
+            if (n >= 1) {
+                cores = std::min(cores, static_cast<unsigned>(std::min(n, 64L)));
+            }
+        }
         const unsigned helpers = std::min(cores - 1, 3u);
         for (unsigned t = 0; t < helpers; ++t) {
             threads_.emplace_back([this] { work(); });

@@ -13,7 +13,8 @@ namespace kormial {
 // that started the helpers, everything runs on the calling thread.
 void parallelFor(std::size_t count, const std::function<void(std::size_t)>& fn);
 
-// Helper threads available besides the calling thread (0 on one core).
+// Helper threads available besides the calling thread (0 on one core, at
+// most 3; the environment variable KORMIAL_THREADS caps all threads).
 std::size_t parallelHelpers();
 
 }  // namespace kormial

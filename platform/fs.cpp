@@ -358,6 +358,19 @@ bool ReadFile::open(const std::string& path, Error* err)
     return true;
 }
 
+bool ReadFile::openListed(const std::string& path, Error* err)
+{
+    close();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+    if (fd < 0) {
+        setError(err, errno);
+        return false;
+    }
+    fd_ = fd;
+    size_ = -1;
+    return true;
+}
+
 void ReadFile::close()
 {
     if (fd_ >= 0) {
@@ -387,6 +400,32 @@ std::int64_t ReadFile::readAt(std::int64_t pos, void* buf, std::size_t len, Erro
             break;
         }
         done += static_cast<std::size_t>(got);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+std::int64_t ReadFile::readUpTo(std::int64_t pos, void* buf, std::size_t len, std::size_t enough,
+                                Error* err) const
+{
+    if (fd_ < 0) {
+        setError(err, EBADF);
+        return -1;
+    }
+    auto* out = static_cast<char*>(buf);
+    std::size_t done = 0;
+    while (done < len) {
+        const ssize_t got = ::pread(fd_, out + done, len - done, static_cast<off_t>(pos) + static_cast<off_t>(done));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            setError(err, errno);
+            return -1;
+        }
+        done += static_cast<std::size_t>(got);
+        if (got == 0 || done >= enough) {
+            break;
+        }
     }
     return static_cast<std::int64_t>(done);
 }

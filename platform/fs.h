@@ -120,6 +120,10 @@ public:
     ReadFile& operator=(const ReadFile&) = delete;
 
     bool open(const std::string& path, Error* err = nullptr);
+    // Opens a file that was just listed and sized as a regular file, without
+    // asking its type again: the open itself cannot hang or follow a link,
+    // and a read of anything else put in its place fails. size() is -1.
+    bool openListed(const std::string& path, Error* err = nullptr);
     void close();
     bool isOpen() const { return fd_ >= 0; }
     // The file's length in bytes when it was opened.
@@ -131,6 +135,11 @@ public:
     // Reads exactly `len` bytes at `pos`; a short read is a failure (EIO when
     // the file ended early).
     bool readExact(std::int64_t pos, void* buf, std::size_t len, Error* err = nullptr) const;
+    // Reads up to `len` bytes at `pos`, but stops at the first short read
+    // once `enough` bytes are in (a regular file reads short only at its
+    // end): the count delivered, or -1 on error.
+    std::int64_t readUpTo(std::int64_t pos, void* buf, std::size_t len, std::size_t enough,
+                          Error* err = nullptr) const;
     // True when the file holds nothing at `size` or beyond; a file that has
     // grown past the size it was known by fails with EIO.
     bool endsAt(std::int64_t size, Error* err = nullptr) const;

@@ -2,6 +2,7 @@
 
 #include "catalogue/colfiles.h"
 #include "catalogue/compare.h"
+#include "catalogue/parallel.h"
 #include "catalogue/paths.h"
 #include "catalogue/sort.h"
 #include "platform/fs.h"
@@ -9,6 +10,7 @@
 #include "results/resultrows.h"
 #include "search/sizetext.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <deque>
@@ -95,24 +97,39 @@ std::int64_t ExecSrch(SearchHost& host)
     }
     std::deque<std::string> paths = catalogue.TakeItems();
     arr.resize(static_cast<std::size_t>(n));
-    platform::LengthQuery lengths;
-    std::int64_t k = 0;
-    for (; !paths.empty(); paths.pop_front()) {
-        FileRec& r = arr[static_cast<std::size_t>(k)];
-        r.Path = std::move(paths.front());
-        const auto size = lengths.length(r.Path);
-        // a file that cannot be sized (gone, no longer a regular file, or
-        // out of reach) is passed over like a vanished one, never taken
-        // for an empty file
-        r.Size = size ? *size : -1;
-        r.Group = kNoGroup;
-        ++k;
-        if (k % 1000 == 0) {
-            host.setProgress(static_cast<double>(k) / static_cast<double>(n) * 100.0);
+    // Block by block: the paths move into the records, the files are sized
+    // side by side on every core (each share folder by folder), then the
+    // records are counted off one by one with their yields.
+    constexpr std::int64_t kBlock = 8192;
+    constexpr std::int64_t kShare = 512;
+    for (std::int64_t from = 0; from < n; from += kBlock) {
+        const std::int64_t to = std::min(n, from + kBlock);
+        for (std::int64_t i = from; i < to; ++i, paths.pop_front()) {
+            FileRec& r = arr[static_cast<std::size_t>(i)];
+            r.Path = std::move(paths.front());
+            r.Group = kNoGroup;
         }
-        host.yield();
+        const auto shares = static_cast<std::size_t>((to - from + kShare - 1) / kShare);
+        parallelFor(shares, [&](std::size_t s) {
+            platform::LengthQuery lengths;
+            const std::int64_t first = from + static_cast<std::int64_t>(s) * kShare;
+            for (std::int64_t i = first; i < std::min(to, first + kShare); ++i) {
+                FileRec& r = arr[static_cast<std::size_t>(i)];
+                // a file that cannot be sized (gone, no longer a regular
+                // file, or out of reach) is passed over like a vanished
+                // one, never taken for an empty file
+                r.Size = lengths.length(r.Path).value_or(-1);
+            }
+        });
+        for (std::int64_t k = from + 1; k <= to; ++k) {
+            if (k % 1000 == 0) {
+                host.setProgress(static_cast<double>(k) / static_cast<double>(n) * 100.0);
+            }
+            host.yield();
+        }
     }
     const std::int64_t U = n - 1;
+    std::int64_t k = 0;
     auto rec = [&arr](std::int64_t i) -> FileRec& { return arr[static_cast<std::size_t>(i)]; };
 
     // Phase 3: same file names, case ignored.
