@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
+#include <stdexcept>
 #include <utility>
 
 namespace kormial {
@@ -21,20 +23,79 @@ std::int64_t RoundedKb(std::int64_t bytes)
 
 void colFiles::Clear()
 {
-    std::deque<std::string>().swap(items_);
+    std::vector<std::unique_ptr<char[]>>().swap(blocks_);
+    std::vector<Entry>().swap(entries_);
     std::vector<platform::FileId>().swap(ids_);
+    blockUsed_ = 0;
+    blockSize_ = 0;
 }
 
-void colFiles::Add(std::string sFileName)
+void colFiles::append(std::string_view folder, std::string_view name, const platform::FileId& id)
 {
-    items_.push_back(std::move(sFileName));
+    constexpr std::size_t kBlock = 1 << 20;
+    const std::size_t length = folder.size() + name.size();
+    if (blocks_.empty() || blockUsed_ + length > blockSize_) {
+        blockSize_ = std::max(kBlock, length);
+        blocks_.emplace_back(new char[blockSize_]);
+        blockUsed_ = 0;
+    }
+    char* at = blocks_.back().get() + blockUsed_;
+    std::memcpy(at, folder.data(), folder.size());
+    std::memcpy(at + folder.size(), name.data(), name.size());
+    entries_.push_back({static_cast<std::uint32_t>(blocks_.size() - 1), static_cast<std::uint32_t>(blockUsed_),
+                        static_cast<std::uint32_t>(length)});
+    ids_.push_back(id);
+    blockUsed_ += length;
+}
+
+std::string_view colFiles::text(std::size_t entry) const
+{
+    const Entry& e = entries_[entry];
+    return {blocks_[e.block].get() + e.offset, e.length};
+}
+
+std::vector<std::string> colFiles::Items() const
+{
+    std::vector<std::string> out;
+    out.reserve(entries_.size());
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        out.emplace_back(text(i));
+    }
+    return out;
+}
+
+std::string colFiles::Item(std::int64_t index) const
+{
+    if (index < 1 || index > Count()) {
+        throw std::out_of_range("colFiles::Item");
+    }
+    return std::string(text(static_cast<std::size_t>(index - 1)));
+}
+
+void colFiles::TakeItems(const std::function<void(std::string&&)>& take)
+{
+    // entries stand in the order of their blocks, so each block is released
+    // as soon as the walk has passed it
+    std::vector<platform::FileId>().swap(ids_);
+    std::size_t block = 0;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        while (block < entries_[i].block) {
+            blocks_[block++].reset();
+        }
+        take(std::string(text(i)));
+    }
+    Clear();
+}
+
+void colFiles::Add(std::string_view sFileName)
+{
     // an identity no listed file has: no device number is all ones
-    ids_.push_back({static_cast<dev_t>(-1), static_cast<ino_t>(addedByName_++)});
+    append("", sFileName, {static_cast<dev_t>(-1), static_cast<ino_t>(addedByName_++)});
 }
 
 void colFiles::Remove(std::int64_t index)
 {
-    items_.erase(items_.begin() + (index - 1));
+    entries_.erase(entries_.begin() + (index - 1));
     ids_.erase(ids_.begin() + (index - 1));
 }
 
@@ -66,13 +127,13 @@ void colFiles::dropRepeatedFiles()
     for (std::size_t i = 0; i < ids_.size(); ++i) {
         if (!drop[i]) {
             if (out != i) {
-                items_[out] = std::move(items_[i]);
+                entries_[out] = entries_[i];
                 ids_[out] = ids_[i];
             }
             ++out;
         }
     }
-    items_.resize(out);
+    entries_.resize(out);
     ids_.resize(out);
 }
 
@@ -83,9 +144,9 @@ std::int64_t colFiles::LoadFiles(std::string_view sFileSpec, std::int32_t minSz,
     // base name and extension would turn "*" into "*." below the first folder.
     const std::string folder = GetFolderPart(sFileSpec);
     const std::string pattern = GetFileNamePart(sFileSpec);
-    const std::size_t before = items_.size();
+    const std::size_t before = entries_.size();
     loadFolder(folder, pattern, minSz, maxSz, bRecursive, yield);
-    if (items_.size() > before) {
+    if (entries_.size() > before) {
         dropRepeatedFiles();
     }
     return Count();
@@ -141,12 +202,7 @@ void colFiles::loadFolder(const std::string& folder, const std::string& pattern,
             }
             const std::int64_t kb = RoundedKb(stats[i]->size);
             if (kb > minSz && (maxSz == -1 || kb < maxSz)) {
-                // sized exactly: `folder + e.name` would leave room to spare
-                std::string path;
-                path.reserve(folder.size() + e.name.size());
-                path.append(folder).append(e.name);
-                items_.push_back(std::move(path));
-                ids_.push_back(stats[i]->id);
+                append(folder, e.name, stats[i]->id);
             }
         } else if (!platform::wildcardMatch(pattern, e.name)) {
             continue;

@@ -5,8 +5,8 @@
 #include "platform/fs.h"
 
 #include <cstdint>
-#include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,23 +33,17 @@ public:
 
     void Clear();
     // A copy of the entries, in order.
-    std::vector<std::string> Items() const { return {items_.begin(), items_.end()}; }
-    // Hands the entries over and leaves the catalogue empty, its memory
-    // released. Taking them from the front frees the deque block by block,
-    // so the entries and the records built from them never coexist whole.
-    std::deque<std::string> TakeItems()
-    {
-        std::vector<platform::FileId>().swap(ids_);
-        std::deque<std::string> taken;
-        taken.swap(items_);
-        return taken;
-    }
+    std::vector<std::string> Items() const;
+    // Hands the entries over in order, one path at a time, releasing the
+    // catalogue's storage as it goes: the catalogue and the records built
+    // from it never hold every path twice. The catalogue is empty afterwards.
+    void TakeItems(const std::function<void(std::string&&)>& take);
 
     // An entry added by name takes part in no identity check.
-    void Add(std::string sFileName);
+    void Add(std::string_view sFileName);
     // Positions count from 1.
-    const std::string& Item(std::int64_t index) const { return items_.at(static_cast<std::size_t>(index - 1)); }
-    std::int64_t Count() const { return static_cast<std::int64_t>(items_.size()); }
+    std::string Item(std::int64_t index) const;
+    std::int64_t Count() const { return static_cast<std::int64_t>(entries_.size()); }
     void Remove(std::int64_t index);
 
 private:
@@ -57,8 +51,21 @@ private:
                     std::int32_t maxSz, bool bRecursive, const YieldFn& yield);
     // Keeps the first entry of every file identity and drops later ones.
     void dropRepeatedFiles();
+    // Appends folder + name as one entry.
+    void append(std::string_view folder, std::string_view name, const platform::FileId& id);
+    std::string_view text(std::size_t entry) const;
 
-    std::deque<std::string> items_;
+    // The paths, back to back in large blocks: no allocation per file, and
+    // 12 bytes of bookkeeping each.
+    struct Entry {
+        std::uint32_t block;
+        std::uint32_t offset;
+        std::uint32_t length;
+    };
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::size_t blockUsed_ = 0;
+    std::size_t blockSize_ = 0;
+    std::vector<Entry> entries_;
     // The identity of each entry, side by side with it: hard links and
     // folders covered twice are found by sorting once per LoadFiles call,
     // which costs far less memory than a hash set of every file.

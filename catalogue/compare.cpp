@@ -33,6 +33,9 @@ std::int32_t asGroup(std::int64_t index)
     return static_cast<std::int32_t>(index);
 }
 
+std::unique_ptr<std::uint8_t[]> g_buffer;
+std::size_t g_bufferSize = 0;
+
 // 64 bits of a chunk's bytes: only used to find the chunks that may be equal,
 // which are then compared byte for byte. Four independent lanes keep it
 // close to the speed of memory.
@@ -157,9 +160,15 @@ private:
         Splitting sp;
         sp.offset = offset;
         sp.len = len;
-        const std::size_t batch = std::min(std::max<std::size_t>(kBatchBytes / len, 2), members.size());
+        // a class of large chunks (few files, by the chunk sizes) is read
+        // whole, so no chunk has to be copied aside between batches
+        constexpr std::size_t kWholeClassBytes = 16 << 20;
+        std::size_t batch = std::min(std::max<std::size_t>(kBatchBytes / len, 2), members.size());
+        if (len > 65536 && members.size() * (len + 1) <= kWholeClassBytes) {
+            batch = members.size();
+        }
         // one spare byte a chunk: see readChunk
-        std::unique_ptr<std::uint8_t[]> chunks(new std::uint8_t[batch * (len + 1)]);
+        std::uint8_t* const chunks = batchBuffer(batch * (len + 1));
         struct Outcome {
             bool ok = false;
             platform::Error err;
@@ -171,7 +180,7 @@ private:
             const std::size_t n = std::min(batch, members.size() - from);
             const auto readOne = [&](std::size_t k) {
                 outcomes[k] = {};
-                outcomes[k].ok = readChunk(members[from + k], offset, len, chunks.get() + k * (len + 1), outcomes[k].err);
+                outcomes[k].ok = readChunk(members[from + k], offset, len, chunks + k * (len + 1), outcomes[k].err);
             };
             if (n >= 4 || (n >= 2 && len >= 65536)) {
                 parallelFor(n, readOne);
@@ -181,7 +190,7 @@ private:
                 }
             }
             for (std::size_t k = 0; k < n; ++k) {
-                if (!place(sp, members[from + k], outcomes[k], chunks.get() + k * (len + 1))) {
+                if (!place(sp, members[from + k], outcomes[k], chunks + k * (len + 1))) {
                     return false;
                 }
             }
@@ -348,6 +357,19 @@ private:
         }
     }
 
+    // The buffer a batch is read into, kept from run to run until the search
+    // ends (ReleaseCompareBuffers): a search may hold thousands of runs, and
+    // a fresh buffer would be faulted in page by page each time.
+    static std::uint8_t* batchBuffer(std::size_t bytes)
+    {
+        if (g_bufferSize < bytes) {
+            g_buffer.reset();
+            g_buffer.reset(new std::uint8_t[bytes]);
+            g_bufferSize = bytes;
+        }
+        return g_buffer.get();
+    }
+
     FileArray& arr_;
     std::int64_t size_;
     double totalBytes_ = 0;
@@ -388,6 +410,12 @@ public:
 };
 
 }  // namespace
+
+void ReleaseCompareBuffers()
+{
+    g_buffer.reset();
+    g_bufferSize = 0;
+}
 
 void SetCompareCallWatcher(CompareCallWatcher watcher)
 {

@@ -40,6 +40,10 @@ void CompFileCnt2(FileArray& arrFiles, std::int64_t dupStart, std::int64_t dupEn
 // exactly. Only the first text's length sets the sampling. Empty first text: 0.
 float FuzzyMatch(std::span<const std::uint8_t> StrIn1, std::span<const std::uint8_t> StrIn2);
 
+// Frees the read buffer that the comparisons keep from run to run (the
+// search calls it when it ends).
+void ReleaseCompareBuffers();
+
 // For measurements (the window benchmark): called with true as every
 // CompFileCnt call begins and with false as it returns. Null: no calls.
 using CompareCallWatcher = void (*)(bool begins);

@@ -3,6 +3,7 @@
 #include "cli/clihost.h"
 #include "cli/output.h"
 #include "platform/fs.h"
+#include "platform/memory.h"
 
 #include <atomic>
 #include <cmath>
@@ -24,6 +25,7 @@ extern "C" void onInterrupt(int)
 int main(int argc, char** argv)
 {
     using namespace kormial;
+    platform::keepLargeBlocksApart();
     std::vector<std::string> args(argv + 1, argv + argc);
     const cli::ParseResult parsed = cli::parseArguments(args);
     if (!parsed.options) {

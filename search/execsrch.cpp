@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <deque>
 #include <string_view>
 #include <unordered_set>
 
@@ -95,20 +94,22 @@ std::int64_t ExecSrch(SearchHost& host)
     if (n < 1) {
         return 0;
     }
-    std::deque<std::string> paths = catalogue.TakeItems();
     arr.resize(static_cast<std::size_t>(n));
-    // Block by block: the paths move into the records, the files are sized
-    // side by side on every core (each share folder by folder), then the
-    // records are counted off one by one with their yields.
+    {
+        std::size_t next = 0;
+        catalogue.TakeItems([&](std::string&& path) {
+            FileRec& r = arr[next++];
+            r.Path = std::move(path);
+            r.Group = kNoGroup;
+        });
+    }
+    // Block by block, the files are sized side by side on every core (each
+    // share folder by folder), then the records are counted off one by one
+    // with their yields.
     constexpr std::int64_t kBlock = 8192;
     constexpr std::int64_t kShare = 512;
     for (std::int64_t from = 0; from < n; from += kBlock) {
         const std::int64_t to = std::min(n, from + kBlock);
-        for (std::int64_t i = from; i < to; ++i, paths.pop_front()) {
-            FileRec& r = arr[static_cast<std::size_t>(i)];
-            r.Path = std::move(paths.front());
-            r.Group = kNoGroup;
-        }
         const auto shares = static_cast<std::size_t>((to - from + kShare - 1) / kShare);
         parallelFor(shares, [&](std::size_t s) {
             platform::LengthQuery lengths;
@@ -189,6 +190,8 @@ std::int64_t ExecSrch(SearchHost& host)
                  });
     }
 
+    ReleaseCompareBuffers();
+
     // Phase 6: first listing; listed duplicates go back to no group so that
     // the portions search starts afresh.
     std::unordered_set<std::string> listedUnreadable;
@@ -233,6 +236,8 @@ std::int64_t ExecSrch(SearchHost& host)
                      });
         }
     }
+
+    ReleaseCompareBuffers();
 
     // Phase 8: second listing.
     for (k = 0; k <= U; ++k) {
