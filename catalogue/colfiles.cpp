@@ -26,11 +26,15 @@ void colFiles::Clear()
     std::vector<std::unique_ptr<char[]>>().swap(blocks_);
     std::vector<Entry>().swap(entries_);
     std::vector<platform::FileId>().swap(ids_);
+    std::vector<std::uint32_t>().swap(linked_);
+    folders_ = {};
+    folderListedTwice_ = false;
     blockUsed_ = 0;
     blockSize_ = 0;
 }
 
-void colFiles::append(std::string_view folder, std::string_view name, const platform::FileId& id)
+void colFiles::append(std::string_view folder, std::string_view name, const platform::FileId& id,
+                      bool linked)
 {
     constexpr std::size_t kBlock = 1 << 20;
     const std::size_t length = folder.size() + name.size();
@@ -45,6 +49,9 @@ void colFiles::append(std::string_view folder, std::string_view name, const plat
     entries_.push_back({static_cast<std::uint32_t>(blocks_.size() - 1), static_cast<std::uint32_t>(blockUsed_),
                         static_cast<std::uint32_t>(length)});
     ids_.push_back(id);
+    if (linked) {
+        linked_.push_back(static_cast<std::uint32_t>(entries_.size() - 1));
+    }
     blockUsed_ += length;
 }
 
@@ -95,15 +102,27 @@ void colFiles::Add(std::string_view sFileName)
 
 void colFiles::Remove(std::int64_t index)
 {
-    entries_.erase(entries_.begin() + (index - 1));
-    ids_.erase(ids_.begin() + (index - 1));
+    const auto at = static_cast<std::uint32_t>(index - 1);
+    entries_.erase(entries_.begin() + at);
+    ids_.erase(ids_.begin() + at);
+    std::erase(linked_, at);
+    for (std::uint32_t& i : linked_) {
+        if (i > at) {
+            --i;
+        }
+    }
 }
 
 void colFiles::dropRepeatedFiles()
 {
-    std::vector<std::uint32_t> order(ids_.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        order[i] = static_cast<std::uint32_t>(i);
+    std::vector<std::uint32_t> order;
+    if (folderListedTwice_) {
+        order.resize(ids_.size());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            order[i] = static_cast<std::uint32_t>(i);
+        }
+    } else {
+        order = linked_;
     }
     const auto key = [this](std::uint32_t i) { return std::pair(ids_[i].dev, ids_[i].ino); };
     std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
@@ -123,18 +142,25 @@ void colFiles::dropRepeatedFiles()
     if (drop.empty()) {
         return;
     }
+    std::vector<std::uint32_t> moved(ids_.size());
     std::size_t out = 0;
     for (std::size_t i = 0; i < ids_.size(); ++i) {
         if (!drop[i]) {
-            if (out != i) {
-                entries_[out] = entries_[i];
-                ids_[out] = ids_[i];
-            }
+            moved[i] = static_cast<std::uint32_t>(out);
+            entries_[out] = entries_[i];
+            ids_[out] = ids_[i];
             ++out;
         }
     }
     entries_.resize(out);
     ids_.resize(out);
+    std::vector<std::uint32_t> linked;
+    for (const std::uint32_t i : linked_) {
+        if (!drop[i]) {
+            linked.push_back(moved[i]);
+        }
+    }
+    linked_.swap(linked);
 }
 
 std::int64_t colFiles::LoadFiles(std::string_view sFileSpec, std::int32_t minSz,
@@ -159,6 +185,9 @@ void colFiles::loadFolder(const std::string& folder, const std::string& pattern,
     platform::Folder listing;
     if (!listing.open(folder)) {
         return;  // nothing to add from a folder that cannot be listed
+    }
+    if (!folders_.insert(listing.identity()).second) {
+        folderListedTwice_ = true;
     }
 
     // The facts of this folder's own files are taken now, while the folder
@@ -202,7 +231,7 @@ void colFiles::loadFolder(const std::string& folder, const std::string& pattern,
             }
             const std::int64_t kb = RoundedKb(stats[i]->size);
             if (kb > minSz && (maxSz == -1 || kb < maxSz)) {
-                append(folder, e.name, stats[i]->id);
+                append(folder, e.name, stats[i]->id, stats[i]->linked);
             }
         } else if (!platform::wildcardMatch(pattern, e.name)) {
             continue;

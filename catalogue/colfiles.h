@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace kormial {
@@ -52,7 +53,8 @@ private:
     // Keeps the first entry of every file identity and drops later ones.
     void dropRepeatedFiles();
     // Appends folder + name as one entry.
-    void append(std::string_view folder, std::string_view name, const platform::FileId& id);
+    void append(std::string_view folder, std::string_view name, const platform::FileId& id,
+                bool linked = false);
     std::string_view text(std::size_t entry) const;
 
     // The paths, back to back in large blocks: no allocation per file, and
@@ -70,6 +72,12 @@ private:
     // folders covered twice are found by sorting once per LoadFiles call,
     // which costs far less memory than a hash set of every file.
     std::vector<platform::FileId> ids_;
+    // A file of one name can be listed twice only through a folder listed
+    // twice (overlapping entries, a folder mounted in two places): until
+    // that happens only the entries of files with several names are checked.
+    std::vector<std::uint32_t> linked_;
+    std::unordered_set<platform::FileId, platform::FileIdHash> folders_;
+    bool folderListedTwice_ = false;
     std::uint64_t addedByName_ = 0;
 };
 

@@ -66,9 +66,11 @@ std::uint64_t chunkHash(const std::uint8_t* p, std::size_t n)
 // same as comparing block by block — the classes of byte-identical files,
 // each led by its lowest index — but a file that differs early is read only
 // as far as its first chunk, and long runs cost linear instead of quadratic
-// reads. Each chunk is read into one scratch buffer and matched by its hash
-// against the parts found so far, then compared byte for byte with the
-// part's first member, so memory stays bounded however long the run.
+// reads. Chunks are read a batch at a time, the batch's files side by side
+// on every core, and then taken in index order: each is compared byte for
+// byte with the first member of the parts found so far (directly for the
+// first few parts, through a hash of the chunk beyond them), so memory stays
+// bounded however long the run.
 class ExactGrouper {
 public:
     // Called when a read fails: true to go on without the file (it is marked

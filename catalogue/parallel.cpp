@@ -30,17 +30,7 @@ public:
             threads_.emplace_back([this] { work(); });
         }
     }
-    ~Pool()
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            quit_ = true;
-        }
-        wake_.notify_all();
-        for (auto& t : threads_) {
-            t.join();
-        }
-    }
+    ~Pool() = delete;
     Pool(const Pool&) = delete;
     Pool& operator=(const Pool&) = delete;
 
@@ -80,10 +70,7 @@ private:
             std::size_t count = 0;
             {
                 std::unique_lock lock(mutex_);
-                wake_.wait(lock, [&] { return quit_ || generation_ != seen; });
-                if (quit_) {
-                    return;
-                }
+                wake_.wait(lock, [&] { return generation_ != seen; });
                 seen = generation_;
                 fn = fn_;
                 count = count_;
@@ -108,13 +95,14 @@ private:
     std::atomic<std::size_t> next_{0};
     std::size_t busy_ = 0;
     std::uint64_t generation_ = 0;
-    bool quit_ = false;
 };
 
 Pool& pool()
 {
-    static Pool p;
-    return p;
+    // never destroyed: the helpers wait until the process ends, and a child
+    // forked from this process, which has none of them, never joins them
+    static Pool* const p = new Pool;
+    return *p;
 }
 
 }  // namespace

@@ -133,6 +133,7 @@ bool Folder::open(const std::string& path)
         return false;
     }
     fd_ = fd;
+    identity_ = FileId{st.st_dev, st.st_ino};
     while (const dirent* e = ::readdir(dir)) {
         const char* name = e->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
@@ -169,7 +170,7 @@ std::optional<Folder::Stat> Folder::statFile(const std::string& name, Error* err
         setError(err, EINVAL);
         return std::nullopt;
     }
-    return Stat{static_cast<std::int64_t>(st.st_size), FileId{st.st_dev, st.st_ino}};
+    return Stat{static_cast<std::int64_t>(st.st_size), FileId{st.st_dev, st.st_ino}, st.st_nlink > 1};
 }
 
 namespace {

@@ -59,12 +59,16 @@ public:
     struct Stat {
         std::int64_t size = 0;
         FileId id;
+        bool linked = false;  // the file has more than one name
     };
+    // The folder's own device and inode.
+    const FileId& identity() const { return identity_; }
     // Facts of a regular file of this folder, without following links.
     std::optional<Stat> statFile(const std::string& name, Error* err = nullptr) const;
 
 private:
     int fd_ = -1;
+    FileId identity_;
     std::vector<FolderEntry> entries_;
 };
 

@@ -101,12 +101,15 @@ std::int64_t ExecSrch(SearchHost& host)
             FileRec& r = arr[next++];
             r.Path = std::move(path);
             r.Group = kNoGroup;
+            if (next % 1024 == 0) {
+                host.yield();
+            }
         });
     }
     // Block by block, the files are sized side by side on every core (each
     // share folder by folder), then the records are counted off one by one
     // with their yields.
-    constexpr std::int64_t kBlock = 8192;
+    constexpr std::int64_t kBlock = 4096;
     constexpr std::int64_t kShare = 512;
     for (std::int64_t from = 0; from < n; from += kBlock) {
         const std::int64_t to = std::min(n, from + kBlock);

@@ -203,11 +203,12 @@ TEST(Catalogue, OneFileOneEntryForHardLinksAndOverlappingFolders)
     TempDir dir;
     writeFile(dir / "sub/original", "same bytes");
     ASSERT_EQ(::link((dir / "sub/original").c_str(), (dir / "zz-link").c_str()), 0);
+    writeFile(dir / "sub/single", "one name only");
     writeFile(dir / "other", "same bytes");
     colFiles c;
     c.LoadFiles(dir / "*.*", -1, -1, true);
     c.LoadFiles(dir / "sub/*.*", -1, -1, false);  // covers sub/ a second time
-    EXPECT_EQ(relative(c, dir), (std::vector<std::string>{"sub/original", "other"}));
+    EXPECT_EQ(relative(c, dir), (std::vector<std::string>{"sub/original", "sub/single", "other"}));
 }
 
 TEST(Catalogue, LinksFifosAndSocketsAreNotCatalogued)
