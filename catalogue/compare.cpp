@@ -33,8 +33,9 @@ std::int32_t asGroup(std::int64_t index)
     return static_cast<std::int32_t>(index);
 }
 
-std::unique_ptr<std::uint8_t[]> g_buffer;
-std::size_t g_bufferSize = 0;
+// Each thread's read buffer (see ExactGrouper::batchBuffer).
+thread_local std::unique_ptr<std::uint8_t[]> t_buffer;
+thread_local std::size_t t_bufferSize = 0;
 
 // 64 bits of a chunk's bytes: only used to find the chunks that may be equal,
 // which are then compared byte for byte. Four independent lanes keep it
@@ -201,6 +202,7 @@ private:
             }
         }
         parts = std::move(sp.parts);
+        trimBatchBuffer();
         return true;
     }
 
@@ -361,15 +363,25 @@ private:
 
     // The buffer a batch is read into, kept from run to run until the search
     // ends (ReleaseCompareBuffers): a search may hold thousands of runs, and
-    // a fresh buffer would be faulted in page by page each time.
+    // a fresh buffer would be faulted in page by page each time. Helper
+    // threads keep theirs only while it is small.
     static std::uint8_t* batchBuffer(std::size_t bytes)
     {
-        if (g_bufferSize < bytes) {
-            g_buffer.reset();
-            g_buffer.reset(new std::uint8_t[bytes]);
-            g_bufferSize = bytes;
+        if (t_bufferSize < bytes) {
+            t_buffer.reset();
+            t_buffer.reset(new std::uint8_t[bytes]);
+            t_bufferSize = bytes;
         }
-        return g_buffer.get();
+        return t_buffer.get();
+    }
+
+    static void trimBatchBuffer()
+    {
+        constexpr std::size_t kKeptByHelpers = 2 << 20;
+        if (inParallelJob() && t_bufferSize > kKeptByHelpers) {
+            t_buffer.reset();
+            t_bufferSize = 0;
+        }
     }
 
     FileArray& arr_;
@@ -395,28 +407,32 @@ CompareCallWatcher g_watcher = nullptr;
 // Tells the watcher, if any, that a CompFileCnt call runs while it lives.
 class WatchedCall {
 public:
-    WatchedCall()
+    // a call on a helper thread is part of a batch, which its caller watches
+    WatchedCall() : watched_(g_watcher != nullptr && !inParallelJob())
     {
-        if (g_watcher) {
+        if (watched_) {
             g_watcher(true);
         }
     }
     ~WatchedCall()
     {
-        if (g_watcher) {
+        if (watched_) {
             g_watcher(false);
         }
     }
     WatchedCall(const WatchedCall&) = delete;
     WatchedCall& operator=(const WatchedCall&) = delete;
+
+private:
+    bool watched_;
 };
 
 }  // namespace
 
 void ReleaseCompareBuffers()
 {
-    g_buffer.reset();
-    g_bufferSize = 0;
+    t_buffer.reset();
+    t_bufferSize = 0;
 }
 
 void SetCompareCallWatcher(CompareCallWatcher watcher)
@@ -477,6 +493,12 @@ void CompFileCnt(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, boo
         return;
     }
     CompFileCntBlocks(arr, dupStart, dupEnd, isTolerant, SameSizeOnly);
+}
+
+void CompFileCntExactRuns(FileArray& arr, std::span<const std::pair<std::int64_t, std::int64_t>> runs)
+{
+    const WatchedCall watched;
+    parallelFor(runs.size(), [&](std::size_t k) { CompFileCnt(arr, runs[k].first, runs[k].second, false, true); });
 }
 
 void CompFileCntBlocks(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bool isTolerant,

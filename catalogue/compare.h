@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <span>
+#include <utility>
 
 namespace kormial {
 
@@ -22,6 +23,11 @@ std::int64_t GetBufferSz(std::int64_t Sz);
 // an allowance of mismatches for the run.
 void CompFileCnt(FileArray& arrFiles, std::int64_t dupStart, std::int64_t dupEnd,
                  bool isTolerant, bool SameSizeOnly);
+
+// CompFileCnt in exact duplicate mode over several runs at once, the runs
+// side by side on every core. Each run is grouped as if alone: the runs
+// share no records.
+void CompFileCntExactRuns(FileArray& arrFiles, std::span<const std::pair<std::int64_t, std::int64_t>> runs);
 
 // The same grouping read strictly block by block, every file of the run in
 // step (what CompFileCnt does in tolerant mode and for portions).

@@ -6,17 +6,30 @@
 #include <cstdlib>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
+#include <pthread.h>
 #include <vector>
 
 namespace kormial {
 
 namespace {
 
+thread_local bool t_inJob = false;  // this thread is running items of a job
+std::atomic<bool> g_forked{false};
+
+// Marks the thread as running a job while it lives.
+struct InJob {
+    InJob() { t_inJob = true; }
+    ~InJob() { t_inJob = false; }
+    InJob(const InJob&) = delete;
+    InJob& operator=(const InJob&) = delete;
+};
+
 class Pool {
 public:
-    Pool() : owner_(::getpid())
+    Pool()
     {
+        static const int registered = ::pthread_atfork(nullptr, nullptr, [] { g_forked = true; });
+        (void)registered;
         unsigned cores = std::max(1u, std::thread::hardware_concurrency());
         // KORMIAL_THREADS caps the threads used (1: the calling thread alone)
         if (const char* cap = std::getenv("KORMIAL_THREADS")) {
@@ -34,7 +47,8 @@ public:
     Pool(const Pool&) = delete;
     Pool& operator=(const Pool&) = delete;
 
-    std::size_t helpers() const { return ::getpid() == owner_ ? threads_.size() : 0; }
+    // A child forked from this process has none of the helper threads.
+    std::size_t helpers() const { return g_forked ? 0 : threads_.size(); }
 
     void run(std::size_t count, const std::function<void(std::size_t)>& fn)
     {
@@ -57,6 +71,7 @@ public:
 private:
     void take(const std::function<void(std::size_t)>& fn, std::size_t count)
     {
+        const InJob marked;
         for (std::size_t k = next_.fetch_add(1); k < count; k = next_.fetch_add(1)) {
             fn(k);
         }
@@ -84,7 +99,6 @@ private:
         }
     }
 
-    const pid_t owner_;
     std::vector<std::thread> threads_;
     std::mutex running_;
     std::mutex mutex_;
@@ -112,9 +126,15 @@ std::size_t parallelHelpers()
     return pool().helpers();
 }
 
+bool inParallelJob()
+{
+    return t_inJob;
+}
+
 void parallelFor(std::size_t count, const std::function<void(std::size_t)>& fn)
 {
-    if (count < 2 || parallelHelpers() == 0) {
+    // work handed out from within a job runs on the thread that has it
+    if (count < 2 || t_inJob || parallelHelpers() == 0) {
         for (std::size_t k = 0; k < count; ++k) {
             fn(k);
         }

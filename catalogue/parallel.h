@@ -9,9 +9,14 @@ namespace kormial {
 
 // Runs `fn(k)` for every k in [0, count), on the calling thread and the
 // helpers, in no particular order; returns when all have run. `fn` must not
-// throw. With one core, a short count, or in a process forked from the one
-// that started the helpers, everything runs on the calling thread.
+// throw. With one core, a short count, from within a job, or in a process
+// forked from the one that started the helpers, everything runs on the
+// calling thread.
 void parallelFor(std::size_t count, const std::function<void(std::size_t)>& fn);
+
+// True on a thread while it runs items of a parallelFor (a parallelFor
+// called from there runs on that thread alone).
+bool inParallelJob();
 
 // Helper threads available besides the calling thread (0 on one core, at
 // most 3; the environment variable KORMIAL_THREADS caps all threads).

@@ -183,14 +183,94 @@ std::int64_t ExecSrch(SearchHost& host)
     // Phase 5: duplicates, run by run of equal sizes.
     const double last = static_cast<double>(U);
     if (host.searchTypeTicked(kTypeDuplicates)) {
+        // One run at a time: the stop request, the comparison, the progress
+        // and the yield.
+        const auto oneRun = [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t at) {
+            if (!host.stopRequested()) {
+                compareRun(host, arr, dupStart, dupEnd, true);
+            }
+            host.setProgress(last > 0 ? static_cast<double>(at) / last * 100.0 : 0.0);
+            host.yield();
+        };
+        // Short runs are gathered and, in exact mode, compared side by side
+        // on every core. Then each run is taken in turn as if it had just
+        // been compared alone: a run that comes after a stop request is put
+        // back as never compared, and one that comes after the tolerance was
+        // switched on is compared again, tolerantly.
+        struct Gathered {
+            std::int64_t start;
+            std::int64_t end;
+            std::int64_t at;
+        };
+        std::vector<Gathered> gathered;
+        std::vector<std::pair<std::int64_t, std::int64_t>> spans;
+        double gatheredBytes = 0;
+        const auto putBack = [&](const Gathered& g) {
+            for (std::int64_t i = g.start; i <= g.end; ++i) {
+                rec(i).Group = kNoGroup;
+            }
+        };
+        const auto flush = [&] {
+            if (gathered.empty()) {
+                return;
+            }
+            if (gathered.size() < 2 || host.stopRequested()) {
+                for (const Gathered& g : gathered) {
+                    oneRun(g.start, g.end, g.at);
+                }
+            } else if (host.tolerant()) {
+                // the first run as oneRun takes it, with the tolerance just read
+                const Gathered& first = gathered.front();
+                CompFileCnt(arr, first.start, first.end, true, true);
+                host.setProgress(last > 0 ? static_cast<double>(first.at) / last * 100.0 : 0.0);
+                host.yield();
+                for (std::size_t r = 1; r < gathered.size(); ++r) {
+                    oneRun(gathered[r].start, gathered[r].end, gathered[r].at);
+                }
+            } else {
+                spans.clear();
+                for (const Gathered& g : gathered) {
+                    spans.emplace_back(g.start, g.end);
+                }
+                CompFileCntExactRuns(arr, spans);
+                for (std::size_t r = 0; r < gathered.size(); ++r) {
+                    const Gathered& g = gathered[r];
+                    if (r > 0) {
+                        if (host.stopRequested()) {
+                            putBack(g);
+                        } else if (host.tolerant()) {
+                            putBack(g);
+                            CompFileCnt(arr, g.start, g.end, true, true);
+                        }
+                    }
+                    host.setProgress(last > 0 ? static_cast<double>(g.at) / last * 100.0 : 0.0);
+                    host.yield();
+                }
+            }
+            gathered.clear();
+            gatheredBytes = 0;
+        };
+        constexpr std::size_t kGatheredRuns = 256;
+        constexpr double kGatheredBytes = 8 << 20;  // the most that the gathered runs may read
         walkRuns(z + 1, U, [&](std::int64_t i) { return rec(i).Size == rec(i - 1).Size; },
                  [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t at) {
-                     if (!host.stopRequested()) {
-                         compareRun(host, arr, dupStart, dupEnd, true);
+                     if (dupEnd - dupStart >= kPairwiseRunSpan) {
+                         flush();
+                         oneRun(dupStart, dupEnd, at);
+                         return;
                      }
-                     host.setProgress(last > 0 ? static_cast<double>(at) / last * 100.0 : 0.0);
-                     host.yield();
+                     const double bytes = static_cast<double>(dupEnd - dupStart + 1) *
+                                          static_cast<double>(rec(dupStart).Size);
+                     if (!gathered.empty() && gatheredBytes + bytes > kGatheredBytes) {
+                         flush();
+                     }
+                     gathered.push_back({dupStart, dupEnd, at});
+                     gatheredBytes += bytes;
+                     if (gathered.size() >= kGatheredRuns) {
+                         flush();
+                     }
                  });
+        flush();
     }
 
     ReleaseCompareBuffers();

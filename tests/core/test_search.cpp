@@ -339,6 +339,38 @@ TEST(Search, ToleranceIsReadForEveryRun)
     EXPECT_EQ(t.rows(kListDuplicates, false), (std::vector<std::string>{"a", "b"}));
 }
 
+TEST(Search, ToleranceSwitchedOnBetweenRunsCountsFromTheNextRun)
+{
+    // runs compared side by side still honour the box run by run: switched on
+    // in the yield after the first run, it applies to the runs after it
+    TempDir dir;
+    writeFile(dir / "p1", "same");
+    writeFile(dir / "p2", "same");
+    for (const std::size_t size : {1200000u, 1200001u}) {
+        const std::string base = randomBytes(size, size);
+        std::string changed = base;
+        changed[size - 1] = static_cast<char>(~changed[size - 1]);
+        writeFile(dir / ("a" + std::to_string(size)), base);
+        writeFile(dir / ("b" + std::to_string(size)), changed);
+    }
+    for (const bool switchOn : {false, true}) {
+        TestHost h;
+        h.add(dir);
+        h.only(kTypeDuplicates);
+        h.onYield = [&](TestHost& host) {
+            if (switchOn && !host.statuses.empty() && host.statuses.back() == "Searching duplicated files ...") {
+                host.tolerantBox = true;
+            }
+        };
+        h.run();
+        auto names = h.rows(kListDuplicates, false);
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, switchOn ? (std::vector<std::string>{"a1200000", "a1200001", "b1200000", "b1200001", "p1", "p2"})
+                                  : (std::vector<std::string>{"p1", "p2"}));
+        EXPECT_EQ(h.tolerantReads, 3);
+    }
+}
+
 TEST(Search, StopDuringSameNameEndsTheSearch)
 {
     TempDir dir;
