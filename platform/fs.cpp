@@ -123,37 +123,46 @@ bool Folder::open(const std::string& path)
         ::close(fd);
         return false;
     }
-    const int listFd = ::dup(fd);
-    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-    if (dir == nullptr) {
-        if (listFd >= 0) {
-            ::close(listFd);
-        }
-        ::close(fd);
-        return false;
-    }
     fd_ = fd;
     identity_ = FileId{st.st_dev, st.st_ino};
-    while (const dirent* e = ::readdir(dir)) {
-        const char* name = e->d_name;
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
-            continue;
-        }
-        unsigned char type = e->d_type;
-        if (type == DT_UNKNOWN) {
-            struct stat es {};
-            if (::fstatat(fd_, name, &es, AT_SYMLINK_NOFOLLOW) != 0) {
+    // the names are read straight from the descriptor, without the second
+    // descriptor and the stream that readdir would need
+    alignas(8) char buffer[32768];
+    for (;;) {
+        const ssize_t got = ::getdents64(fd_, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) {
                 continue;
             }
-            type = S_ISREG(es.st_mode) ? DT_REG : S_ISDIR(es.st_mode) ? DT_DIR : DT_LNK;
+            close();
+            entries_.clear();
+            return false;
         }
-        if (type == DT_REG) {
-            entries_.push_back({name, EntryKind::File});
-        } else if (type == DT_DIR) {
-            entries_.push_back({name, EntryKind::Folder});
+        if (got == 0) {
+            break;
+        }
+        for (ssize_t at = 0; at < got;) {
+            const auto* e = reinterpret_cast<const dirent64*>(buffer + at);
+            at += e->d_reclen;
+            const char* name = e->d_name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
+                continue;
+            }
+            unsigned char type = e->d_type;
+            if (type == DT_UNKNOWN) {
+                struct stat es {};
+                if (::fstatat(fd_, name, &es, AT_SYMLINK_NOFOLLOW) != 0) {
+                    continue;
+                }
+                type = S_ISREG(es.st_mode) ? DT_REG : S_ISDIR(es.st_mode) ? DT_DIR : DT_LNK;
+            }
+            if (type == DT_REG) {
+                entries_.push_back({name, EntryKind::File});
+            } else if (type == DT_DIR) {
+                entries_.push_back({name, EntryKind::Folder});
+            }
         }
     }
-    ::closedir(dir);
     std::sort(entries_.begin(), entries_.end(),
               [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
     return true;
