@@ -4,6 +4,11 @@
 #include "catalogue/paths.h"
 
 #include <algorithm>
+#include <atomic>
+#include <deque>
+#include <exception>
+#include <optional>
+#include <thread>
 #include <climits>
 #include <cstring>
 #include <stdexcept>
@@ -163,37 +168,34 @@ void colFiles::dropRepeatedFiles()
     linked_.swap(linked);
 }
 
-std::int64_t colFiles::LoadFiles(std::string_view sFileSpec, std::int32_t minSz,
-                                 std::int32_t maxSz, bool bRecursive, const YieldFn& yield)
-{
-    // The pattern is used unchanged at every depth: rebuilding it from its
-    // base name and extension would turn "*" into "*." below the first folder.
-    const std::string folder = GetFolderPart(sFileSpec);
-    const std::string pattern = GetFileNamePart(sFileSpec);
-    const std::size_t before = entries_.size();
-    loadFolder(folder, pattern, minSz, maxSz, bRecursive, yield);
-    if (entries_.size() > before) {
-        dropRepeatedFiles();
-    }
-    return Count();
-}
+namespace {
 
-void colFiles::loadFolder(const std::string& folder, const std::string& pattern,
-                          std::int32_t minSz, std::int32_t maxSz, bool bRecursive,
-                          const YieldFn& yield)
+// One folder's entries, with the facts of the files that match the pattern
+// (taken while the folder was open).
+struct ListedFolder {
+    std::string folder;  // its path, ending in "/"
+    platform::FileId identity;
+    std::vector<platform::FolderEntry> entries;
+    std::vector<std::optional<platform::Folder::Stat>> stats;
+};
+
+struct WalkSpec {
+    std::string pattern;
+    std::int32_t minSz;
+    std::int32_t maxSz;
+    bool recursive;
+};
+
+std::optional<ListedFolder> listFolder(const std::string& folder, const std::string& pattern)
 {
     platform::Folder listing;
     if (!listing.open(folder)) {
-        return;  // nothing to add from a folder that cannot be listed
+        return std::nullopt;  // nothing to add from a folder that cannot be listed
     }
-    if (!folders_.insert(listing.identity()).second) {
-        folderListedTwice_ = true;
-    }
-
-    // The facts of this folder's own files are taken now, while the folder
-    // is open; the files are appended after the sub-folders, and the folder's
-    // descriptor is released before the descent.
-    std::vector<std::optional<platform::Folder::Stat>> stats(listing.entries().size());
+    ListedFolder out;
+    out.folder = folder;
+    out.identity = listing.identity();
+    out.stats.resize(listing.entries().size());
     std::vector<std::size_t> wanted;
     for (std::size_t i = 0; i < listing.entries().size(); ++i) {
         const auto& e = listing.entries()[i];
@@ -203,43 +205,229 @@ void colFiles::loadFolder(const std::string& folder, const std::string& pattern,
     }
     // a folder of many files is examined on every core, in shares
     constexpr std::size_t kShare = 64;
-    const auto statShare = [&](std::size_t s) {
+    parallelFor((wanted.size() + kShare - 1) / kShare, [&](std::size_t s) {
         for (std::size_t w = s * kShare; w < std::min(wanted.size(), (s + 1) * kShare); ++w) {
-            stats[wanted[w]] = listing.statFile(listing.entries()[wanted[w]].name);
+            out.stats[wanted[w]] = listing.statFile(listing.entries()[wanted[w]].name);
+        }
+    });
+    out.entries = listing.takeEntries();
+    return out;
+}
+
+// What a sub-tree walked apart from the catalogue found, in order.
+struct Found {
+    std::string bytes;  // the paths back to back
+    std::vector<std::uint32_t> lengths;
+    std::vector<platform::FileId> ids;
+    std::vector<bool> linked;
+    std::vector<platform::FileId> folders;
+};
+
+}  // namespace
+
+// The walk: sub-folders first, each completely, in byte order of their
+// names, then the folder's own files. `Sink` takes what is found: the
+// catalogue itself, or a Found of a sub-tree walked on another thread.
+struct colFiles::Walk {
+    struct ToCatalogue {
+        colFiles& c;
+        const std::function<void()>& yield;
+        void folder(const platform::FileId& id)
+        {
+            if (!c.folders_.insert(id).second) {
+                c.folderListedTwice_ = true;
+            }
+        }
+        void add(std::string_view folder, std::string_view name, const platform::Folder::Stat& st)
+        {
+            c.append(folder, name, st.id, st.linked);
+        }
+        void pause() const
+        {
+            if (yield) {
+                yield();
+            }
         }
     };
-    parallelFor((wanted.size() + kShare - 1) / kShare, statShare);
-    const std::vector<platform::FolderEntry> entries = listing.takeEntries();
-    listing.close();
-
-    if (bRecursive) {
-        for (const auto& e : entries) {
-            if (e.kind == platform::EntryKind::Folder) {
-                loadFolder(folder + e.name + "/", pattern, minSz, maxSz, bRecursive, yield);
+    struct ToFound {
+        Found& f;
+        const std::function<void()>& yield;  // empty on a helper thread
+        void folder(const platform::FileId& id) { f.folders.push_back(id); }
+        void add(std::string_view folder, std::string_view name, const platform::Folder::Stat& st)
+        {
+            f.bytes.append(folder).append(name);
+            f.lengths.push_back(static_cast<std::uint32_t>(folder.size() + name.size()));
+            f.ids.push_back(st.id);
+            f.linked.push_back(st.linked);
+        }
+        void pause() const
+        {
+            if (yield) {
+                yield();
             }
+        }
+    };
+
+    template <typename Sink>
+    static void walk(Sink& sink, const std::string& folder, const WalkSpec& spec)
+    {
+        std::optional<ListedFolder> listed = listFolder(folder, spec.pattern);
+        if (!listed) {
+            return;
+        }
+        sink.folder(listed->identity);
+        if (spec.recursive) {
+            for (const auto& e : listed->entries) {
+                if (e.kind == platform::EntryKind::Folder) {
+                    walk(sink, folder + e.name + "/", spec);
+                }
+            }
+        }
+        ownFiles(sink, *listed, spec);
+    }
+
+    template <typename Sink>
+    static void ownFiles(Sink& sink, const ListedFolder& listed, const WalkSpec& spec)
+    {
+        for (std::size_t i = 0; i < listed.entries.size(); ++i) {
+            const auto& e = listed.entries[i];
+            if (e.kind == platform::EntryKind::File) {
+                if (!listed.stats[i]) {
+                    continue;  // not matching, or gone since the listing
+                }
+                if (listed.folder.size() + e.name.size() >= PATH_MAX) {
+                    continue;  // a path too long to open, size, compare or trash
+                }
+                const std::int64_t kb = RoundedKb(listed.stats[i]->size);
+                if (kb > spec.minSz && (spec.maxSz == -1 || kb < spec.maxSz)) {
+                    sink.add(listed.folder, e.name, *listed.stats[i]);
+                }
+            } else if (!platform::wildcardMatch(spec.pattern, e.name)) {
+                continue;
+            }
+            sink.pause();
         }
     }
 
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const auto& e = entries[i];
-        if (e.kind == platform::EntryKind::File) {
-            if (!stats[i]) {
-                continue;  // not matching, or gone since the listing
+    // The tree is cut into pieces in walk order: the top folders (to
+    // `depth` levels) are listed here, and the sub-trees below them are
+    // walked side by side on every core; each piece is added to the
+    // catalogue as soon as every piece before it is in, so the order is
+    // exactly that of the walk.
+    static void walkSideBySide(colFiles& c, const std::string& top, const WalkSpec& spec,
+                               const YieldFn& yield)
+    {
+        struct Piece {
+            std::optional<ListedFolder> own;  // a listed folder's own files
+            std::string subTree;              // or a sub-tree to walk
+            Found found;
+            std::atomic<bool> done{false};
+        };
+        std::deque<Piece> pieces;
+        std::vector<std::size_t> subTrees;
+        const std::function<void(const std::string&, int)> cut = [&](const std::string& folder, int depth) {
+            std::optional<ListedFolder> listed = listFolder(folder, spec.pattern);
+            if (!listed) {
+                return;
             }
-            if (folder.size() + e.name.size() >= PATH_MAX) {
-                continue;  // a path too long to open, size, compare or trash
+            ToCatalogue{c, yield}.folder(listed->identity);
+            for (const auto& e : listed->entries) {
+                if (e.kind != platform::EntryKind::Folder) {
+                    continue;
+                }
+                if (depth > 0) {
+                    cut(folder + e.name + "/", depth - 1);
+                } else {
+                    subTrees.push_back(pieces.size());
+                    pieces.emplace_back().subTree = folder + e.name + "/";
+                }
             }
-            const std::int64_t kb = RoundedKb(stats[i]->size);
-            if (kb > minSz && (maxSz == -1 || kb < maxSz)) {
-                append(folder, e.name, stats[i]->id, stats[i]->linked);
+            pieces.emplace_back().own = std::move(listed);
+        };
+        cut(top, 1);
+
+        std::size_t added = 0;
+        const auto addFinished = [&] {
+            for (; added < pieces.size(); ++added) {
+                Piece& p = pieces[added];
+                if (p.own) {
+                    ToCatalogue sink{c, yield};
+                    ownFiles(sink, *p.own, spec);
+                    p.own.reset();
+                    continue;
+                }
+                if (!p.done.load(std::memory_order_acquire)) {
+                    break;
+                }
+                for (const auto& id : p.found.folders) {
+                    ToCatalogue{c, yield}.folder(id);
+                }
+                std::size_t at = 0;
+                for (std::size_t k = 0; k < p.found.lengths.size(); ++k) {
+                    const std::string_view path(p.found.bytes.data() + at, p.found.lengths[k]);
+                    c.append(path, {}, p.found.ids[k], p.found.linked[k]);
+                    at += p.found.lengths[k];
+                }
+                p.found = Found{};
             }
-        } else if (!platform::wildcardMatch(pattern, e.name)) {
-            continue;
+        };
+        // A yield may throw (the window closing): the helpers must be done
+        // with the pieces before that unwinds, so it is kept until then.
+        std::exception_ptr thrown;
+        std::atomic<bool> abandoned{false};
+        const std::thread::id caller = std::this_thread::get_id();
+        const std::function<void()> between = [&] {
+            if (thrown) {
+                return;
+            }
+            try {
+                addFinished();
+                if (yield) {
+                    yield();
+                }
+            } catch (...) {
+                thrown = std::current_exception();
+                abandoned = true;
+            }
+        };
+        const std::function<void()> none;
+        parallelFor(
+            subTrees.size(),
+            [&](std::size_t k) {
+                Piece& p = pieces[subTrees[k]];
+                if (!abandoned) {
+                    // the calling thread keeps the window answering as it walks
+                    ToFound sink{p.found, std::this_thread::get_id() == caller ? between : none};
+                    walk(sink, p.subTree, spec);
+                }
+                p.done.store(true, std::memory_order_release);
+            },
+            between);
+        if (thrown) {
+            std::rethrow_exception(thrown);
         }
-        if (yield) {
-            yield();
-        }
+        addFinished();
     }
+};
+
+std::int64_t colFiles::LoadFiles(std::string_view sFileSpec, std::int32_t minSz,
+                                 std::int32_t maxSz, bool bRecursive, const YieldFn& yield)
+{
+    // The pattern is used unchanged at every depth: rebuilding it from its
+    // base name and extension would turn "*" into "*." below the first folder.
+    const std::string folder = GetFolderPart(sFileSpec);
+    const WalkSpec spec{GetFileNamePart(sFileSpec), minSz, maxSz, bRecursive};
+    const std::size_t before = entries_.size();
+    if (bRecursive && parallelHelpers() > 0) {
+        Walk::walkSideBySide(*this, folder, spec, yield);
+    } else {
+        Walk::ToCatalogue sink{*this, yield};
+        Walk::walk(sink, folder, spec);
+    }
+    if (entries_.size() > before) {
+        dropRepeatedFiles();
+    }
+    return Count();
 }
 
 }  // namespace kormial

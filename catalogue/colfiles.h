@@ -48,8 +48,8 @@ public:
     void Remove(std::int64_t index);
 
 private:
-    void loadFolder(const std::string& folder, const std::string& pattern, std::int32_t minSz,
-                    std::int32_t maxSz, bool bRecursive, const YieldFn& yield);
+    struct Walk;  // the folder walk (in the source file)
+    friend struct Walk;
     // Keeps the first entry of every file identity and drops later ones.
     void dropRepeatedFiles();
     // Appends folder + name as one entry.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -50,7 +51,8 @@ public:
     // A child forked from this process has none of the helper threads.
     std::size_t helpers() const { return g_forked ? 0 : threads_.size(); }
 
-    void run(std::size_t count, const std::function<void(std::size_t)>& fn)
+    void run(std::size_t count, const std::function<void(std::size_t)>& fn,
+             const std::function<void()>& whileWaiting = {})
     {
         const std::lock_guard one(running_);  // one job at a time
         {
@@ -62,18 +64,31 @@ public:
             ++generation_;
         }
         wake_.notify_all();
-        take(fn, count);
+        take(fn, count, whileWaiting);
         std::unique_lock lock(mutex_);
-        done_.wait(lock, [this] { return busy_ == 0; });
+        if (whileWaiting) {
+            using namespace std::chrono_literals;
+            while (!done_.wait_for(lock, 5ms, [this] { return busy_ == 0; })) {
+                lock.unlock();
+                whileWaiting();
+                lock.lock();
+            }
+        } else {
+            done_.wait(lock, [this] { return busy_ == 0; });
+        }
         fn_ = nullptr;
     }
 
 private:
-    void take(const std::function<void(std::size_t)>& fn, std::size_t count)
+    void take(const std::function<void(std::size_t)>& fn, std::size_t count,
+              const std::function<void()>& between = {})
     {
         const InJob marked;
         for (std::size_t k = next_.fetch_add(1); k < count; k = next_.fetch_add(1)) {
             fn(k);
+            if (between) {
+                between();
+            }
         }
     }
 
@@ -131,16 +146,20 @@ bool inParallelJob()
     return t_inJob;
 }
 
-void parallelFor(std::size_t count, const std::function<void(std::size_t)>& fn)
+void parallelFor(std::size_t count, const std::function<void(std::size_t)>& fn,
+                 const std::function<void()>& whileWaiting)
 {
     // work handed out from within a job runs on the thread that has it
     if (count < 2 || t_inJob || parallelHelpers() == 0) {
         for (std::size_t k = 0; k < count; ++k) {
             fn(k);
+            if (whileWaiting) {
+                whileWaiting();
+            }
         }
         return;
     }
-    pool().run(count, fn);
+    pool().run(count, fn, whileWaiting);
 }
 
 }  // namespace kormial

@@ -12,7 +12,12 @@ namespace kormial {
 // throw. With one core, a short count, from within a job, or in a process
 // forked from the one that started the helpers, everything runs on the
 // calling thread.
-void parallelFor(std::size_t count, const std::function<void(std::size_t)>& fn);
+//
+// `whileWaiting`, when given, runs on the calling thread only: after each
+// item that thread ran, and every few milliseconds while it waits for the
+// helpers to finish theirs (the window handles its events there).
+void parallelFor(std::size_t count, const std::function<void(std::size_t)>& fn,
+                 const std::function<void()>& whileWaiting = {});
 
 // True on a thread while it runs items of a parallelFor (a parallelFor
 // called from there runs on that thread alone).

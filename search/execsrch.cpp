@@ -205,6 +205,7 @@ std::int64_t ExecSrch(SearchHost& host)
         std::vector<Gathered> gathered;
         std::vector<std::pair<std::int64_t, std::int64_t>> spans;
         double gatheredBytes = 0;
+        std::int64_t gatheredFiles = 0;
         const auto putBack = [&](const Gathered& g) {
             for (std::int64_t i = g.start; i <= g.end; ++i) {
                 rec(i).Group = kNoGroup;
@@ -249,8 +250,11 @@ std::int64_t ExecSrch(SearchHost& host)
             }
             gathered.clear();
             gatheredBytes = 0;
+            gatheredFiles = 0;
         };
+        // a gathered batch stays short, so the window answers between batches
         constexpr std::size_t kGatheredRuns = 256;
+        constexpr std::int64_t kGatheredFiles = 1024;
         constexpr double kGatheredBytes = 8 << 20;  // the most that the gathered runs may read
         walkRuns(z + 1, U, [&](std::int64_t i) { return rec(i).Size == rec(i - 1).Size; },
                  [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t at) {
@@ -261,11 +265,14 @@ std::int64_t ExecSrch(SearchHost& host)
                      }
                      const double bytes = static_cast<double>(dupEnd - dupStart + 1) *
                                           static_cast<double>(rec(dupStart).Size);
-                     if (!gathered.empty() && gatheredBytes + bytes > kGatheredBytes) {
+                     const std::int64_t files = dupEnd - dupStart + 1;
+                     if (!gathered.empty() &&
+                         (gatheredBytes + bytes > kGatheredBytes || gatheredFiles + files > kGatheredFiles)) {
                          flush();
                      }
                      gathered.push_back({dupStart, dupEnd, at});
                      gatheredBytes += bytes;
+                     gatheredFiles += files;
                      if (gathered.size() >= kGatheredRuns) {
                          flush();
                      }
