@@ -8,6 +8,7 @@
 #include "platform/fs.h"
 #include "results/resultrows.h"
 #include "search/execsrch.h"
+#include "searchhost.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -56,65 +57,7 @@ bool slowTestsWanted()
 
 // A search front end for the tests: the request, the lists, and hooks that
 // run at every status text and every yield.
-struct Host : SearchHost {
-    std::vector<SearchEntry> entries;
-    std::string minText;
-    std::string maxText;
-    bool types[4] = {true, true, true, false};
-    bool tolerantBox = false;
-    ResultList lists[kResultListCount] = {makeResultList(), makeResultList(), makeResultList(),
-                                          makeResultList(), makeResultList()};
-    FileArray arr;
-    std::vector<std::string> statuses;
-    std::vector<std::string> failures;
-    std::int64_t yields = 0;
-    std::function<void(Host&)> onYield;
-    std::function<void(Host&, const std::string&)> onStatus;
-
-    bool stopRequested() override { return false; }
-    void setProgress(double) override {}
-    void yield() override
-    {
-        ++yields;
-        if (onYield) {
-            onYield(*this);
-        }
-    }
-    void reportFailure(const std::string& text) override { failures.push_back(text); }
-    void setStatus(const std::string& text) override
-    {
-        statuses.push_back(text);
-        if (onStatus) {
-            onStatus(*this, text);
-        }
-    }
-    std::int64_t entryCount() override { return static_cast<std::int64_t>(entries.size()); }
-    SearchEntry entry(std::int64_t i) override { return entries.at(static_cast<std::size_t>(i)); }
-    std::string minSizeText() override { return minText; }
-    std::string maxSizeText() override { return maxText; }
-    bool searchTypeTicked(int position) override { return types[position]; }
-    bool tolerant() override { return tolerantBox; }
-    ResultList& resultList(int index) override { return lists[index]; }
-    FileArray& files() override { return arr; }
-
-    void add(const std::string& folder, const std::string& pattern = "*.*", bool recursive = true)
-    {
-        entries.push_back({folder + pattern, recursive ? "Yes" : "No", "", ""});
-    }
-    void only(std::initializer_list<int> ticked)
-    {
-        std::fill(std::begin(types), std::end(types), false);
-        for (const int t : ticked) {
-            types[t] = true;
-        }
-    }
-    std::int64_t run()
-    {
-        const std::int64_t n = ExecSrch(*this);
-        OrderResultsAfterSearch(lists);
-        return n;
-    }
-};
+using Host = kormial::test::TestHost;
 
 std::string trimmed(const std::string& s)
 {

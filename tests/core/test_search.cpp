@@ -3,6 +3,7 @@
 #include "results/resultrows.h"
 #include "search/execsrch.h"
 #include "search/sizetext.h"
+#include "searchhost.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -17,90 +18,8 @@
 using namespace kormial;
 using kormial::test::randomBytes;
 using kormial::test::TempDir;
+using kormial::test::TestHost;
 using kormial::test::writeFile;
-
-namespace {
-
-struct TestHost : SearchHost {
-    std::vector<SearchEntry> entries;
-    std::string minText;
-    std::string maxText;
-    bool types[4] = {true, true, true, false};
-    bool tolerantBox = false;
-    ResultList lists[kResultListCount] = {makeResultList(), makeResultList(), makeResultList(),
-                                          makeResultList(), makeResultList()};
-    FileArray arr;
-
-    bool stop = false;
-    std::vector<std::string> statuses;
-    std::vector<double> progress;
-    std::vector<std::string> failures;
-    std::vector<std::int64_t> selected;
-    std::map<std::string, int> yieldsByStatus;
-    int tolerantReads = 0;
-    std::function<void(TestHost&)> onYield;
-    std::function<void(TestHost&, const std::string&)> onStatus;
-
-    bool stopRequested() override { return stop; }
-    void setProgress(double p) override { progress.push_back(p); }
-    void yield() override
-    {
-        ++yieldsByStatus[statuses.empty() ? std::string() : statuses.back()];
-        if (onYield) {
-            onYield(*this);
-        }
-    }
-    void reportFailure(const std::string& text) override { failures.push_back(text); }
-    void setStatus(const std::string& text) override
-    {
-        statuses.push_back(text);
-        if (onStatus) {
-            onStatus(*this, text);
-        }
-    }
-    std::int64_t entryCount() override { return static_cast<std::int64_t>(entries.size()); }
-    SearchEntry entry(std::int64_t i) override { return entries.at(static_cast<std::size_t>(i)); }
-    void selectEntry(std::int64_t i) override { selected.push_back(i); }
-    std::string minSizeText() override { return minText; }
-    std::string maxSizeText() override { return maxText; }
-    bool searchTypeTicked(int position) override { return types[position]; }
-    bool tolerant() override
-    {
-        ++tolerantReads;
-        return tolerantBox;
-    }
-    ResultList& resultList(int index) override { return lists[index]; }
-    FileArray& files() override { return arr; }
-
-    void add(const TempDir& dir, const std::string& pattern = "*.*", bool recursive = true)
-    {
-        entries.push_back({dir.path() + pattern, recursive ? "Yes" : "No", "", ""});
-    }
-    void only(int type)
-    {
-        std::fill(std::begin(types), std::end(types), false);
-        types[type] = true;
-    }
-    std::int64_t run()
-    {
-        const std::int64_t n = ExecSrch(*this);
-        OrderResultsAfterSearch(lists);
-        return n;
-    }
-    // "#|name" of each row of a list, in list order.
-    std::vector<std::string> rows(int list, bool withGroup = true) const
-    {
-        std::vector<std::string> out;
-        for (const auto& r : lists[list].rows()) {
-            std::string g = r.subItem(kColGroup);
-            g.erase(0, g.find_first_not_of(' '));
-            out.push_back(withGroup ? g + "|" + r.text : r.text);
-        }
-        return out;
-    }
-};
-
-}  // namespace
 
 TEST(Search, AllTypesTogetherFillTheirListsInOrder)
 {
