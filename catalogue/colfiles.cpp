@@ -49,8 +49,13 @@ void colFiles::append(std::string_view folder, std::string_view name, const plat
         blockUsed_ = 0;
     }
     char* at = blocks_.back().get() + blockUsed_;
-    std::memcpy(at, folder.data(), folder.size());
-    std::memcpy(at + folder.size(), name.data(), name.size());
+    // an empty part may have no storage at all (memcpy wants none null)
+    if (!folder.empty()) {
+        std::memcpy(at, folder.data(), folder.size());
+    }
+    if (!name.empty()) {
+        std::memcpy(at + folder.size(), name.data(), name.size());
+    }
     entries_.push_back({static_cast<std::uint32_t>(blocks_.size() - 1), static_cast<std::uint32_t>(blockUsed_),
                         static_cast<std::uint32_t>(length)});
     ids_.push_back(id);
