@@ -391,27 +391,7 @@ void ReadFile::close()
 
 std::int64_t ReadFile::readAt(std::int64_t pos, void* buf, std::size_t len, Error* err) const
 {
-    if (fd_ < 0) {
-        setError(err, EBADF);
-        return -1;
-    }
-    auto* out = static_cast<char*>(buf);
-    std::size_t done = 0;
-    while (done < len) {
-        const ssize_t got = ::pread(fd_, out + done, len - done, static_cast<off_t>(pos) + static_cast<off_t>(done));
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            setError(err, errno);
-            return -1;
-        }
-        if (got == 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    return static_cast<std::int64_t>(done);
+    return readUpTo(pos, buf, len, len, err);
 }
 
 std::int64_t ReadFile::readUpTo(std::int64_t pos, void* buf, std::size_t len, std::size_t enough,
