@@ -365,7 +365,7 @@ def unescape_tsv(text):
         c = text[i]
         if c == "\\" and i + 1 < len(text):
             nxt = text[i + 1]
-            out.append({"t": "\t", "n": "\n", "\\": "\\"}.get(nxt, "\\" + nxt))
+            out.append({"t": "\t", "n": "\n", "r": "\r", "\\": "\\"}.get(nxt, "\\" + nxt))
             i += 2
         else:
             out.append(c)

@@ -29,6 +29,7 @@ std::string tsvEscape(const std::string& s)
         switch (c) {
         case '\t': out += "\\t"; break;
         case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
         case '\\': out += "\\\\"; break;
         default: out += c;
         }

@@ -11,7 +11,8 @@ namespace kormial::cli {
 extern const char* const kListCaptions[kResultListCount];
 
 // LIST, GROUP, SIZE, DATE, FOLDER, NAME separated by tabs, one line per row;
-// tabs, newlines and backslashes in folder and name escaped as \t, \n, \\.
+// tabs, line breaks and backslashes in folder and name escaped as \t, \n,
+// \r, \\.
 std::string formatTsv(const ResultList* lists);
 // A report for people: each list under its caption with its count, groups
 // together and apart, sizes readable.

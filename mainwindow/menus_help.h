@@ -19,9 +19,10 @@ class QWidget;
 
 namespace kormial {
 
-inline constexpr int kVersionMajor = 1;
-inline constexpr int kVersionMinor = 1;
-inline constexpr int kVersionRevision = 17;
+// The version is the project's, set once in CMakeLists.txt.
+inline constexpr int kVersionMajor = KORMIAL_VERSION_MAJOR;
+inline constexpr int kVersionMinor = KORMIAL_VERSION_MINOR;
+inline constexpr int kVersionRevision = KORMIAL_VERSION_PATCH;
 
 inline constexpr const char* kWebSiteAddress = "https://www.example.org/kormial";
 inline constexpr const char* kEmailAddress = "kormial@example.org";

@@ -34,6 +34,7 @@ TEST(Cli, TsvListsEveryListInOrderWithEscapedNames)
     writeFile(dir / "tab\there", "same");
     writeFile(dir / "new\nline", "same");
     writeFile(dir / "back\\slash", "same");
+    writeFile(dir / "carriage\rreturn", "same");
     writeFile(dir / "sub/empty", "");
     const CliRun r = runCli({"-t", "zero,dup", "--format", "tsv", dir.path()});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -45,20 +46,21 @@ TEST(Cli, TsvListsEveryListInOrderWithEscapedNames)
         lines.push_back(r.out.substr(start, nl - start));
         start = nl + 1;
     }
-    ASSERT_EQ(lines.size(), 4u) << r.out;
+    ASSERT_EQ(lines.size(), 5u) << r.out;
     EXPECT_EQ(lines[0].substr(0, 7), "0\t-1\t0\t");
     EXPECT_EQ(lines[0][7 + 4], '/');  // the date cell
     EXPECT_NE(lines[0].find("\t" + folder + "sub/\tempty"), std::string::npos);
     // duplicates sorted by name within the group after the "#" sort keeps order
     std::string dupText;
-    for (std::size_t i = 1; i < 4; ++i) {
+    for (std::size_t i = 1; i < 5; ++i) {
         EXPECT_EQ(lines[i].substr(0, 2), "1\t");
         dupText += lines[i] + "|";
     }
     EXPECT_NE(dupText.find("\ttab\\there|"), std::string::npos) << dupText;
     EXPECT_NE(dupText.find("\tnew\\nline|"), std::string::npos) << dupText;
     EXPECT_NE(dupText.find("\tback\\\\slash|"), std::string::npos) << dupText;
-    EXPECT_EQ(lastLine(r.err), "Completed in 0s, searching 4 files.");
+    EXPECT_NE(dupText.find("\tcarriage\\rreturn|"), std::string::npos) << dupText;
+    EXPECT_EQ(lastLine(r.err), "Completed in 0s, searching 5 files.");
     EXPECT_NE(r.err.find("Loading files ...\n"), std::string::npos);
 }
 

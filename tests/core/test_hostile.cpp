@@ -213,7 +213,7 @@ std::string tsvUnescape(const std::string& s)
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s[i] == '\\' && i + 1 < s.size()) {
             const char c = s[++i];
-            out += c == 't' ? '\t' : c == 'n' ? '\n' : c;
+            out += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
         } else {
             out += s[i];
         }
