@@ -234,9 +234,18 @@ struct Found {
 // names, then the folder's own files. `Sink` takes what is found: the
 // catalogue itself, or a Found of a sub-tree walked on another thread.
 struct colFiles::Walk {
-    struct ToCatalogue {
-        colFiles& c;
+    // Both sinks yield the same way: through the callback, when there is one.
+    struct Pausing {
         const std::function<void()>& yield;
+        void pause() const
+        {
+            if (yield) {
+                yield();
+            }
+        }
+    };
+    struct ToCatalogue : Pausing {
+        colFiles& c;
         void folder(const platform::FileId& id)
         {
             if (!c.folders_.insert(id).second) {
@@ -247,16 +256,9 @@ struct colFiles::Walk {
         {
             c.append(folder, name, st.id, st.linked);
         }
-        void pause() const
-        {
-            if (yield) {
-                yield();
-            }
-        }
     };
-    struct ToFound {
+    struct ToFound : Pausing {  // the yield is empty on a helper thread
         Found& f;
-        const std::function<void()>& yield;  // empty on a helper thread
         void folder(const platform::FileId& id) { f.folders.push_back(id); }
         void add(std::string_view folder, std::string_view name, const platform::Folder::Stat& st)
         {
@@ -264,12 +266,6 @@ struct colFiles::Walk {
             f.lengths.push_back(static_cast<std::uint32_t>(folder.size() + name.size()));
             f.ids.push_back(st.id);
             f.linked.push_back(st.linked);
-        }
-        void pause() const
-        {
-            if (yield) {
-                yield();
-            }
         }
     };
 
@@ -335,7 +331,7 @@ struct colFiles::Walk {
             if (!listed) {
                 return;
             }
-            ToCatalogue{c, yield}.folder(listed->identity);
+            ToCatalogue{{yield}, c}.folder(listed->identity);
             for (const auto& e : listed->entries) {
                 if (e.kind != platform::EntryKind::Folder) {
                     continue;
@@ -356,7 +352,7 @@ struct colFiles::Walk {
             for (; added < pieces.size(); ++added) {
                 Piece& p = pieces[added];
                 if (p.own) {
-                    ToCatalogue sink{c, yield};
+                    ToCatalogue sink{{yield}, c};
                     ownFiles(sink, *p.own, spec);
                     p.own.reset();
                     continue;
@@ -365,7 +361,7 @@ struct colFiles::Walk {
                     break;
                 }
                 for (const auto& id : p.found.folders) {
-                    ToCatalogue{c, yield}.folder(id);
+                    ToCatalogue{{yield}, c}.folder(id);
                 }
                 std::size_t at = 0;
                 for (std::size_t k = 0; k < p.found.lengths.size(); ++k) {
@@ -402,7 +398,7 @@ struct colFiles::Walk {
                 Piece& p = pieces[subTrees[k]];
                 if (!abandoned) {
                     // the calling thread keeps the window answering as it walks
-                    ToFound sink{p.found, std::this_thread::get_id() == caller ? between : none};
+                    ToFound sink{{std::this_thread::get_id() == caller ? between : none}, p.found};
                     walk(sink, p.subTree, spec);
                 }
                 p.done.store(true, std::memory_order_release);
@@ -426,7 +422,7 @@ std::int64_t colFiles::LoadFiles(std::string_view sFileSpec, std::int32_t minSz,
     if (bRecursive && parallelHelpers() > 0) {
         Walk::walkSideBySide(*this, folder, spec, yield);
     } else {
-        Walk::ToCatalogue sink{*this, yield};
+        Walk::ToCatalogue sink{{yield}, *this};
         Walk::walk(sink, folder, spec);
     }
     if (entries_.size() > before) {

@@ -182,6 +182,11 @@ std::int64_t ExecSrch(SearchHost& host)
 
     // Phase 5: duplicates, run by run of equal sizes.
     const double last = static_cast<double>(U);
+    // After each run: the progress bar at the run's end, then the yield.
+    const auto runDone = [&](std::int64_t at) {
+        host.setProgress(last > 0 ? static_cast<double>(at) / last * 100.0 : 0.0);
+        host.yield();
+    };
     if (host.searchTypeTicked(kTypeDuplicates)) {
         // One run at a time: the stop request, the comparison, the progress
         // and the yield.
@@ -189,8 +194,7 @@ std::int64_t ExecSrch(SearchHost& host)
             if (!host.stopRequested()) {
                 compareRun(host, arr, dupStart, dupEnd, true);
             }
-            host.setProgress(last > 0 ? static_cast<double>(at) / last * 100.0 : 0.0);
-            host.yield();
+            runDone(at);
         };
         // Short runs are gathered and, in exact mode, compared side by side
         // on every core. Then each run is taken in turn as if it had just
@@ -223,8 +227,7 @@ std::int64_t ExecSrch(SearchHost& host)
                 // the first run as oneRun takes it, with the tolerance just read
                 const Gathered& first = gathered.front();
                 CompFileCnt(arr, first.start, first.end, true, true);
-                host.setProgress(last > 0 ? static_cast<double>(first.at) / last * 100.0 : 0.0);
-                host.yield();
+                runDone(first.at);
                 for (std::size_t r = 1; r < gathered.size(); ++r) {
                     oneRun(gathered[r].start, gathered[r].end, gathered[r].at);
                 }
@@ -244,8 +247,7 @@ std::int64_t ExecSrch(SearchHost& host)
                             CompFileCnt(arr, g.start, g.end, true, true);
                         }
                     }
-                    host.setProgress(last > 0 ? static_cast<double>(g.at) / last * 100.0 : 0.0);
-                    host.yield();
+                    runDone(g.at);
                 }
             }
             gathered.clear();
@@ -321,8 +323,7 @@ std::int64_t ExecSrch(SearchHost& host)
                          if (!host.stopRequested()) {
                              compareRun(host, arr, dupStart, dupEnd, false);
                          }
-                         host.setProgress(last > 0 ? static_cast<double>(at) / last * 100.0 : 0.0);
-                         host.yield();
+                         runDone(at);
                      });
         }
     }
