@@ -89,17 +89,16 @@ std::string colFiles::Item(std::int64_t index) const
     return std::string(text(static_cast<std::size_t>(index - 1)));
 }
 
-void colFiles::TakeItems(const std::function<void(std::string&&)>& take)
+void colFiles::TakeItems(const std::function<void(std::string&& path, const platform::FileId& id)>& take)
 {
     // entries stand in the order of their blocks, so each block is released
     // as soon as the walk has passed it
-    std::vector<platform::FileId>().swap(ids_);
     std::size_t block = 0;
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         while (block < entries_[i].block) {
             blocks_[block++].reset();
         }
-        take(std::string(text(i)));
+        take(std::string(text(i)), ids_[i]);
     }
     Clear();
 }

@@ -38,7 +38,7 @@ public:
     // Hands the entries over in order, one path at a time, releasing the
     // catalogue's storage as it goes: the catalogue and the records built
     // from it never hold every path twice. The catalogue is empty afterwards.
-    void TakeItems(const std::function<void(std::string&&)>& take);
+    void TakeItems(const std::function<void(std::string&& path, const platform::FileId& id)>& take);
 
     // An entry added by name takes part in no identity check.
     void Add(std::string_view sFileName);

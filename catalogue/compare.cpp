@@ -4,6 +4,7 @@
 #include "platform/fs.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -19,8 +20,6 @@ std::int64_t GetBufferSz(std::int64_t Sz)
 }
 
 namespace {
-
-constexpr std::int64_t kPortionBlock = 50000;
 
 // Bytes that block `p` of a file of `size` bytes holds (the last one may be short).
 std::size_t blockBytes(std::int64_t size, std::int64_t bs, std::int64_t p)
@@ -61,61 +60,168 @@ std::uint64_t chunkHash(const std::uint8_t* p, std::size_t n)
     return h ^ (h >> 32);
 }
 
+// The files of one comparison, each opened once and kept open while it can
+// still matter: every open checks on the descriptor that the file is the
+// catalogued one in its recorded state, and a file that must be closed to
+// stay within the descriptor budget is checked again when it is reopened.
+class RunFiles {
+public:
+    RunFiles(FileArray& arr, std::vector<std::int64_t> records)
+        : arr_(arr), records_(std::move(records)), files_(records_.size())
+    {
+        budget_ = std::max<std::size_t>(8, platform::openFileBudget() / (parallelHelpers() + 1));
+    }
+
+    std::size_t count() const { return records_.size(); }
+    // How many of the files may be open at once.
+    std::size_t budget() const { return budget_; }
+    std::int64_t record(std::size_t slot) const { return records_[slot]; }
+    FileRec& rec(std::size_t slot) { return arr_[static_cast<std::size_t>(records_[slot])]; }
+
+    // Makes room for `slots` to be open at once (on the calling thread,
+    // before they are read side by side): other open files are closed.
+    void reserve(const std::size_t* slots, std::size_t n)
+    {
+        std::size_t need = 0;
+        for (std::size_t k = 0; k < n; ++k) {
+            need += files_[slots[k]].isOpen() ? 0 : 1;
+        }
+        if (open_ + need <= budget_) {
+            return;
+        }
+        std::vector<bool> wanted(files_.size(), false);
+        for (std::size_t k = 0; k < n; ++k) {
+            wanted[slots[k]] = true;
+        }
+        for (std::size_t tries = 0; open_ + need > budget_ && tries < files_.size(); ++tries) {
+            victim_ = (victim_ + 1) % files_.size();
+            if (!wanted[victim_] && files_[victim_].isOpen()) {
+                close(victim_);
+            }
+        }
+    }
+
+    // Reads exactly `len` bytes at `offset` of the file in `slot`, opening
+    // it first if need be. Safe side by side for different slots.
+    bool read(std::size_t slot, std::int64_t offset, void* dest, std::size_t len, platform::Error& err)
+    {
+        platform::ReadFile& f = files_[slot];
+        if (!f.isOpen()) {
+            if (!f.openChecked(rec(slot).Path, rec(slot).state(), &err)) {
+                return false;
+            }
+            opened_.fetch_add(1, std::memory_order_relaxed);
+        }
+        const std::int64_t got = f.readAt(offset, dest, len, &err);
+        if (got == static_cast<std::int64_t>(len)) {
+            return true;
+        }
+        if (got >= 0) {
+            err.code = platform::kChangedDuringSearch;  // shorter than when sized
+        }
+        return false;
+    }
+
+    // After the last read of the file in `slot`: true when it still shows
+    // its recorded state (reopened and checked when it was closed).
+    bool stillSame(std::size_t slot, platform::Error& err)
+    {
+        platform::ReadFile& f = files_[slot];
+        if (f.isOpen()) {
+            return f.unchanged(rec(slot).state(), &err);
+        }
+        platform::ReadFile again;
+        return again.openChecked(rec(slot).Path, rec(slot).state(), &err);
+    }
+
+    void close(std::size_t slot)
+    {
+        countOpened();
+        if (files_[slot].isOpen()) {
+            files_[slot].close();
+            --open_;
+        }
+    }
+
+    // Takes in the opens made side by side since the last call.
+    void countOpened() { open_ += opened_.exchange(0, std::memory_order_relaxed); }
+
+private:
+    FileArray& arr_;
+    std::vector<std::int64_t> records_;
+    std::vector<platform::ReadFile> files_;
+    std::size_t budget_ = 0;
+    std::size_t open_ = 0;
+    std::atomic<std::size_t> opened_{0};
+    std::size_t victim_ = 0;
+};
+
 // Exact grouping of equally sized files by refinement: every candidate's
 // first chunk is read, the candidates are split by its bytes, and only files
-// that still have a partner read on, in growing chunks. The result is the
-// same as comparing block by block — the classes of byte-identical files,
-// each led by its lowest index — but a file that differs early is read only
-// as far as its first chunk, and long runs cost linear instead of quadratic
-// reads. Chunks are read a batch at a time, the batch's files side by side
-// on every core, and then taken in index order: each is compared byte for
-// byte with the first member of the parts found so far (directly for the
-// first few parts, through a hash of the chunk beyond them), so memory stays
-// bounded however long the run.
+// that still have a partner read on: their last chunk next (files that
+// differ only near their end part early), then the rest front to back in
+// growing chunks. The result is the same as comparing block by block — the
+// classes of byte-identical files, each led by its lowest index — but a file
+// that differs early or late is read only as far as it must be, and long
+// runs cost linear instead of quadratic reads. Each file is opened once.
+// Chunks are read a batch at a time, the batch's files side by side on
+// every core, and then taken in index order: each is compared byte for byte
+// with the first member of the parts found so far (directly for the first
+// few parts, through a hash of the chunk beyond them), so memory stays
+// bounded however long the run. A file that cannot be read, or that is not
+// (or no longer) in the state it was catalogued in, leaves the run as
+// unreadable; a class is only formed after every member was found unchanged
+// after its last read.
 class ExactGrouper {
 public:
-    // Called when a read fails: true to go on without the file (it is marked
-    // unreadable), false to give up the rest of the run.
-    std::function<bool(std::int64_t index, const platform::Error& err)> onFailure;
+    // Called for a file that could not be read or changed; it is marked
+    // unreadable and the run goes on without it.
+    std::function<void(std::int64_t index, const platform::Error& err)> onFailure;
     // Called after every chunk read; false ends the run (a stop request).
     std::function<bool(double fractionDone)> onRead;
 
-    ExactGrouper(FileArray& arr, std::int64_t size) : arr_(arr), size_(size) {}
+    ExactGrouper(FileArray& arr, std::int64_t size) : arr_(arr), size_(size) { plan(); }
 
     // Groups `candidates` (ascending indexes). Classes confirmed before a stop
-    // or a failure that gives up are kept; nothing unconfirmed is grouped.
+    // are kept; nothing unconfirmed is grouped.
     void run(std::vector<std::int64_t> candidates)
     {
         struct Pending {
-            std::vector<std::int64_t> members;
-            std::int64_t offset;
+            std::vector<std::size_t> members;  // slots, ascending
+            std::size_t step;
         };
         totalBytes_ = static_cast<double>(candidates.size()) * static_cast<double>(size_);
         doneBytes_ = 0;
+        RunFiles files(arr_, std::move(candidates));
+        files_ = &files;
+        std::vector<std::size_t> all(files.count());
+        for (std::size_t k = 0; k < all.size(); ++k) {
+            all[k] = k;
+        }
         std::vector<Pending> stack;
-        stack.push_back({std::move(candidates), 0});
+        stack.push_back({std::move(all), 0});
         while (!stack.empty()) {
             Pending cls = std::move(stack.back());
             stack.pop_back();
             if (cls.members.size() < 2) {
                 continue;
             }
-            if (cls.offset >= size_) {
+            if (cls.step == ranges_.size()) {
                 commit(cls.members);
                 continue;
             }
-            const auto len = static_cast<std::size_t>(std::min(size_ - cls.offset, chunkSize(cls.offset, cls.members.size())));
+            const auto [offset, len] = ranges_[cls.step];
             std::vector<Part> parts;
-            if (!split(cls.members, cls.offset, len, parts)) {
+            if (!split(cls.members, offset, len, parts)) {
                 return;
             }
-            const std::int64_t next = cls.offset + static_cast<std::int64_t>(len);
             std::vector<Pending> further;
             for (auto& part : parts) {
                 if (part.members.size() >= 2) {
-                    further.push_back({std::move(part.members), next});
+                    further.push_back({std::move(part.members), cls.step + 1});
                 } else if (!part.members.empty()) {
-                    doneBytes_ += static_cast<double>(size_ - next);  // no more reading for this file
+                    doneBytes_ += static_cast<double>(size_) - static_cast<double>(readSoFar(cls.step + 1));
+                    files.close(part.members.front());  // no more reading for this file
                 }
             }
             // the class of the lowest index is finished first
@@ -133,7 +239,7 @@ private:
     // that chunk: in the batch just read, in a copy of its own, or nowhere
     // (beyond the memory allowance: the first member is read again).
     struct Part {
-        std::vector<std::int64_t> members;
+        std::vector<std::size_t> members;
         const std::uint8_t* bytes = nullptr;
         std::unique_ptr<std::uint8_t[]> own;
         bool inBatch = false;
@@ -153,10 +259,43 @@ private:
     };
     static constexpr std::size_t kDirect = 8;
 
+    // The byte ranges in the order they are compared: the first 4 KB (small
+    // files whole), the last 4 KB, then the rest front to back in chunks
+    // that grow from 64 KB to 1 MB and, for large files, 4 MB.
+    void plan()
+    {
+        constexpr std::int64_t kFirst = 4096;
+        constexpr std::int64_t kWhole = 65536;
+        constexpr std::int64_t kTail = 4096;
+        if (size_ <= kWhole) {
+            ranges_.emplace_back(0, static_cast<std::size_t>(size_));
+            return;
+        }
+        const std::int64_t tailStart = size_ - kTail;
+        ranges_.emplace_back(0, static_cast<std::size_t>(kFirst));
+        ranges_.emplace_back(tailStart, static_cast<std::size_t>(kTail));
+        std::int64_t at = kFirst;
+        std::int64_t chunk = 65536;
+        while (at < tailStart) {
+            const std::int64_t len = std::min(chunk, tailStart - at);
+            ranges_.emplace_back(at, static_cast<std::size_t>(len));
+            at += len;
+            chunk = std::min<std::int64_t>(chunk * 16, 4 << 20);
+        }
+    }
+
+    std::int64_t readSoFar(std::size_t steps) const
+    {
+        std::int64_t bytes = 0;
+        for (std::size_t s = 0; s < steps; ++s) {
+            bytes += static_cast<std::int64_t>(ranges_[s].second);
+        }
+        return bytes;
+    }
+
     // Splits `members` by the `len` bytes at `offset` into `parts`, in order
-    // of their first members. False when the run is to end (a stop, or a
-    // failure that gives up).
-    bool split(const std::vector<std::int64_t>& members, std::int64_t offset, std::size_t len,
+    // of their first members. False at a stop request.
+    bool split(const std::vector<std::size_t>& members, std::int64_t offset, std::size_t len,
                std::vector<Part>& parts)
     {
         constexpr std::size_t kBatchBytes = 1 << 20;  // chunks read at once (at least two)
@@ -167,11 +306,11 @@ private:
         // whole, so no chunk has to be copied aside between batches
         constexpr std::size_t kWholeClassBytes = 16 << 20;
         std::size_t batch = std::min(std::max<std::size_t>(kBatchBytes / len, 2), members.size());
-        if (len > 65536 && members.size() * (len + 1) <= kWholeClassBytes) {
+        if (len > 65536 && members.size() * len <= kWholeClassBytes) {
             batch = members.size();
         }
-        // one spare byte a chunk: see readChunk
-        std::uint8_t* const chunks = batchBuffer(batch * (len + 1));
+        batch = std::min(batch, files_->budget());
+        std::uint8_t* const chunks = batchBuffer(batch * len);
         struct Outcome {
             bool ok = false;
             platform::Error err;
@@ -181,9 +320,10 @@ private:
             // the batch's files are read side by side; what they hold is then
             // taken in index order, exactly as if read one after another
             const std::size_t n = std::min(batch, members.size() - from);
+            files_->reserve(members.data() + from, n);
             const auto readOne = [&](std::size_t k) {
                 outcomes[k] = {};
-                outcomes[k].ok = readChunk(members[from + k], offset, len, chunks + k * (len + 1), outcomes[k].err);
+                outcomes[k].ok = files_->read(members[from + k], offset, chunks + k * len, len, outcomes[k].err);
             };
             if (n >= 4 || (n >= 2 && len >= 65536)) {
                 parallelFor(n, readOne);
@@ -192,8 +332,9 @@ private:
                     readOne(k);
                 }
             }
+            files_->countOpened();
             for (std::size_t k = 0; k < n; ++k) {
-                if (!place(sp, members[from + k], outcomes[k], chunks + k * (len + 1))) {
+                if (!place(sp, members[from + k], outcomes[k], chunks + k * len)) {
                     return false;
                 }
             }
@@ -233,9 +374,8 @@ private:
 
     // True when `part`'s chunk equals `chunk`. A part whose chunk is not in
     // memory reads its first member again; if that fails or shows other
-    // bytes than before, the member is reported and the part emptied.
-    // `failed` tells the caller to end the run.
-    bool matches(Splitting& sp, Part& part, const std::uint8_t* chunk, bool& failed)
+    // bytes than before, the member is marked unreadable and the part emptied.
+    bool matches(Splitting& sp, Part& part, const std::uint8_t* chunk)
     {
         if (part.members.empty()) {
             return false;  // its only member failed when read again
@@ -244,18 +384,19 @@ private:
             return std::memcmp(part.bytes, chunk, sp.len) == 0;
         }
         if (!sp.again) {
-            sp.again.reset(new std::uint8_t[sp.len + 1]);
+            sp.again.reset(new std::uint8_t[sp.len]);
         }
-        const std::int64_t first = part.members.front();
+        const std::size_t first = part.members.front();
         platform::Error err;
-        if (!readChunk(first, sp.offset, sp.len, sp.again.get(), err) ||
-            chunkHash(sp.again.get(), sp.len) != part.hash) {
+        const bool read = files_->read(first, sp.offset, sp.again.get(), sp.len, err);
+        files_->countOpened();
+        if (!read || chunkHash(sp.again.get(), sp.len) != part.hash) {
             // the first member changed or went since its read
             if (err.code == 0) {
-                err.code = EIO;
+                err.code = platform::kChangedDuringSearch;
             }
             part.members.clear();
-            failed = onFailure && !onFailure(first, err);
+            fail(first, err);
             return false;
         }
         if (std::memcmp(sp.again.get(), chunk, sp.len) != 0) {
@@ -267,14 +408,14 @@ private:
         return true;
     }
 
-    // Puts record `i` into the part of equal chunks, or starts a new part.
-    // False when the run is to end.
+    // Puts the file in `slot` into the part of equal chunks, or starts a new
+    // part. False at a stop request.
     template <typename Outcome>
-    bool place(Splitting& sp, std::int64_t i, const Outcome& got, const std::uint8_t* chunk)
+    bool place(Splitting& sp, std::size_t slot, const Outcome& got, const std::uint8_t* chunk)
     {
         doneBytes_ += static_cast<double>(sp.len);
-        if (!got.ok && onFailure && !onFailure(i, got.err)) {
-            return false;
+        if (!got.ok) {
+            fail(slot, got.err);
         }
         if (onRead && !onRead(totalBytes_ > 0 ? doneBytes_ / totalBytes_ : 1.0)) {
             return false;
@@ -282,32 +423,25 @@ private:
         if (!got.ok) {
             return true;
         }
-        bool failed = false;
         for (std::size_t p = 0; p < std::min(kDirect, sp.parts.size()); ++p) {
-            if (matches(sp, sp.parts[p], chunk, failed)) {
-                sp.parts[p].members.push_back(i);
+            if (matches(sp, sp.parts[p], chunk)) {
+                sp.parts[p].members.push_back(slot);
                 return true;
-            }
-            if (failed) {
-                return false;
             }
         }
         std::uint64_t h = 0;
         if (sp.parts.size() >= kDirect) {
             h = chunkHash(chunk, sp.len);
             for (const std::size_t p : sp.byHash[h]) {
-                if (matches(sp, sp.parts[p], chunk, failed)) {
-                    sp.parts[p].members.push_back(i);
+                if (matches(sp, sp.parts[p], chunk)) {
+                    sp.parts[p].members.push_back(slot);
                     return true;
-                }
-                if (failed) {
-                    return false;
                 }
             }
             sp.byHash[h].push_back(sp.parts.size());
         }
         Part part;
-        part.members.push_back(i);
+        part.members.push_back(slot);
         part.bytes = chunk;
         part.inBatch = true;
         part.hash = h;
@@ -315,49 +449,36 @@ private:
         return true;
     }
 
-    // Reads `len` bytes at `offset` of record `i` into `dest`, which has room
-    // for one byte more: the last chunk is asked for one byte past the
-    // recorded size, so a file that has grown since it was sized shows in
-    // the same read (EIO), as does one that has shrunk (a short read). The
-    // file was listed and sized as a regular file; should something else
-    // have taken its place since, the open cannot hang (no blocking, no
-    // links followed) and the read fails.
-    bool readChunk(std::int64_t i, std::int64_t offset, std::size_t len, std::uint8_t* dest,
-                   platform::Error& err) const
+    void fail(std::size_t slot, const platform::Error& err)
     {
-        platform::ReadFile f;
-        if (!f.openListed(arr_[static_cast<std::size_t>(i)].Path, &err)) {
-            return false;
+        files_->close(slot);
+        files_->rec(slot).Group = kReadError;
+        if (onFailure) {
+            onFailure(files_->record(slot), err);
         }
-        const bool last = offset + static_cast<std::int64_t>(len) == size_;
-        const std::int64_t got = f.readUpTo(offset, dest, last ? len + 1 : len, len, &err);
-        if (got == static_cast<std::int64_t>(len)) {
-            return true;
-        }
-        if (got >= 0) {
-            err.code = EIO;
-        }
-        return false;
     }
 
-    std::int64_t chunkSize(std::int64_t offset, std::size_t members) const
+    // Every byte of the class was read and found equal: it becomes a group
+    // once each member shows the state it was read in; a member that
+    // changed leaves it as unreadable.
+    void commit(const std::vector<std::size_t>& members)
     {
-        constexpr std::int64_t kFirst = 4096;
-        constexpr std::int64_t kWhole = 65536;     // small files are read whole at once
-        constexpr std::int64_t kLargest = 4 << 20;
-        constexpr std::int64_t kBudget = 32 << 20;  // bytes held for one class
-        if (offset == 0) {
-            return size_ <= kWhole ? size_ : kFirst;
+        std::vector<std::size_t> same;
+        for (const std::size_t slot : members) {
+            platform::Error err;
+            if (files_->stillSame(slot, err)) {
+                same.push_back(slot);
+                files_->close(slot);
+            } else {
+                fail(slot, err);
+            }
         }
-        const std::int64_t fair = kBudget / static_cast<std::int64_t>(members);
-        return std::max<std::int64_t>(kFirst, std::min(kLargest, fair));
-    }
-
-    void commit(const std::vector<std::int64_t>& members)
-    {
-        const std::int32_t leader = asGroup(members.front());
-        for (const std::int64_t i : members) {
-            arr_[static_cast<std::size_t>(i)].Group = leader;
+        if (same.size() < 2) {
+            return;
+        }
+        const std::int32_t leader = asGroup(files_->record(same.front()));
+        for (const std::size_t slot : same) {
+            files_->rec(slot).Group = leader;
         }
     }
 
@@ -386,9 +507,51 @@ private:
 
     FileArray& arr_;
     std::int64_t size_;
+    std::vector<std::pair<std::int64_t, std::size_t>> ranges_;
+    RunFiles* files_ = nullptr;
     double totalBytes_ = 0;
     double doneBytes_ = 0;
 };
+
+// After the reads of a run compared block by block: a grouped file that no
+// longer shows its recorded state becomes unreadable, and its group goes on
+// without it (the lowest remaining member leading) or dissolves when fewer
+// than two members remain.
+void dropChanged(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd,
+                 const std::function<bool(std::int64_t)>& unchanged)
+{
+    auto rec = [&](std::int64_t i) -> FileRec& { return arr[static_cast<std::size_t>(i)]; };
+    bool any = false;
+    std::vector<std::int32_t> oldGroup(static_cast<std::size_t>(dupEnd - dupStart + 1));
+    for (std::int64_t i = dupStart; i <= dupEnd; ++i) {
+        oldGroup[static_cast<std::size_t>(i - dupStart)] = rec(i).Group;
+        if (rec(i).Group >= 0 && !unchanged(i)) {
+            rec(i).Group = kReadError;
+            any = true;
+        }
+    }
+    if (!any) {
+        return;
+    }
+    std::vector<bool> done(oldGroup.size(), false);
+    for (std::int64_t i = dupStart; i <= dupEnd; ++i) {
+        const std::int32_t g = oldGroup[static_cast<std::size_t>(i - dupStart)];
+        if (g < 0 || rec(i).Group == kReadError || done[static_cast<std::size_t>(i - dupStart)]) {
+            continue;
+        }
+        std::vector<std::int64_t> left;
+        for (std::int64_t k = i; k <= dupEnd; ++k) {
+            if (oldGroup[static_cast<std::size_t>(k - dupStart)] == g && rec(k).Group != kReadError) {
+                left.push_back(k);
+                done[static_cast<std::size_t>(k - dupStart)] = true;
+            }
+        }
+        const std::int32_t lead = left.size() >= 2 ? asGroup(left.front()) : kNoGroup;
+        for (const std::int64_t k : left) {
+            rec(k).Group = lead;
+        }
+    }
+}
 
 // True when every record of the run has the same size as the first.
 bool allSameSize(const FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd)
@@ -485,10 +648,6 @@ void CompFileCnt(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, boo
             }
         }
         ExactGrouper grouper(arr, firstSize);
-        grouper.onFailure = [&](std::int64_t i, const platform::Error&) {
-            rec(i).Group = kReadError;
-            return true;
-        };
         grouper.run(std::move(candidates));
         return;
     }
@@ -535,7 +694,7 @@ void CompFileCntBlocks(FileArray& arr, std::int64_t dupStart, std::int64_t dupEn
         if (rec(i).Group == kReadError) {
             continue;  // failed earlier in this search: stays unreadable
         }
-        if (!files[slot(i)].open(rec(i).Path)) {
+        if (!files[slot(i)].openChecked(rec(i).Path, rec(i).state())) {
             rec(i).Group = kReadError;
             continue;
         }
@@ -558,13 +717,10 @@ void CompFileCntBlocks(FileArray& arr, std::int64_t dupStart, std::int64_t dupEn
                 continue;
             }
             ++readCount;
-            // A file that delivers less than its recorded size implies, or
-            // more at its end, has changed since it was sized: that is a
-            // failed read.
+            // A file that delivers less than its recorded size implies has
+            // changed since it was sized: that is a failed read.
             const std::size_t want = blockBytes(r.Size, bs, p);
-            const bool last = SameSizeOnly && p * bs + static_cast<std::int64_t>(want) == r.Size;
-            if (want == 0 || !files[slot(i)].readExact(p * bs, blocks[slot(i)].data(), want) ||
-                (last && !files[slot(i)].endsAt(r.Size))) {
+            if (want == 0 || !files[slot(i)].readExact(p * bs, blocks[slot(i)].data(), want)) {
                 r.Group = kReadError;
                 files[slot(i)].close();
             }
@@ -667,6 +823,10 @@ void CompFileCntBlocks(FileArray& arr, std::int64_t dupStart, std::int64_t dupEn
             droppedFrom[slot(i)] = -1;
         }
     }
+    // the groups stand only for files that did not change while read
+    dropChanged(arr, dupStart, dupEnd, [&](std::int64_t i) {
+        return files[slot(i)].isOpen() && files[slot(i)].unchanged(rec(i).state());
+    });
 }
 
 void CompFileCnt2(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bool SameSizeOnly,
@@ -676,6 +836,16 @@ void CompFileCnt2(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bo
     if (dupStart >= dupEnd) {
         return;
     }
+    // A file that cannot be read leaves the run as unreadable and the others
+    // are compared on; the first such failure of the run is reported.
+    bool reported = false;
+    const auto failed = [&](std::int64_t i, const platform::Error& err) {
+        rec(i).Group = kReadError;
+        if (!reported) {
+            reported = true;
+            host.reportFailure(rec(i).Path + ": " + err.describe());
+        }
+    };
     const double lastIndex = static_cast<double>(arr.size()) - 1.0;
     if (SameSizeOnly && rec(dupStart).Size > 0 && allSameSize(arr, dupStart, dupEnd)) {
         std::vector<std::int64_t> candidates;
@@ -685,12 +855,7 @@ void CompFileCnt2(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bo
             }
         }
         ExactGrouper grouper(arr, rec(dupStart).Size);
-        grouper.onFailure = [&](std::int64_t i, const platform::Error& err) {
-            const std::string why = err.code == EIO ? std::string("the file changed while it was read")
-                                                    : err.describe();
-            host.reportFailure(rec(i).Path + ": " + why);
-            return false;
-        };
+        grouper.onFailure = failed;
         const double span = static_cast<double>(dupEnd - dupStart);
         grouper.onRead = [&](double fraction) {
             host.yield();
@@ -705,6 +870,8 @@ void CompFileCnt2(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bo
         grouper.run(std::move(candidates));
         return;
     }
+    // Pair by pair, the lower file of each pair kept open while it is
+    // compared with every later one.
     const std::int64_t bs = SameSizeOnly ? GetBufferSz(rec(dupStart).Size) : kPortionBlock;
     const std::int64_t tail = SameSizeOnly ? 0 : bs;
     if (bs <= 0) {
@@ -712,12 +879,15 @@ void CompFileCnt2(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bo
     }
     std::vector<std::uint8_t> block1(static_cast<std::size_t>(bs));
     std::vector<std::uint8_t> block2(static_cast<std::size_t>(bs));
-    platform::ReadFile slot1;
-    platform::ReadFile slot2;
-
-    for (std::int64_t i = dupStart; i <= dupEnd; ++i) {
+    bool stopped = false;
+    for (std::int64_t i = dupStart; i <= dupEnd && !stopped; ++i) {
         if (rec(i).Group == kNoGroup) {
-            for (std::int64_t k = i + 1; k <= dupEnd; ++k) {
+            platform::ReadFile lower;
+            platform::Error err;
+            if (!lower.openChecked(rec(i).Path, rec(i).state(), &err)) {
+                failed(i, err);
+            }
+            for (std::int64_t k = i + 1; k <= dupEnd && lower.isOpen(); ++k) {
                 if (rec(k).Group != kNoGroup || (rec(k).Size == rec(i).Size) != SameSizeOnly) {
                     continue;
                 }
@@ -725,34 +895,35 @@ void CompFileCnt2(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bo
                 bool same = true;
                 std::int64_t compared = 0;
                 if (1 + tail <= sizeI) {
-                    platform::Error err;
-                    const std::string* failed = nullptr;
-                    if (!slot1.open(rec(k).Path, &err)) {
-                        failed = &rec(k).Path;
-                    } else if (!slot2.open(rec(i).Path, &err)) {
-                        failed = &rec(i).Path;
+                    platform::ReadFile upper;
+                    if (!upper.openChecked(rec(k).Path, rec(k).state(), &err)) {
+                        failed(k, err);
+                        continue;
                     }
                     // Every byte is compared: block p while p * bs + 1 + tail
                     // does not pass the lower file's size.
-                    for (std::int64_t p = 0; failed == nullptr && same && p * bs + 1 + tail <= sizeI; ++p) {
+                    for (std::int64_t p = 0; same && p * bs + 1 + tail <= sizeI; ++p) {
                         const std::size_t want1 = SameSizeOnly ? blockBytes(rec(k).Size, bs, p) : static_cast<std::size_t>(bs);
                         const std::size_t want2 = SameSizeOnly ? blockBytes(sizeI, bs, p) : static_cast<std::size_t>(bs);
-                        if (!slot1.readExact(p * bs, block1.data(), want1, &err)) {
-                            failed = &rec(k).Path;
-                        } else if (!slot2.readExact(p * bs, block2.data(), want2, &err)) {
-                            failed = &rec(i).Path;
-                        } else {
-                            same = want1 == want2 && std::memcmp(block1.data(), block2.data(), want1) == 0;
-                            ++compared;
+                        if (!upper.readExact(p * bs, block1.data(), want1, &err)) {
+                            failed(k, err);
+                            break;
                         }
+                        if (!lower.readExact(p * bs, block2.data(), want2, &err)) {
+                            failed(i, err);
+                            break;
+                        }
+                        same = want1 == want2 && std::memcmp(block1.data(), block2.data(), want1) == 0;
+                        ++compared;
                     }
-                    slot1.close();
-                    slot2.close();
-                    if (failed != nullptr) {
-                        const std::string why = err.code == EIO ? std::string("the file changed while it was read")
-                                                                : err.describe();
-                        host.reportFailure(*failed + ": " + why);
-                        return;
+                    if (rec(k).Group == kNoGroup && !upper.unchanged(rec(k).state(), &err)) {
+                        failed(k, err);
+                    }
+                    if (rec(i).Group == kReadError) {
+                        break;
+                    }
+                    if (rec(k).Group == kReadError) {
+                        continue;
                     }
                 }
                 // A pair with no whole block to compare is not grouped.
@@ -761,11 +932,28 @@ void CompFileCnt2(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bo
                 }
                 host.yield();
                 if (host.stopRequested()) {
-                    return;
+                    stopped = true;
+                    break;
                 }
                 if (same) {
                     rec(k).Group = asGroup(i);
                     rec(i).Group = asGroup(i);
+                }
+            }
+            if (lower.isOpen() && rec(i).Group != kReadError && !lower.unchanged(rec(i).state(), &err)) {
+                failed(i, err);
+            }
+            if (rec(i).Group == kReadError) {
+                // its members go on without it, the lowest leading
+                std::vector<std::int64_t> members;
+                for (std::int64_t k = i + 1; k <= dupEnd; ++k) {
+                    if (rec(k).Group == asGroup(i)) {
+                        members.push_back(k);
+                    }
+                }
+                const std::int32_t lead = members.size() >= 2 ? asGroup(members.front()) : kNoGroup;
+                for (const std::int64_t k : members) {
+                    rec(k).Group = lead;
                 }
             }
         }

@@ -10,6 +10,10 @@
 
 namespace kormial {
 
+// Bytes per block in the portions search: a file takes part with the whole
+// blocks it holds before its last byte.
+constexpr std::int64_t kPortionBlock = 50000;
+
 // Bytes per block for a file of `Sz` bytes: the whole file below 1000000
 // bytes, else 50000.
 std::int64_t GetBufferSz(std::int64_t Sz);

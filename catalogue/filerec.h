@@ -1,6 +1,8 @@
 // One catalogued file, and the record array that the search works on.
 #pragma once
 
+#include "platform/fs.h"
+
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -69,6 +71,13 @@ struct FileRec {
     std::int64_t Size = 0;   // bytes; -1 when the file was gone when sized
     std::int32_t Group = 0;  // kNoGroup, kReadError or the leader's index
     HeadBlock Head;
+    // The file the walk found and the state it was in when sized: a file
+    // read later must still show both, or its bytes count for nothing.
+    platform::FileId Id;
+    std::int64_t MtimeNs = 0;
+    std::int64_t CtimeNs = 0;
+
+    platform::FileState state() const { return {Id, Size, MtimeNs, CtimeNs}; }
 };
 
 // arrFiles: owned by the main window (or the headless front end), rebuilt by

@@ -361,7 +361,10 @@ void frmMain::buildSearchFrame()
     lblSrchType->setGeometry(twRect(0, 1080, 1335, 255));
     lstSrchType = named(new QListWidget(fraSrch), "lstSrchType");
     lstSrchType->setGeometry(twRect(0, 1320, 1575, 960));
-    lstSrchType->setToolTip(QStringLiteral("Note: Searching file portions can be slow, be patient."));
+    lstSrchType->setToolTip(QStringLiteral(
+        "Note: Searching file portions can be slow, be patient.\n"
+        "Portions: a file whose leading 50,000-byte blocks begin a larger file with the same first "
+        "400 bytes (files of more than 50,000 bytes)."));
     lstSrchType->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     lblSrchType->setBuddy(lstSrchType);
     for (const char* text : kSearchTypes) {

@@ -3,6 +3,7 @@
 #include "platform/textfold.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -18,8 +20,15 @@
 
 namespace kormial::platform {
 
+namespace {
+std::atomic<ReadObserver> g_readObserver{nullptr};
+}  // namespace
+
 std::string Error::describe() const
 {
+    if (code == kChangedDuringSearch) {
+        return "changed during the search";
+    }
     return std::strerror(code);
 }
 
@@ -258,6 +267,17 @@ std::optional<std::int64_t> regularLength(int rc, const struct stat& st, Error* 
 
 }  // namespace
 
+namespace {
+
+FileState stateOf(const struct stat& st)
+{
+    return FileState{FileId{st.st_dev, st.st_ino}, static_cast<std::int64_t>(st.st_size),
+                     static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                     static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+
+}  // namespace
+
 std::optional<std::int64_t> fileLength(const std::string& path, Error* err)
 {
     struct stat st {};
@@ -281,9 +301,22 @@ void LengthQuery::closeFolder()
 
 std::optional<std::int64_t> LengthQuery::length(const std::string& path, Error* err)
 {
+    const auto st = state(path, err);
+    if (!st) {
+        return std::nullopt;
+    }
+    return st->size;
+}
+
+std::optional<FileState> LengthQuery::state(const std::string& path, Error* err)
+{
     const auto slash = path.rfind('/');
+    struct stat st {};
     if (slash == std::string::npos) {
-        return fileLength(path, err);
+        if (!regularLength(::lstat(path.c_str(), &st), st, err)) {
+            return std::nullopt;
+        }
+        return stateOf(st);
     }
     const std::string_view folder(path.data(), slash + 1);
     if (!open_ || folder != folder_) {
@@ -300,9 +333,11 @@ std::optional<std::int64_t> LengthQuery::length(const std::string& path, Error* 
         setError(err, errno_);
         return std::nullopt;
     }
-    struct stat st {};
     const int rc = ::fstatat(fd_, path.c_str() + slash + 1, &st, AT_SYMLINK_NOFOLLOW);
-    return regularLength(rc, st, err);
+    if (!regularLength(rc, st, err)) {
+        return std::nullopt;
+    }
+    return stateOf(st);
 }
 
 std::optional<FileId> fileIdentity(const std::string& path, Error* err)
@@ -368,7 +403,7 @@ bool ReadFile::open(const std::string& path, Error* err)
     return true;
 }
 
-bool ReadFile::openListed(const std::string& path, Error* err)
+bool ReadFile::openChecked(const std::string& path, const FileState& expected, Error* err)
 {
     close();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
@@ -377,7 +412,25 @@ bool ReadFile::openListed(const std::string& path, Error* err)
         return false;
     }
     fd_ = fd;
-    size_ = -1;
+    size_ = expected.size;
+    if (!unchanged(expected, err)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool ReadFile::unchanged(const FileState& expected, Error* err) const
+{
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        setError(err, errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode) || stateOf(st) != expected) {
+        setError(err, kChangedDuringSearch);
+        return false;
+    }
     return true;
 }
 
@@ -413,6 +466,9 @@ std::int64_t ReadFile::readUpTo(std::int64_t pos, void* buf, std::size_t len, st
             return -1;
         }
         done += static_cast<std::size_t>(got);
+        if (const ReadObserver observer = g_readObserver.load(std::memory_order_relaxed)) {
+            observer(fd_);
+        }
         if (got == 0 || done >= enough) {
             break;
         }
@@ -433,25 +489,36 @@ bool ReadFile::readExact(std::int64_t pos, void* buf, std::size_t len, Error* er
     return true;
 }
 
-bool ReadFile::endsAt(std::int64_t size, Error* err) const
-{
-    char probe = 0;
-    const std::int64_t got = readAt(size, &probe, 1, err);
-    if (got < 0) {
-        return false;
-    }
-    if (got > 0) {
-        setError(err, EIO);
-        return false;
-    }
-    return true;
-}
-
 void ReadFile::adviseSequential() const
 {
     if (fd_ >= 0) {
         ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
+}
+
+void setReadObserver(ReadObserver observer)
+{
+    g_readObserver.store(observer);
+}
+
+std::size_t openFileBudget()
+{
+    static const std::size_t budget = [] {
+        struct rlimit lim {};
+        if (::getrlimit(RLIMIT_NOFILE, &lim) != 0) {
+            return std::size_t{64};
+        }
+        if (lim.rlim_cur < lim.rlim_max) {
+            rlimit raised = lim;
+            raised.rlim_cur = lim.rlim_max;
+            if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+                lim = raised;
+            }
+        }
+        const rlim_t usable = lim.rlim_cur == RLIM_INFINITY ? rlim_t{1} << 20 : lim.rlim_cur;
+        return std::max<std::size_t>(16, static_cast<std::size_t>(usable / 2));
+    }();
+    return budget;
 }
 
 double monotonicSeconds()

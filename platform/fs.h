@@ -31,6 +31,22 @@ struct FileIdHash {
     }
 };
 
+// What the search recorded of a file: which file it is (device and inode)
+// and the state it was in (length, last-write and change times to the
+// nanosecond). A file whose state differs on its open descriptor was
+// replaced or written since, and its bytes prove nothing.
+struct FileState {
+    FileId id;
+    std::int64_t size = -1;
+    std::int64_t mtimeNs = 0;
+    std::int64_t ctimeNs = 0;
+    bool operator==(const FileState&) const = default;
+};
+
+// Error::code of a file that is no longer the file, or no longer in the
+// state, that the search recorded.
+constexpr int kChangedDuringSearch = -1;
+
 enum class EntryKind : std::uint8_t { File, Folder };
 
 struct FolderEntry {
@@ -95,6 +111,8 @@ public:
     LengthQuery& operator=(const LengthQuery&) = delete;
 
     std::optional<std::int64_t> length(const std::string& path, Error* err = nullptr);
+    // The identity and state of the regular file at `path`.
+    std::optional<FileState> state(const std::string& path, Error* err = nullptr);
 
 private:
     void closeFolder();
@@ -124,10 +142,13 @@ public:
     ReadFile& operator=(const ReadFile&) = delete;
 
     bool open(const std::string& path, Error* err = nullptr);
-    // Opens a file that was just listed and sized as a regular file, without
-    // asking its type again: the open itself cannot hang or follow a link,
-    // and a read of anything else put in its place fails. size() is -1.
-    bool openListed(const std::string& path, Error* err = nullptr);
+    // Opens a catalogued file: succeeds only when the open descriptor shows
+    // the file and state that the search recorded (kChangedDuringSearch
+    // otherwise). The open cannot hang on a FIFO or follow a link put in
+    // the file's place.
+    bool openChecked(const std::string& path, const FileState& expected, Error* err = nullptr);
+    // After the reads: true while the open file still shows `expected`.
+    bool unchanged(const FileState& expected, Error* err = nullptr) const;
     void close();
     bool isOpen() const { return fd_ >= 0; }
     // The file's length in bytes when it was opened.
@@ -144,10 +165,6 @@ public:
     // end): the count delivered, or -1 on error.
     std::int64_t readUpTo(std::int64_t pos, void* buf, std::size_t len, std::size_t enough,
                           Error* err = nullptr) const;
-    // True when the file holds nothing at `size` or beyond; a file that has
-    // grown past the size it was known by fails with EIO.
-    bool endsAt(std::int64_t size, Error* err = nullptr) const;
-
     // Hint that the whole file will be read from the start.
     void adviseSequential() const;
 
@@ -155,6 +172,15 @@ private:
     int fd_ = -1;
     std::int64_t size_ = 0;
 };
+
+// For tests: called after every read of a ReadFile with its descriptor, so a
+// test can change a file between two reads of it. Null: nothing is called.
+using ReadObserver = void (*)(int fd);
+void setReadObserver(ReadObserver observer);
+
+// Raises the soft limit of open files to the hard limit (once), and returns
+// how many files the comparisons may keep open at once: about half of it.
+std::size_t openFileBudget();
 
 // Seconds on a clock that never goes back (for elapsed times).
 double monotonicSeconds();

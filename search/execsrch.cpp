@@ -97,9 +97,10 @@ std::int64_t ExecSrch(SearchHost& host)
     arr.resize(static_cast<std::size_t>(n));
     {
         std::size_t next = 0;
-        catalogue.TakeItems([&](std::string&& path) {
+        catalogue.TakeItems([&](std::string&& path, const platform::FileId& id) {
             FileRec& r = arr[next++];
             r.Path = std::move(path);
+            r.Id = id;
             r.Group = kNoGroup;
             if (next % 1024 == 0) {
                 host.yield();
@@ -121,8 +122,15 @@ std::int64_t ExecSrch(SearchHost& host)
                 FileRec& r = arr[static_cast<std::size_t>(i)];
                 // a file that cannot be sized (gone, no longer a regular
                 // file, or out of reach) is passed over like a vanished
-                // one, never taken for an empty file
-                r.Size = lengths.length(r.Path).value_or(-1);
+                // one, never taken for an empty file. The identity stays
+                // the walk's: a file put in its place since then fails
+                // every later check.
+                const auto st = lengths.state(r.Path);
+                r.Size = st ? st->size : -1;
+                if (st) {
+                    r.MtimeNs = st->mtimeNs;
+                    r.CtimeNs = st->ctimeNs;
+                }
             }
         });
         for (std::int64_t k = from + 1; k <= to; ++k) {
@@ -312,16 +320,25 @@ std::int64_t ExecSrch(SearchHost& host)
             for (k = s; k <= U; ++k) {
                 FileRec& r = rec(k);
                 platform::ReadFile f;
-                if (!f.open(r.Path) || !f.readExact(0, r.Head.data(), kHeadSize)) {
+                if (!f.openChecked(r.Path, r.state()) || !f.readExact(0, r.Head.data(), kHeadSize)) {
                     r.Group = kReadError;
                 }
                 host.yield();
             }
             QuickSort(arr, s, U, ByHeadBlock);
+            // In each run of equal heads the files of one block or less
+            // (nothing whole before their last byte) take no part: first in
+            // the run, they would bound the comparison of all. The others
+            // are compared smallest first.
             walkRuns(s + 1, U, [&](std::int64_t i) { return rec(i).Head == rec(i - 1).Head; },
                      [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t at) {
-                         if (!host.stopRequested()) {
-                             compareRun(host, arr, dupStart, dupEnd, false);
+                         const auto first = arr.begin() + dupStart;
+                         const auto end = arr.begin() + dupEnd + 1;
+                         std::stable_sort(first, end, [](const FileRec& a, const FileRec& b) { return a.Size < b.Size; });
+                         const auto from = std::find_if(first, end, [](const FileRec& r) { return r.Size > kPortionBlock; });
+                         const std::int64_t takePart = from - arr.begin();
+                         if (!host.stopRequested() && dupEnd > takePart) {
+                             compareRun(host, arr, takePart, dupEnd, false);
                          }
                          runDone(at);
                      });
