@@ -22,7 +22,24 @@ std::string usageText()
            "  -f, --format FORMAT     text (default, for people), tsv or json\n"
            "  -h, --help              show this help\n"
            "\n"
-           "Exit status: 0 after a search, 2 on bad input.\n";
+           "The lists go to stdout; status texts and messages go to stderr. In a path,\n"
+           "control characters (C0, DEL, C1) and bytes that are not UTF-8 are escaped:\n"
+           "  text, stderr  \\e (ESC), \\t \\n \\r, \\\\ (backslash), \\xnn for each other byte\n"
+           "  tsv           \\t \\n \\r \\\\, \\xnn for each other byte (ESC is \\x1b), decodable\n"
+           "  json          \\t \\n \\r, \\u00nn for the other control characters; U+FFFD\n"
+           "                for a byte that is not UTF-8, the exact bytes in \"name_hex\"\n"
+           "                and \"folder_hex\"\n"
+           "\n"
+           "SIGINT (Ctrl+C), SIGTERM or SIGHUP stops the search and the lists found so far\n"
+           "are printed, marked incomplete (\"complete\": false in json); a second signal\n"
+           "ends the program at once.\n"
+           "\n"
+           "Exit status:\n"
+           "  0      the search ran to the end (files it could not read are listed)\n"
+           "  1      the output could not be written\n"
+           "  2      bad input\n"
+           "  128+N  the search was stopped by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP)\n"
+           "  141    the reader of the output went away (a closed pipe); no message\n";
 }
 
 namespace {

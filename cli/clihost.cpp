@@ -1,5 +1,6 @@
 #include "cli/clihost.h"
 
+#include "cli/output.h"
 #include "platform/fs.h"
 
 namespace kormial::cli {
@@ -33,7 +34,7 @@ void CliHost::reportFailure(const std::string& text)
         if (live_) {
             std::fputs("\r\033[K", status_);
         }
-        std::fprintf(status_, "kormial-cli: %s\n", text.c_str());
+        std::fprintf(status_, "kormial-cli: %s\n", escaped(text, Escape::Terminal).c_str());
         if (live_) {
             drawLive(true);
         }
@@ -42,7 +43,7 @@ void CliHost::reportFailure(const std::string& text)
 
 void CliHost::setStatus(const std::string& text)
 {
-    statusText_ = text;
+    statusText_ = escaped(text, Escape::Terminal);
     progress_ = 0;
     if (status_ == nullptr) {
         return;
@@ -50,7 +51,7 @@ void CliHost::setStatus(const std::string& text)
     if (live_) {
         drawLive(true);
     } else {
-        std::fprintf(status_, "%s\n", text.c_str());
+        std::fprintf(status_, "%s\n", statusText_.c_str());
     }
 }
 

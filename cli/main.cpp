@@ -6,18 +6,96 @@
 #include "platform/memory.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <iterator>
 #include <unistd.h>
 
 namespace {
 
-std::atomic<bool> g_stop{false};
+constexpr int kExitWriteFailed = 1;
+constexpr int kExitBadInput = 2;
+constexpr int kExitBrokenPipe = 128 + SIGPIPE;
 
-extern "C" void onInterrupt(int)
+// The signals that stop the search, and what they did before.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction g_previous[std::size(kStopSignals)];
+
+std::atomic<bool> g_stop{false};
+std::atomic<int> g_signal{0};  // the first stop signal, 0 while none came
+
+void restoreStopSignals()
 {
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+        sigaction(kStopSignals[i], &g_previous[i], nullptr);
+    }
+}
+
+extern "C" void onStopSignal(int signal)
+{
+    int none = 0;
+    g_signal.compare_exchange_strong(none, signal);
     g_stop.store(true);
+    // the next one ends the program at once
+    restoreStopSignals();
+}
+
+// Signals that were ignored when the program started (nohup, a background
+// job) stay ignored.
+void catchStopSignals()
+{
+    struct sigaction sa {};
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;  // a status line being written when one comes is still written
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+        sigaction(kStopSignals[i], nullptr, &g_previous[i]);
+        if (g_previous[i].sa_handler != SIG_IGN) {
+            sigaction(kStopSignals[i], &sa, nullptr);
+        }
+    }
+}
+
+const char* signalName(int signal)
+{
+    switch (signal) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "a signal";
+    }
+}
+
+// Writes `text` to stdout and closes it. The exit status for a failure (a
+// message on stderr, none for a reader that went away), or 0.
+int writeOutput(const std::string& text)
+{
+    int error = 0;
+    std::size_t done = 0;
+    while (done < text.size() && error == 0) {
+        const ssize_t w = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
+        if (w >= 0) {
+            done += static_cast<std::size_t>(w);
+        } else if (errno != EINTR) {
+            error = errno;
+        }
+    }
+    // close reports what a file system could only find out at the end
+    if (::close(STDOUT_FILENO) != 0 && error == 0 && errno != EINTR) {
+        error = errno;
+    }
+    if (error == EPIPE) {
+        return kExitBrokenPipe;
+    }
+    if (error != 0) {
+        std::fprintf(stderr, "kormial-cli: cannot write the output: %s\n", std::strerror(error));
+        return kExitWriteFailed;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -26,40 +104,58 @@ int main(int argc, char** argv)
 {
     using namespace kormial;
     platform::keepLargeBlocksApart();
+    // a write to a reader that went away fails with EPIPE, handled where it happens
+    std::signal(SIGPIPE, SIG_IGN);
+    // a closed stderr: no file the search opens may take its place
+    if (::fcntl(STDERR_FILENO, F_GETFD) == -1) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0 && null != STDERR_FILENO) {
+            ::dup2(null, STDERR_FILENO);
+            ::close(null);
+        }
+    }
     std::vector<std::string> args(argv + 1, argv + argc);
     const cli::ParseResult parsed = cli::parseArguments(args);
     if (!parsed.options) {
-        std::fprintf(stderr, "%s\n", parsed.error.c_str());
-        return 2;
+        std::fprintf(stderr, "%s\n", cli::escaped(parsed.error, cli::Escape::Terminal).c_str());
+        return kExitBadInput;
     }
     const cli::Options& options = *parsed.options;
     if (options.help) {
-        std::fputs(cli::usageText().c_str(), stdout);
-        return 0;
+        return writeOutput(cli::usageText());
+    }
+    // a closed stdout: the search would be for nothing (and a file it opens
+    // could take stdout's place)
+    if (::fcntl(STDOUT_FILENO, F_GETFD) == -1) {
+        std::fprintf(stderr, "kormial-cli: cannot write the output: %s\n", std::strerror(EBADF));
+        return kExitWriteFailed;
     }
 
-    struct sigaction sa {};
-    sa.sa_handler = onInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-
+    catchStopSignals();
     cli::CliHost host(options, &g_stop, stderr, ::isatty(STDERR_FILENO) == 1);
     host.setStatus("Start ...");
     const double start = platform::monotonicSeconds();
     const std::int64_t files = ExecSrch(host);
     const auto seconds = static_cast<std::int64_t>(std::floor(platform::monotonicSeconds() - start));
+    // from here on a signal ends the program as it would any other
+    restoreStopSignals();
+    const int stoppedBy = g_signal.load();
     OrderResultsAfterSearch(host.lists());
     host.finishStatus();
 
     std::string out;
     switch (options.format) {
     case cli::Format::Tsv: out = cli::formatTsv(host.lists()); break;
-    case cli::Format::Json: out = cli::formatJson(host.lists()); break;
-    case cli::Format::Text: out = cli::formatText(host.lists()); break;
+    case cli::Format::Json: out = cli::formatJson(host.lists(), stoppedBy == 0); break;
+    case cli::Format::Text: out = cli::formatText(host.lists(), stoppedBy == 0); break;
     }
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
+    const int written = writeOutput(out);
+    if (written != 0) {
+        return written;
+    }
+    if (stoppedBy != 0) {
+        std::fprintf(stderr, "Search stopped by %s: the lists are incomplete.\n", signalName(stoppedBy));
+    }
     std::fprintf(stderr, "%s\n", CompletionText(seconds, files).c_str());
-    return 0;
+    return stoppedBy != 0 ? 128 + stoppedBy : 0;
 }

@@ -21,55 +21,9 @@ std::string trimmed(const std::string& cell)
     return cell.substr(b, cell.find_last_not_of(' ') - b + 1);
 }
 
-std::string tsvEscape(const std::string& s)
+std::string jsonString(std::string_view s)
 {
-    std::string out;
-    out.reserve(s.size());
-    for (const char c : s) {
-        switch (c) {
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\\': out += "\\\\"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
-// A JSON string; bytes that are not UTF-8 become U+FFFD (the exact bytes are
-// given in a separate hex field by the caller).
-std::string jsonString(const std::string& s)
-{
-    std::string out = "\"";
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-        const std::size_t start = pos;
-        const char32_t cp = platform::nextCodePoint(s, pos);
-        if (cp > 0x10FFFF) {
-            out += "\\ufffd";
-            continue;
-        }
-        if (cp == '"') {
-            out += "\\\"";
-        } else if (cp == '\\') {
-            out += "\\\\";
-        } else if (cp == '\n') {
-            out += "\\n";
-        } else if (cp == '\t') {
-            out += "\\t";
-        } else if (cp == '\r') {
-            out += "\\r";
-        } else if (cp < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(cp));
-            out += buf;
-        } else {
-            out.append(s, start, pos - start);
-        }
-    }
-    out += '"';
-    return out;
+    return '"' + escaped(s, Escape::Json) + '"';
 }
 
 std::string hexBytes(const std::string& s)
@@ -83,38 +37,56 @@ std::string hexBytes(const std::string& s)
     return out;
 }
 
-// Printable for a terminal: control characters and invalid bytes escaped.
-std::string printable(const std::string& s)
-{
-    std::string out;
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-        const std::size_t start = pos;
-        const char32_t cp = platform::nextCodePoint(s, pos);
-        char buf[16];
-        if (cp > 0x10FFFF) {
-            std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned>(cp - 0x110000));
-            out += buf;
-        } else if (cp == '\n') {
-            out += "\\n";
-        } else if (cp == '\t') {
-            out += "\\t";
-        } else if (cp < 0x20 || cp == 0x7f) {
-            std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned>(cp));
-            out += buf;
-        } else {
-            out.append(s, start, pos - start);
-        }
-    }
-    return out;
-}
-
 bool groupedList(int index)
 {
     return index == kListDuplicates || index == kListPortions || index == kListSameName;
 }
 
 }  // namespace
+
+std::string escaped(std::string_view s, Escape style)
+{
+    static const char* const digits = "0123456789abcdef";
+    std::string out;
+    out.reserve(s.size());
+    std::size_t pos = 0;
+    while (pos < s.size()) {
+        const std::size_t start = pos;
+        const char32_t cp = platform::nextCodePoint(s, pos);
+        const bool invalid = cp > 0x10FFFF;
+        const bool control = cp < 0x20 || (cp >= 0x7f && cp <= 0x9f);
+        if (!invalid && !control && cp != '\\' && (cp != '"' || style != Escape::Json)) {
+            out.append(s.substr(start, pos - start));
+            continue;
+        }
+        switch (cp) {
+        case '\\': out += "\\\\"; continue;
+        case '"': out += "\\\""; continue;
+        case '\t': out += "\\t"; continue;
+        case '\n': out += "\\n"; continue;
+        case '\r': out += "\\r"; continue;
+        case 0x1b:
+            if (style == Escape::Terminal) {
+                out += "\\e";
+                continue;
+            }
+            break;
+        default: break;
+        }
+        if (style == Escape::Json) {
+            out += invalid ? "\\ufffd" : std::string("\\u00") + digits[cp >> 4] + digits[cp & 15];
+            continue;
+        }
+        // every byte of it: one for a C0 character, DEL or a stray byte, two for C1
+        for (std::size_t i = start; i < pos; ++i) {
+            const auto byte = static_cast<unsigned char>(s[i]);
+            out += "\\x";
+            out += digits[byte >> 4];
+            out += digits[byte & 15];
+        }
+    }
+    return out;
+}
 
 std::string readableSize(long long bytes)
 {
@@ -146,16 +118,16 @@ std::string formatTsv(const ResultList* lists)
             out += '\t';
             out += r.subItem(kColDate);
             out += '\t';
-            out += tsvEscape(r.subItem(kColFolder));
+            out += escaped(r.subItem(kColFolder), Escape::Tsv);
             out += '\t';
-            out += tsvEscape(r.text);
+            out += escaped(r.text, Escape::Tsv);
             out += '\n';
         }
     }
     return out;
 }
 
-std::string formatText(const ResultList* lists)
+std::string formatText(const ResultList* lists, bool complete)
 {
     std::ostringstream out;
     for (int l = 0; l < kResultListCount; ++l) {
@@ -188,7 +160,7 @@ std::string formatText(const ResultList* lists)
                         ++members;
                     }
                     if (byName) {
-                        out << "  Name \"" << printable(r.text) << "\": " << members << " files\n";
+                        out << "  Name \"" << escaped(r.text, Escape::Terminal) << "\": " << members << " files\n";
                     } else {
                         out << "  Group " << trimmed(key) << ": " << members << " files\n";
                     }
@@ -204,17 +176,20 @@ std::string formatText(const ResultList* lists)
             char sizeBuf[32];
             std::snprintf(sizeBuf, sizeof sizeBuf, "%10s", readableSize(size).c_str());
             out << "    " << sizeBuf << "  " << r.subItem(kColDate) << "  "
-                << printable(r.subItem(kColFolder) + r.text) << '\n';
+                << escaped(r.subItem(kColFolder) + r.text, Escape::Terminal) << '\n';
         }
         out << '\n';
+    }
+    if (!complete) {
+        out << "The search was stopped: the lists are incomplete.\n";
     }
     return out.str();
 }
 
-std::string formatJson(const ResultList* lists)
+std::string formatJson(const ResultList* lists, bool complete)
 {
     std::ostringstream out;
-    out << "{\n  \"lists\": [\n";
+    out << "{\n  \"complete\": " << (complete ? "true" : "false") << ",\n  \"lists\": [\n";
     for (int l = 0; l < kResultListCount; ++l) {
         const ResultList& list = lists[l];
         out << "    {\n      \"index\": " << l << ",\n      \"caption\": " << jsonString(kListCaptions[l])

@@ -88,7 +88,7 @@ TEST(CliBadInput, SizeBoundsMissingEmptyHugeNegativeAndMalformed)
     });
 }
 
-TEST(CliBadInput, PatternTypesAndFormatValues)
+TEST(CliBadInput, PatternTypesFormatAndFolders)
 {
     TempDir dir;
     const std::string d = dir.path();
@@ -111,6 +111,9 @@ TEST(CliBadInput, PatternTypesAndFormatValues)
         {{"-f", "", d}, "unknown format \"\""},
         {{"--format=TSV", d}, "unknown format \"TSV\""},
         {{"-f", "-1", d}, "unknown format \"-1\""},
+        {{}, "no folder to search"},
+        {{"-t", "dup"}, "no folder to search"},
+        {{""}, "an empty folder name"},
     });
 }
 
@@ -131,6 +134,8 @@ TEST(CliBadInput, SwitchesRefuseAValue)
         {{"-pfoo", d}, "unknown option \"-pfoo\""},
         {{"---min", "5", d}, "unknown option \"---min\""},
         {{"-", "--bogus"}, "unknown option \"--bogus\""},
+        // what was given is shown, its control characters escaped
+        {{"--\x1b]0;x\a\n", d}, "unknown option \"--\\e]0;x\\x07\\n\""},
     });
     using kormial::cli::parseArguments;
     EXPECT_FALSE(parseArguments({"--tolerant=no", "/x"}).options);

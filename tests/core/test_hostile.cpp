@@ -213,6 +213,11 @@ std::string tsvUnescape(const std::string& s)
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s[i] == '\\' && i + 1 < s.size()) {
             const char c = s[++i];
+            if (c == 'x') {
+                out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+                continue;
+            }
             out += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
         } else {
             out += s[i];
