@@ -181,6 +181,27 @@ TEST(Search, PortionsStartAt20480Bytes)
     EXPECT_EQ(out, "-3|at\n0");
 }
 
+TEST(Search, PortionsDoNotDependOnTheSmallestCopy)
+{
+    // a file and nine truncated copies of it: the copies of one block or
+    // less take no part, the others are found, however small the smallest
+    TempDir dir;
+    const std::string whole = randomBytes(6, 200000);
+    const std::size_t cuts[] = {20480, 30000, 40000, 50000, 50001, 60000, 90000, 120000, 150000};
+    for (const std::size_t n : cuts) {
+        writeFile(dir / ("cut" + std::to_string(n)), whole.substr(0, n));
+    }
+    writeFile(dir / "whole", whole);
+    TestHost h;
+    h.add(dir);
+    h.only(kTypePortions);
+    h.run();
+    std::vector<std::string> found = h.rows(kListPortions, false);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<std::string>{"cut120000", "cut150000", "cut50001", "cut60000", "cut90000",
+                                               "whole"}));
+}
+
 TEST(Search, UnreadableFilesAreReportedOnce)
 {
     TempDir dir;
