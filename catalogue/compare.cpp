@@ -102,8 +102,11 @@ public:
     }
 
     // Reads exactly `len` bytes at `offset` of the file in `slot`, opening
-    // it first if need be. Safe side by side for different slots.
-    bool read(std::size_t slot, std::int64_t offset, void* dest, std::size_t len, platform::Error& err)
+    // it first if need be. Safe side by side for different slots. A range
+    // that lies wholly in a hole of a sparse file is all zeros: with `hole`
+    // given, that is said there and nothing is read or written.
+    bool read(std::size_t slot, std::int64_t offset, void* dest, std::size_t len, platform::Error& err,
+              bool* hole = nullptr)
     {
         platform::ReadFile& f = files_[slot];
         if (!f.isOpen()) {
@@ -111,6 +114,14 @@ public:
                 return false;
             }
             opened_.fetch_add(1, std::memory_order_relaxed);
+        }
+        if (f.sparse() && len >= 65536 && f.dataFrom(offset) >= offset + static_cast<std::int64_t>(len)) {
+            if (hole != nullptr) {
+                *hole = true;
+            } else {
+                std::memset(dest, 0, len);
+            }
+            return true;
         }
         const std::int64_t got = f.readAt(offset, dest, len, &err);
         if (got == static_cast<std::int64_t>(len)) {
@@ -256,6 +267,7 @@ private:
         std::unordered_map<std::uint64_t, std::vector<std::size_t>> byHash;
         std::unique_ptr<std::uint8_t[]> again;  // a first member's chunk, read once more
         std::size_t kept = 0;
+        std::size_t zeroPart = SIZE_MAX;  // the part of all-zero chunks, if any
     };
     static constexpr std::size_t kDirect = 8;
 
@@ -313,6 +325,7 @@ private:
         std::uint8_t* const chunks = batchBuffer(batch * len);
         struct Outcome {
             bool ok = false;
+            bool hole = false;  // all zeros, not read (see RunFiles::read)
             platform::Error err;
         };
         std::vector<Outcome> outcomes(batch);
@@ -323,7 +336,8 @@ private:
             files_->reserve(members.data() + from, n);
             const auto readOne = [&](std::size_t k) {
                 outcomes[k] = {};
-                outcomes[k].ok = files_->read(members[from + k], offset, chunks + k * len, len, outcomes[k].err);
+                outcomes[k].ok = files_->read(members[from + k], offset, chunks + k * len, len, outcomes[k].err,
+                                              &outcomes[k].hole);
             };
             if (n >= 4 || (n >= 2 && len >= 65536)) {
                 parallelFor(n, readOne);
@@ -411,7 +425,7 @@ private:
     // Puts the file in `slot` into the part of equal chunks, or starts a new
     // part. False at a stop request.
     template <typename Outcome>
-    bool place(Splitting& sp, std::size_t slot, const Outcome& got, const std::uint8_t* chunk)
+    bool place(Splitting& sp, std::size_t slot, const Outcome& got, std::uint8_t* chunk)
     {
         doneBytes_ += static_cast<double>(sp.len);
         if (!got.ok) {
@@ -421,6 +435,19 @@ private:
             return false;
         }
         if (!got.ok) {
+            return true;
+        }
+        // holes of sparse files: zeros, matched without comparing bytes
+        if (got.hole) {
+            if (sp.zeroPart != SIZE_MAX) {
+                sp.parts[sp.zeroPart].members.push_back(slot);
+                return true;
+            }
+            std::memset(chunk, 0, sp.len);
+        }
+        const bool zeros = got.hole || (sp.zeroPart == SIZE_MAX && allZero(chunk, sp.len));
+        if (zeros && sp.zeroPart != SIZE_MAX) {
+            sp.parts[sp.zeroPart].members.push_back(slot);
             return true;
         }
         for (std::size_t p = 0; p < std::min(kDirect, sp.parts.size()); ++p) {
@@ -445,8 +472,16 @@ private:
         part.bytes = chunk;
         part.inBatch = true;
         part.hash = h;
+        if (zeros) {
+            sp.zeroPart = sp.parts.size();
+        }
         sp.parts.push_back(std::move(part));
         return true;
+    }
+
+    static bool allZero(const std::uint8_t* p, std::size_t n)
+    {
+        return n > 0 && p[0] == 0 && std::memcmp(p, p + 1, n - 1) == 0;
     }
 
     void fail(std::size_t slot, const platform::Error& err)

@@ -364,7 +364,7 @@ ReadFile::~ReadFile()
     close();
 }
 
-ReadFile::ReadFile(ReadFile&& other) noexcept : fd_(other.fd_)
+ReadFile::ReadFile(ReadFile&& other) noexcept : fd_(other.fd_), size_(other.size_), sparse_(other.sparse_)
 {
     other.fd_ = -1;
 }
@@ -374,6 +374,8 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept
     if (this != &other) {
         close();
         fd_ = other.fd_;
+        size_ = other.size_;
+        sparse_ = other.sparse_;
         other.fd_ = -1;
     }
     return *this;
@@ -420,7 +422,7 @@ bool ReadFile::openChecked(const std::string& path, const FileState& expected, E
     return true;
 }
 
-bool ReadFile::unchanged(const FileState& expected, Error* err) const
+bool ReadFile::unchanged(const FileState& expected, Error* err)
 {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) {
@@ -431,7 +433,18 @@ bool ReadFile::unchanged(const FileState& expected, Error* err) const
         setError(err, kChangedDuringSearch);
         return false;
     }
+    sparse_ = static_cast<std::int64_t>(st.st_blocks) * 512 < st.st_size;
     return true;
+}
+
+std::int64_t ReadFile::dataFrom(std::int64_t pos) const
+{
+    const off_t at = ::lseek(fd_, static_cast<off_t>(pos), SEEK_DATA);
+    if (at < 0) {
+        // ENXIO: nothing stored from `pos` on; anything else: assume data
+        return errno == ENXIO ? std::max(pos, size_) : pos;
+    }
+    return static_cast<std::int64_t>(at);
 }
 
 void ReadFile::close()

@@ -148,7 +148,7 @@ public:
     // the file's place.
     bool openChecked(const std::string& path, const FileState& expected, Error* err = nullptr);
     // After the reads: true while the open file still shows `expected`.
-    bool unchanged(const FileState& expected, Error* err = nullptr) const;
+    bool unchanged(const FileState& expected, Error* err = nullptr);
     void close();
     bool isOpen() const { return fd_ >= 0; }
     // The file's length in bytes when it was opened.
@@ -168,9 +168,17 @@ public:
     // Hint that the whole file will be read from the start.
     void adviseSequential() const;
 
+    // True when the file opened with openChecked has holes (fewer bytes
+    // stored than it holds).
+    bool sparse() const { return sparse_; }
+    // Where the next stored data begins at or after `pos`: reading from
+    // `pos` up to there gives zeros. The file's end when nothing follows.
+    std::int64_t dataFrom(std::int64_t pos) const;
+
 private:
     int fd_ = -1;
     std::int64_t size_ = 0;
+    bool sparse_ = false;
 };
 
 // For tests: called after every read of a ReadFile with its descriptor, so a

@@ -497,6 +497,38 @@ TEST(CompFileCnt, RunsTooLargeToHoldInMemoryGroupTheSame)
     EXPECT_EQ(groups(c), left);
 }
 
+TEST(CompFileCnt, HolesOfSparseFilesReadAsZeros)
+{
+    // sparse files and a written copy of the same zeros are equal; a byte
+    // stored in the middle of a hole, or a hole where the others hold data,
+    // is not
+    TempDir dir;
+    constexpr off_t kSize = 3 << 20;
+    const auto make = [&](const std::string& name, const std::vector<std::pair<off_t, std::string>>& writes) {
+        const std::string path = dir / name;
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        EXPECT_EQ(::ftruncate(fd, kSize), 0);
+        for (const auto& [at, bytes] : writes) {
+            EXPECT_EQ(::pwrite(fd, bytes.data(), bytes.size(), at), static_cast<ssize_t>(bytes.size()));
+        }
+        ::close(fd);
+        return path;
+    };
+    const std::string head = "head", tail = "tail";
+    const std::vector<std::string> paths = {
+        make("sparse-a", {{0, head}, {kSize - 4, tail}}),
+        make("stray-byte", {{0, head}, {kSize / 2, std::string(1, '\1')}, {kSize - 4, tail}}),
+        make("written", {{0, head + std::string(kSize - 8, '\0') + tail}}),
+        make("sparse-b", {{0, head}, {kSize - 4, tail}}),
+        make("data-not-hole", {{0, head}, {1 << 20, std::string(1 << 20, 'x')}, {kSize - 4, tail}}),
+    };
+    for (const auto& [routine, fn] : kExactRoutines) {
+        FileArray arr = records(paths);
+        fn(arr, 0, 4, false, true);
+        EXPECT_EQ(groups(arr), (std::vector<std::int32_t>{0, -1, 0, 0, -1})) << routine;
+    }
+}
+
 TEST(CompFileCnt2, LongRunOfIdenticalFilesIsOneGroupLedByTheFirst)
 {
     TempDir dir;
