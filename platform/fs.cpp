@@ -1,5 +1,6 @@
 #include "platform/fs.h"
 
+#include "platform/pathopen.h"
 #include "platform/textfold.h"
 
 #include <algorithm>
@@ -111,10 +112,14 @@ void Folder::close()
 
 bool Folder::open(const std::string& path)
 {
+    return openUnlisted(path) && list();
+}
+
+bool Folder::openUnlisted(const std::string& path)
+{
     close();
     entries_.clear();
-    const int fd = ::open(path.empty() ? "." : path.c_str(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = openPath(path.empty() ? "." : path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return false;
     }
@@ -125,6 +130,15 @@ bool Folder::open(const std::string& path)
     }
     fd_ = fd;
     identity_ = FileId{st.st_dev, st.st_ino};
+    return true;
+}
+
+bool Folder::list()
+{
+    entries_.clear();
+    if (fd_ < 0) {
+        return false;
+    }
     // the names are read straight from the descriptor, without the second
     // descriptor and the stream that readdir would need
     alignas(8) char buffer[32768];

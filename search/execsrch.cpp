@@ -97,7 +97,7 @@ std::int64_t ExecSrch(SearchHost& host)
     arr.resize(static_cast<std::size_t>(n));
     {
         std::size_t next = 0;
-        catalogue.TakeItems([&](std::string&& path) {
+        catalogue.TakeItems([&](std::string&& path, const platform::FileId&) {
             FileRec& r = arr[next++];
             r.Path = std::move(path);
             r.Group = kNoGroup;
