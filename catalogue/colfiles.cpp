@@ -9,7 +9,6 @@
 #include <exception>
 #include <optional>
 #include <thread>
-#include <climits>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
@@ -32,8 +31,14 @@ void colFiles::Clear()
     std::vector<Entry>().swap(entries_);
     std::vector<platform::FileId>().swap(ids_);
     std::vector<std::uint32_t>().swap(linked_);
+    std::vector<std::vector<std::uint32_t>>().swap(runs_);
+    checked_ = 0;
     folders_ = {};
     folderListedTwice_ = false;
+    allInRuns_ = false;
+    walked_ = {};
+    std::vector<std::pair<FolderWalk, std::uint8_t>>().swap(walkedNow_);
+    walkNumbers_.clear();
     blockUsed_ = 0;
     blockSize_ = 0;
 }
@@ -91,6 +96,8 @@ std::string colFiles::Item(std::int64_t index) const
 
 void colFiles::TakeItems(const std::function<void(std::string&& path, const platform::FileId& id)>& take)
 {
+    std::vector<std::vector<std::uint32_t>>().swap(runs_);
+    walked_ = {};
     // entries stand in the order of their blocks, so each block is released
     // as soon as the walk has passed it
     std::size_t block = 0;
@@ -120,56 +127,112 @@ void colFiles::Remove(std::int64_t index)
             --i;
         }
     }
+    for (auto& run : runs_) {
+        std::erase(run, at);
+        for (std::uint32_t& i : run) {
+            if (i > at) {
+                --i;
+            }
+        }
+    }
+    if (at < checked_) {
+        --checked_;
+    }
+    // a later walk of its folder must be able to list the file again
+    walked_ = {};
+}
+
+std::uint32_t colFiles::walkNumber(const std::string& pattern, std::int32_t minSz, std::int32_t maxSz)
+{
+    const auto next = static_cast<std::uint32_t>(walkNumbers_.size());
+    return walkNumbers_.try_emplace({pattern, minSz, maxSz}, next).first->second;
 }
 
 void colFiles::dropRepeatedFiles()
 {
-    std::vector<std::uint32_t> order;
-    if (folderListedTwice_) {
-        order.resize(ids_.size());
-        for (std::size_t i = 0; i < order.size(); ++i) {
-            order[i] = static_cast<std::uint32_t>(i);
+    const auto before = [this](std::uint32_t a, std::uint32_t b) {
+        const platform::FileId& x = ids_[a];
+        const platform::FileId& y = ids_[b];
+        return x.dev != y.dev ? x.dev < y.dev : x.ino < y.ino;
+    };
+    if (folderListedTwice_ && !allInRuns_) {
+        // from now on every file is checked: the entries so far (no file
+        // twice among them) become one run
+        std::vector<std::uint32_t> all(checked_);
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            all[i] = static_cast<std::uint32_t>(i);
+        }
+        std::sort(all.begin(), all.end(), before);
+        runs_.clear();
+        runs_.push_back(std::move(all));
+        allInRuns_ = true;
+    }
+    const std::size_t from = checked_;
+    std::vector<std::uint32_t> fresh;
+    if (allInRuns_) {
+        fresh.resize(entries_.size() - from);
+        for (std::size_t i = 0; i < fresh.size(); ++i) {
+            fresh[i] = static_cast<std::uint32_t>(from + i);
         }
     } else {
-        order = linked_;
+        fresh.swap(linked_);
     }
-    const auto key = [this](std::uint32_t i) { return std::pair(ids_[i].dev, ids_[i].ino); };
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const auto ka = key(a);
-        const auto kb = key(b);
-        return ka != kb ? ka < kb : a < b;
+    linked_.clear();
+    std::sort(fresh.begin(), fresh.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return before(a, b) || (!before(b, a) && a < b);
     });
+    // the first entry of each identity stays unless a run holds it already
     std::vector<bool> drop;
-    for (std::size_t k = 1; k < order.size(); ++k) {
-        if (ids_[order[k]] == ids_[order[k - 1]]) {
-            if (drop.empty()) {
-                drop.resize(ids_.size());
+    std::vector<std::uint32_t> kept;
+    bool repeated = false;
+    for (std::size_t k = 0; k < fresh.size(); ++k) {
+        const std::uint32_t i = fresh[k];
+        if (k == 0 || ids_[i] != ids_[fresh[k - 1]]) {
+            repeated = std::any_of(runs_.begin(), runs_.end(), [&](const std::vector<std::uint32_t>& run) {
+                const auto at = std::lower_bound(run.begin(), run.end(), i, before);
+                return at != run.end() && ids_[*at] == ids_[i];
+            });
+            if (!repeated) {
+                kept.push_back(i);
+                continue;
             }
-            drop[order[k]] = true;  // a later name of a file already listed
+        }
+        if (drop.empty()) {
+            drop.resize(entries_.size() - from);
+        }
+        drop[i - from] = true;  // a later name of a file already listed
+    }
+    if (!drop.empty()) {
+        std::vector<std::uint32_t> moved(drop.size());
+        std::size_t out = from;
+        for (std::size_t i = from; i < entries_.size(); ++i) {
+            if (!drop[i - from]) {
+                moved[i - from] = static_cast<std::uint32_t>(out);
+                entries_[out] = entries_[i];
+                ids_[out] = ids_[i];
+                ++out;
+            }
+        }
+        entries_.resize(out);
+        ids_.resize(out);
+        for (std::uint32_t& i : kept) {
+            i = moved[i - from];
         }
     }
-    if (drop.empty()) {
+    checked_ = entries_.size();
+    if (kept.empty()) {
         return;
     }
-    std::vector<std::uint32_t> moved(ids_.size());
-    std::size_t out = 0;
-    for (std::size_t i = 0; i < ids_.size(); ++i) {
-        if (!drop[i]) {
-            moved[i] = static_cast<std::uint32_t>(out);
-            entries_[out] = entries_[i];
-            ids_[out] = ids_[i];
-            ++out;
-        }
+    // merged with the runs before it until each run is more than twice as
+    // long as the next
+    runs_.push_back(std::move(kept));
+    while (runs_.size() > 1 && runs_[runs_.size() - 2].size() <= 2 * runs_.back().size()) {
+        std::vector<std::uint32_t>& left = runs_[runs_.size() - 2];
+        std::vector<std::uint32_t> merged(left.size() + runs_.back().size());
+        std::merge(left.begin(), left.end(), runs_.back().begin(), runs_.back().end(), merged.begin(), before);
+        left.swap(merged);
+        runs_.pop_back();
     }
-    entries_.resize(out);
-    ids_.resize(out);
-    std::vector<std::uint32_t> linked;
-    for (const std::uint32_t i : linked_) {
-        if (!drop[i]) {
-            linked.push_back(moved[i]);
-        }
-    }
-    linked_.swap(linked);
 }
 
 namespace {
@@ -179,44 +242,10 @@ namespace {
 struct ListedFolder {
     std::string folder;  // its path, ending in "/"
     platform::FileId identity;
+    bool ownFiles = true;  // false: they are in the catalogue already
     std::vector<platform::FolderEntry> entries;
     std::vector<std::optional<platform::Folder::Stat>> stats;
 };
-
-struct WalkSpec {
-    std::string pattern;
-    std::int32_t minSz;
-    std::int32_t maxSz;
-    bool recursive;
-};
-
-std::optional<ListedFolder> listFolder(const std::string& folder, const std::string& pattern)
-{
-    platform::Folder listing;
-    if (!listing.open(folder)) {
-        return std::nullopt;  // nothing to add from a folder that cannot be listed
-    }
-    ListedFolder out;
-    out.folder = folder;
-    out.identity = listing.identity();
-    out.stats.resize(listing.entries().size());
-    std::vector<std::size_t> wanted;
-    for (std::size_t i = 0; i < listing.entries().size(); ++i) {
-        const auto& e = listing.entries()[i];
-        if (e.kind == platform::EntryKind::File && platform::wildcardMatch(pattern, e.name)) {
-            wanted.push_back(i);
-        }
-    }
-    // a folder of many files is examined on every core, in shares
-    constexpr std::size_t kShare = 64;
-    parallelFor((wanted.size() + kShare - 1) / kShare, [&](std::size_t s) {
-        for (std::size_t w = s * kShare; w < std::min(wanted.size(), (s + 1) * kShare); ++w) {
-            out.stats[wanted[w]] = listing.statFile(listing.entries()[wanted[w]].name);
-        }
-    });
-    out.entries = listing.takeEntries();
-    return out;
-}
 
 // What a sub-tree walked apart from the catalogue found, in order.
 struct Found {
@@ -224,7 +253,8 @@ struct Found {
     std::vector<std::uint32_t> lengths;
     std::vector<platform::FileId> ids;
     std::vector<bool> linked;
-    std::vector<platform::FileId> folders;
+    std::vector<platform::FileId> folders;  // whose own files were listed
+    std::vector<platform::FileId> trees;    // walked with all their sub-folders
 };
 
 }  // namespace
@@ -233,6 +263,57 @@ struct Found {
 // names, then the folder's own files. `Sink` takes what is found: the
 // catalogue itself, or a Found of a sub-tree walked on another thread.
 struct colFiles::Walk {
+    struct Spec {
+        std::string pattern;
+        std::int32_t minSz;
+        std::int32_t maxSz;
+        bool recursive;
+        std::uint32_t number;  // of the pattern and bounds
+        const colFiles& c;     // read only while walking, also on the helper threads
+
+        // True when an earlier call walked the folder so (with the same
+        // pattern and bounds).
+        bool walkedBefore(const platform::FileId& folder, std::uint8_t what) const
+        {
+            const auto it = c.walked_.find({folder, number});
+            return it != c.walked_.end() && (it->second & what) != 0;
+        }
+    };
+
+    // Opens and lists a folder, unless it cannot be listed or an earlier
+    // call left nothing to find there.
+    static std::optional<ListedFolder> listFolder(const std::string& folder, const Spec& spec)
+    {
+        platform::Folder listing;
+        if (!listing.openUnlisted(folder) || spec.walkedBefore(listing.identity(), kTreeWalked)) {
+            return std::nullopt;
+        }
+        ListedFolder out;
+        out.folder = folder;
+        out.identity = listing.identity();
+        out.ownFiles = !spec.walkedBefore(out.identity, kFilesListed);
+        if ((!out.ownFiles && !spec.recursive) || !listing.list()) {
+            return std::nullopt;
+        }
+        std::vector<std::size_t> wanted;
+        for (std::size_t i = 0; out.ownFiles && i < listing.entries().size(); ++i) {
+            const auto& e = listing.entries()[i];
+            if (e.kind == platform::EntryKind::File && platform::wildcardMatch(spec.pattern, e.name)) {
+                wanted.push_back(i);
+            }
+        }
+        out.stats.resize(listing.entries().size());
+        // a folder of many files is examined on every core, in shares
+        constexpr std::size_t kShare = 64;
+        parallelFor((wanted.size() + kShare - 1) / kShare, [&](std::size_t s) {
+            for (std::size_t w = s * kShare; w < std::min(wanted.size(), (s + 1) * kShare); ++w) {
+                out.stats[wanted[w]] = listing.statFile(listing.entries()[wanted[w]].name);
+            }
+        });
+        out.entries = listing.takeEntries();
+        return out;
+    }
+
     // Both sinks yield the same way: through the callback, when there is one.
     struct Pausing {
         const std::function<void()>& yield;
@@ -245,12 +326,15 @@ struct colFiles::Walk {
     };
     struct ToCatalogue : Pausing {
         colFiles& c;
-        void folder(const platform::FileId& id)
+        std::uint32_t number;  // of the walk's pattern and bounds
+        void filesListed(const platform::FileId& id)
         {
             if (!c.folders_.insert(id).second) {
                 c.folderListedTwice_ = true;
             }
+            c.walkedNow_.push_back({{id, number}, kFilesListed});
         }
+        void treeWalked(const platform::FileId& id) { c.walkedNow_.push_back({{id, number}, kTreeWalked}); }
         void add(std::string_view folder, std::string_view name, const platform::Folder::Stat& st)
         {
             c.append(folder, name, st.id, st.linked);
@@ -258,7 +342,8 @@ struct colFiles::Walk {
     };
     struct ToFound : Pausing {  // the yield is empty on a helper thread
         Found& f;
-        void folder(const platform::FileId& id) { f.folders.push_back(id); }
+        void filesListed(const platform::FileId& id) { f.folders.push_back(id); }
+        void treeWalked(const platform::FileId& id) { f.trees.push_back(id); }
         void add(std::string_view folder, std::string_view name, const platform::Folder::Stat& st)
         {
             f.bytes.append(folder).append(name);
@@ -269,13 +354,12 @@ struct colFiles::Walk {
     };
 
     template <typename Sink>
-    static void walk(Sink& sink, const std::string& folder, const WalkSpec& spec)
+    static void walk(Sink& sink, const std::string& folder, const Spec& spec)
     {
-        std::optional<ListedFolder> listed = listFolder(folder, spec.pattern);
+        std::optional<ListedFolder> listed = listFolder(folder, spec);
         if (!listed) {
             return;
         }
-        sink.folder(listed->identity);
         if (spec.recursive) {
             for (const auto& e : listed->entries) {
                 if (e.kind == platform::EntryKind::Folder) {
@@ -284,19 +368,23 @@ struct colFiles::Walk {
             }
         }
         ownFiles(sink, *listed, spec);
+        if (spec.recursive) {
+            sink.treeWalked(listed->identity);
+        }
     }
 
     template <typename Sink>
-    static void ownFiles(Sink& sink, const ListedFolder& listed, const WalkSpec& spec)
+    static void ownFiles(Sink& sink, const ListedFolder& listed, const Spec& spec)
     {
+        if (!listed.ownFiles) {
+            return;
+        }
+        sink.filesListed(listed.identity);
         for (std::size_t i = 0; i < listed.entries.size(); ++i) {
             const auto& e = listed.entries[i];
             if (e.kind == platform::EntryKind::File) {
                 if (!listed.stats[i]) {
                     continue;  // not matching, or gone since the listing
-                }
-                if (listed.folder.size() + e.name.size() >= PATH_MAX) {
-                    continue;  // a path too long to open, size, compare or trash
                 }
                 const std::int64_t kb = RoundedKb(listed.stats[i]->size);
                 if (kb > spec.minSz && (spec.maxSz == -1 || kb < spec.maxSz)) {
@@ -314,7 +402,7 @@ struct colFiles::Walk {
     // walked side by side on every core; each piece is added to the
     // catalogue as soon as every piece before it is in, so the order is
     // exactly that of the walk.
-    static void walkSideBySide(colFiles& c, const std::string& top, const WalkSpec& spec,
+    static void walkSideBySide(colFiles& c, const std::string& top, const Spec& spec,
                                const YieldFn& yield)
     {
         struct Piece {
@@ -326,11 +414,10 @@ struct colFiles::Walk {
         std::deque<Piece> pieces;
         std::vector<std::size_t> subTrees;
         const std::function<void(const std::string&, int)> cut = [&](const std::string& folder, int depth) {
-            std::optional<ListedFolder> listed = listFolder(folder, spec.pattern);
+            std::optional<ListedFolder> listed = listFolder(folder, spec);
             if (!listed) {
                 return;
             }
-            ToCatalogue{{yield}, c}.folder(listed->identity);
             for (const auto& e : listed->entries) {
                 if (e.kind != platform::EntryKind::Folder) {
                     continue;
@@ -350,9 +437,11 @@ struct colFiles::Walk {
         const auto addFinished = [&] {
             for (; added < pieces.size(); ++added) {
                 Piece& p = pieces[added];
+                ToCatalogue sink{{yield}, c, spec.number};
                 if (p.own) {
-                    ToCatalogue sink{{yield}, c};
+                    // everything below the folder is in: so is the folder
                     ownFiles(sink, *p.own, spec);
+                    sink.treeWalked(p.own->identity);
                     p.own.reset();
                     continue;
                 }
@@ -360,7 +449,10 @@ struct colFiles::Walk {
                     break;
                 }
                 for (const auto& id : p.found.folders) {
-                    ToCatalogue{{yield}, c}.folder(id);
+                    sink.filesListed(id);
+                }
+                for (const auto& id : p.found.trees) {
+                    sink.treeWalked(id);
                 }
                 std::size_t at = 0;
                 for (std::size_t k = 0; k < p.found.lengths.size(); ++k) {
@@ -416,15 +508,21 @@ std::int64_t colFiles::LoadFiles(std::string_view sFileSpec, std::int32_t minSz,
     // The pattern is used unchanged at every depth: rebuilding it from its
     // base name and extension would turn "*" into "*." below the first folder.
     const std::string folder = GetFolderPart(sFileSpec);
-    const WalkSpec spec{GetFileNamePart(sFileSpec), minSz, maxSz, bRecursive};
-    const std::size_t before = entries_.size();
+    std::string pattern = GetFileNamePart(sFileSpec);
+    const std::uint32_t number = walkNumber(pattern, minSz, maxSz);
+    const Walk::Spec spec{std::move(pattern), minSz, maxSz, bRecursive, number, *this};
+    walkedNow_.clear();
     if (bRecursive && parallelHelpers() > 0) {
         Walk::walkSideBySide(*this, folder, spec, yield);
     } else {
-        Walk::ToCatalogue sink{{yield}, *this};
+        Walk::ToCatalogue sink{{yield}, *this, number};
         Walk::walk(sink, folder, spec);
     }
-    if (entries_.size() > before) {
+    for (const auto& [folderWalk, what] : walkedNow_) {
+        walked_[folderWalk] |= what;
+    }
+    std::vector<std::pair<FolderWalk, std::uint8_t>>().swap(walkedNow_);
+    if (entries_.size() > checked_) {
         dropRepeatedFiles();
     }
     return Count();

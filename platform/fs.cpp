@@ -1,5 +1,6 @@
 #include "platform/fs.h"
 
+#include "platform/pathopen.h"
 #include "platform/textfold.h"
 
 #include <algorithm>
@@ -120,10 +121,14 @@ void Folder::close()
 
 bool Folder::open(const std::string& path)
 {
+    return openUnlisted(path) && list();
+}
+
+bool Folder::openUnlisted(const std::string& path)
+{
     close();
     entries_.clear();
-    const int fd = ::open(path.empty() ? "." : path.c_str(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = openPath(path.empty() ? "." : path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return false;
     }
@@ -134,6 +139,15 @@ bool Folder::open(const std::string& path)
     }
     fd_ = fd;
     identity_ = FileId{st.st_dev, st.st_ino};
+    return true;
+}
+
+bool Folder::list()
+{
+    entries_.clear();
+    if (fd_ < 0) {
+        return false;
+    }
     // the names are read straight from the descriptor, without the second
     // descriptor and the stream that readdir would need
     alignas(8) char buffer[32768];
@@ -323,7 +337,7 @@ std::optional<FileState> LengthQuery::state(const std::string& path, Error* err)
         closeFolder();
         folder_.assign(folder);
         open_ = true;
-        fd_ = ::open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        fd_ = openPath(folder_, O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (fd_ < 0) {
             errno_ = errno;
         }
@@ -384,7 +398,7 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept
 bool ReadFile::open(const std::string& path, Error* err)
 {
     close();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+    const int fd = openPath(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0) {
         setError(err, errno);
         return false;
@@ -408,7 +422,7 @@ bool ReadFile::open(const std::string& path, Error* err)
 bool ReadFile::openChecked(const std::string& path, const FileState& expected, Error* err)
 {
     close();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+    const int fd = openPath(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0) {
         setError(err, errno);
         return false;

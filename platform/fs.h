@@ -64,10 +64,15 @@ public:
     Folder(const Folder&) = delete;
     Folder& operator=(const Folder&) = delete;
 
-    // Opens `path` for listing. Fails on a folder that cannot be read, and on
-    // a folder that lies on one of the kernel's virtual file systems (/proc,
-    // /sys, /dev and the like), which are never searched.
+    // Opens and lists `path` (also a path longer than PATH_MAX). Fails on a
+    // folder that cannot be read, and on a folder that lies on one of the
+    // kernel's virtual file systems (/proc, /sys, /dev and the like), which
+    // are never searched.
     bool open(const std::string& path);
+    // open() in two steps: identity() is known after the first, the entries
+    // after list().
+    bool openUnlisted(const std::string& path);
+    bool list();
     void close();
     const std::vector<FolderEntry>& entries() const { return entries_; }
     std::vector<FolderEntry> takeEntries() { return std::move(entries_); }

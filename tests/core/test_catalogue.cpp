@@ -198,17 +198,42 @@ TEST(Catalogue, CountsAddUpOverCallsAndMissingFoldersAddNothing)
     EXPECT_EQ(c.Count(), 0);
 }
 
-TEST(Catalogue, OneFileOneEntryForHardLinksAndOverlappingFolders)
+// Entries that overlap (a folder, its sub-folders, the folder again without
+// them, other patterns and bounds) list every file once, under its first
+// name, in the order of the walks, with the identity the walk saw.
+TEST(Catalogue, OverlappingEntriesListEachFileOnceInWalkOrder)
 {
     TempDir dir;
-    writeFile(dir / "sub/original", "same bytes");
-    ASSERT_EQ(::link((dir / "sub/original").c_str(), (dir / "zz-link").c_str()), 0);
-    writeFile(dir / "sub/single", "one name only");
-    writeFile(dir / "other", "same bytes");
+    writeFile(dir / "a.txt", "1");
+    writeFile(dir / "sub1/x.txt", "2");
+    writeFile(dir / "sub1/deep/y.dat", "3");
+    writeFile(dir / "sub2/big.bin", std::string(2048, 'b'));
+    writeFile(dir / "sub2/z.dat", "4");
+    writeFile(dir / "sub2/z.txt", "5");
+    ASSERT_EQ(::link((dir / "sub1/x.txt").c_str(), (dir / "zz-link.txt").c_str()), 0);
+    const std::vector<std::string> once = load(dir, "*.*", true);
+    EXPECT_EQ(once, (std::vector<std::string>{"sub1/deep/y.dat", "sub1/x.txt", "sub2/big.bin", "sub2/z.dat",
+                                              "sub2/z.txt", "a.txt"}));
     colFiles c;
-    c.LoadFiles(dir / "*.*", -1, -1, true);
-    c.LoadFiles(dir / "sub/*.*", -1, -1, false);  // covers sub/ a second time
-    EXPECT_EQ(relative(c, dir), (std::vector<std::string>{"sub/original", "sub/single", "other"}));
+    for (const char* folder : {"", "sub1/", "sub1/deep/", "sub2/"}) {
+        EXPECT_EQ(c.LoadFiles(dir.path() + folder + "*.*", -1, -1, true), 6);
+    }
+    EXPECT_EQ(c.LoadFiles(dir / "*.*", -1, -1, false), 6);
+    EXPECT_EQ(c.LoadFiles(dir / "*.txt", -1, -1, true), 6);
+    EXPECT_EQ(relative(c, dir), once);
+
+    // what a sub-folder gave with other bounds or another pattern does not
+    // stand for what the folder's walk finds there
+    colFiles d;
+    d.LoadFiles(dir / "sub2/*.*", 1, -1, false);
+    d.LoadFiles(dir / "sub1/*.txt", -1, -1, true);
+    EXPECT_EQ(d.LoadFiles(dir / "*.*", -1, -1, true), 6);
+    EXPECT_EQ(relative(d, dir), (std::vector<std::string>{"sub2/big.bin", "sub1/x.txt", "sub1/deep/y.dat",
+                                                           "sub2/z.dat", "sub2/z.txt", "a.txt"}));
+    d.TakeItems([&](std::string&& path, const platform::FileId& id) {
+        EXPECT_EQ(platform::fileIdentity(path), id) << path;
+    });
+    EXPECT_EQ(d.Count(), 0);
 }
 
 TEST(Catalogue, LinksFifosAndSocketsAreNotCatalogued)

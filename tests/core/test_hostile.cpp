@@ -6,6 +6,7 @@
 #include "catalogue/colfiles.h"
 #include "catalogue/paths.h"
 #include "platform/fs.h"
+#include "platform/pathopen.h"
 #include "results/resultrows.h"
 #include "search/execsrch.h"
 #include "searchhost.h"
@@ -31,6 +32,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 using namespace kormial;
@@ -612,29 +614,31 @@ TEST(HostileDepth, DeepestPossibleTreeOfOneLetterFolders)
     EXPECT_EQ(pathsIn(rowsOf(h), kListDuplicates), sorted({deep + "last.bin", dir / "last.bin"}));
 }
 
-// Paths that reach PATH_MAX. A file whose full path is longer cannot be
-// opened, sized, compared, renamed or trashed by its path: it is passed over
-// like a folder that cannot be listed, and never taken for an empty file.
+// Paths at and beyond PATH_MAX (the tree is made and removed by relative
+// names, which the calls by path cannot reach): every file is catalogued in
+// walk order, openPath reaches what lies beyond one folder at a time and
+// never through a link, and the search never takes such a file for an empty
+// one.
 TEST(HostileDepth, PathsAtAndBeyondPathMax)
 {
     TempDir dir;
-    const int top = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_GE(top, 0);
     // folders of 200 letters until at most 250 bytes are left below PATH_MAX
     std::string deep = dir.path();
-    std::vector<std::string> chain;
-    int fd = ::dup(top);
+    std::vector<int> chain = {::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    std::vector<std::tuple<std::size_t, std::string, int>> made;  // folder in the chain, name, unlinkat flag
     auto enter = [&](const std::string& name) {
-        ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0) << std::strerror(errno);
-        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ASSERT_GE(next, 0);
-        ::close(fd);
-        fd = next;
+        ASSERT_EQ(::mkdirat(chain.back(), name.c_str(), 0755), 0) << std::strerror(errno);
+        made.emplace_back(chain.size() - 1, name, AT_REMOVEDIR);
+        chain.push_back(::openat(chain.back(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ASSERT_GE(chain.back(), 0);
         deep += name + "/";
-        chain.push_back(name);
+    };
+    auto file = [&](const std::string& name, const std::string& body) {
+        quickFile(chain.back(), name, body);
+        made.emplace_back(chain.size() - 1, name, 0);
     };
     while (static_cast<int>(deep.size()) + 201 <= PATH_MAX - 1 - 100) {
-        enter(std::string(200, static_cast<char>('a' + chain.size() % 26)));
+        enter(std::string(200, static_cast<char>('a' + made.size() % 26)));
     }
     const int room = PATH_MAX - 1 - static_cast<int>(deep.size());  // bytes left for a name
     if (room > 250) {
@@ -643,48 +647,56 @@ TEST(HostileDepth, PathsAtAndBeyondPathMax)
     const auto left = static_cast<std::size_t>(PATH_MAX - 1 - static_cast<int>(deep.size()));
     ASSERT_GE(left, 100u);
     ASSERT_LE(left, 250u);
-
-    const std::string atLimit(left, 'L');         // full path of PATH_MAX - 1 bytes
-    const std::string overLimit(left + 1, 'O');   // one byte more
-    const std::string longFolder(left + 3, 'F');  // a folder whose path is too long
-    quickFile(fd, atLimit, "at the limit");
-    quickFile(fd, overLimit, "over the limit");
-    ASSERT_EQ(::mkdirat(fd, longFolder.c_str(), 0755), 0);
-    const int lf = ::openat(fd, longFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    quickFile(lf, "inside.bin", "inside a folder that is too long");
-    ::close(lf);
+    const std::string atLimit(left, 'L');  // full path of PATH_MAX - 1 bytes
+    const std::string overLimit(left + 1, 'O');
+    file(atLimit, "at the limit");
+    file(overLimit, "over the limit");
+    const std::string top = deep;
+    enter(std::string(left + 3, 'F'));  // a folder beyond PATH_MAX
+    const std::string beyond = deep;
+    file("inside.bin", "inside a folder that is too long");
+    ASSERT_EQ(::symlinkat("sub", chain.back(), "link"), 0);
+    made.emplace_back(chain.size() - 1, "link", 0);
+    enter("sub");
+    file("deeper.bin", "two folders beyond");
     writeFile(dir / "twin-at", "at the limit");
     writeFile(dir / "twin-over", "over the limit");
     writeFile(dir / "twin-inside", "inside a folder that is too long");
-    ASSERT_EQ((deep + atLimit).size(), static_cast<std::size_t>(PATH_MAX - 1));
+    ASSERT_EQ((top + atLimit).size(), static_cast<std::size_t>(PATH_MAX - 1));
 
     colFiles c;
     c.LoadFiles(dir.path() + "*.*", -1, -1, true);
-    EXPECT_EQ(c.Items(), (std::vector<std::string>{deep + atLimit, dir / "twin-at", dir / "twin-inside",
-                                                   dir / "twin-over"}));
+    const std::vector<std::string> all = {beyond + "sub/deeper.bin", beyond + "inside.bin", top + atLimit,
+                                          top + overLimit, dir / "twin-at", dir / "twin-inside",
+                                          dir / "twin-over"};
+    EXPECT_EQ(c.Items(), all);
+
+    const int fd = platform::openPath(beyond + "sub/deeper.bin", O_RDONLY | O_CLOEXEC);
+    char got[32] = {};
+    EXPECT_EQ(::read(fd, got, sizeof got), 18);
+    EXPECT_STREQ(got, "two folders beyond");
+    ::close(fd);
+    errno = 0;
+    EXPECT_EQ(platform::openPath(beyond + "link/deeper.bin", O_RDONLY | O_CLOEXEC), -1);
+    EXPECT_EQ(errno, ENOTDIR);
 
     Host h;
     h.add(dir.path());
     h.only({kTypeZeroSize, kTypeDuplicates});
-    EXPECT_EQ(h.run(), 4);
+    EXPECT_EQ(h.run(), 7);
     const std::vector<Row> rows = rowsOf(h);
-    EXPECT_EQ(pathsIn(rows, kListDuplicates), sorted({deep + atLimit, dir / "twin-at"}));
+    // sized and compared like any other file, never dropped
     EXPECT_TRUE(pathsIn(rows, kListZeroSize).empty());
     EXPECT_TRUE(pathsIn(rows, kListReadErrors).empty());
+    EXPECT_EQ(pathsIn(rows, kListDuplicates), sorted({top + atLimit, dir / "twin-at", top + overLimit, dir / "twin-over",
+                                                      beyond + "inside.bin", dir / "twin-inside"}));
 
-    const CliRun r = runCli({"-t", "zero,dup", "-f", "tsv", dir.path()});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(pathsIn(parseTsv(r.out), kListDuplicates), sorted({deep + atLimit, dir / "twin-at"}));
-
-    // clean up below PATH_MAX by relative names, which the removal by path cannot
-    const int inner = ::openat(fd, longFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ::unlinkat(inner, "inside.bin", 0);
-    ::close(inner);
-    ::unlinkat(fd, longFolder.c_str(), AT_REMOVEDIR);
-    ::unlinkat(fd, overLimit.c_str(), 0);
-    ::unlinkat(fd, atLimit.c_str(), 0);
-    ::close(fd);
-    ::close(top);
+    for (auto it = made.rbegin(); it != made.rend(); ++it) {
+        EXPECT_EQ(::unlinkat(chain[std::get<0>(*it)], std::get<1>(*it).c_str(), std::get<2>(*it)), 0);
+    }
+    for (const int folder : chain) {
+        ::close(folder);
+    }
 }
 
 // ---------------------------------------------------------------------------
