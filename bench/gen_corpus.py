@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Seeded corpus generator for the duplicate-finder benchmark.
 
-Builds trees of real (non-sparse) files under OUT/SIZE/TREE, where SIZE is
-"smoke", "full" or "scale-F".  Contents come from a seeded Mersenne Twister,
-copies are made by reading the source back and writing it again, and every
-file gets a seeded modification time, so one seed gives the same tree (names,
-contents, times) on every run with the same Python.
+Builds trees of real files under OUT/SIZE/TREE, where SIZE is "smoke",
+"full" or "scale-F".  Contents come from a seeded Mersenne Twister, copies
+are written again (never linked), and every file gets a seeded modification
+time, so one seed gives the same tree (names, contents, times) on every run
+with the same Python.  Only the "sparse" tree has holes.
 
 Next to each tree, TREE.json records the parameters and the true duplicate
 groups (classes of byte-identical, non-empty regular files, one name per
@@ -29,7 +29,12 @@ DEFAULT_SEED = 1
 CHUNK = 4 << 20
 BASE_MTIME = 1_500_000_000  # July 2017; times spread over the five years after
 
-TREES = ("mixed", "bigfiles", "manysmall", "samesize", "lastbyte", "rules")
+# The trees generated and timed when none are named.
+DEFAULT_TREES = ("mixed", "bigfiles", "manysmall", "samesize", "lastbyte", "rules")
+# Large runs of equal sizes, many search entries, and many files: named on demand.
+LARGE_TREES = ("samesize-distinct", "samesize-tail", "identical-1m", "tail-1m", "sparse",
+               "entries", "million", "million-300k")
+TREES = DEFAULT_TREES + LARGE_TREES
 
 FULL = {
     "mixed": {"files": 50_000, "bytes": 1_600_000_000},
@@ -38,6 +43,14 @@ FULL = {
     "samesize": {"files": 3000, "size": 4096},
     "lastbyte": {"a_files": 240, "a_size": 1 << 20, "b_files": 1200, "b_size": 16384},
     "rules": {},
+    "samesize-distinct": {"files": 20_000, "size": 102_400},
+    "samesize-tail": {"files": 20_000, "size": 102_400, "tail": 8},
+    "identical-1m": {"files": 1000, "size": 1 << 20},
+    "tail-1m": {"files": 2000, "size": 1 << 20, "tail": 4096},
+    "sparse": {"files": 20_000, "size": 1_000_000, "tail": 8},
+    "entries": {"folders": 10_000, "per_folder": 3},
+    "million": {"files": 1_000_000, "per_folder": 100},
+    "million-300k": {"files": 300_000, "per_folder": 100},
 }
 
 SMOKE = {
@@ -47,6 +60,14 @@ SMOKE = {
     "samesize": {"files": 300, "size": 4096},
     "lastbyte": {"a_files": 40, "a_size": 65536, "b_files": 300, "b_size": 4096},
     "rules": {},
+    "samesize-distinct": {"files": 300, "size": 102_400},
+    "samesize-tail": {"files": 300, "size": 102_400, "tail": 8},
+    "identical-1m": {"files": 30, "size": 1 << 20},
+    "tail-1m": {"files": 40, "size": 1 << 20, "tail": 4096},
+    "sparse": {"files": 200, "size": 1_000_000, "tail": 8},
+    "entries": {"folders": 200, "per_folder": 3},
+    "million": {"files": 2000, "per_folder": 100},
+    "million-300k": {"files": 600, "per_folder": 100},
 }
 
 DESCRIPTIONS = {
@@ -60,6 +81,18 @@ DESCRIPTIONS = {
                 "(last byte; last two bytes in the larger run), with copies",
     "rules": "the edge cases: empty, hidden, hard links, symlinks, a FIFO, "
              "odd names, one-byte files, a last byte at 50000k+1",
+    "samesize-distinct": "files of 100 KiB, all different from their first bytes",
+    "samesize-tail": "files of 100 KiB, all different, but only in their last 8 bytes",
+    "identical-1m": "files of 1 MiB, all identical (one group)",
+    "tail-1m": "files of 1 MiB that differ only in their last 4 KiB; a tenth are "
+               "copies, in groups of 2-5 (half of them pairs)",
+    "sparse": "sparse files of 1,000,000 bytes made with truncate: a tenth holes only "
+              "(one group), the rest 8 bytes written at the end, a tenth of those copies",
+    "entries": "folders in two levels (100 a parent) with a few files each, 10% copies; "
+               "run.py also passes every folder as its own search entry",
+    "million": "small files (median 1.5 KB), 100 a folder: mostly unique, 10% "
+               "copies (some of a few popular files), 0.2% empty",
+    "million-300k": "the million shape with 300,000 files",
 }
 
 
@@ -72,7 +105,7 @@ def params_for(tree, size_name, scale):
         return base
     out = {}
     for key, value in base.items():
-        if key in ("max_size", "size", "a_size", "b_size"):
+        if key in ("max_size", "size", "a_size", "b_size", "tail", "per_folder"):
             out[key] = value  # the shape of the run stays, the count scales
         elif key in ("a_files",):
             out[key] = max(4, min(250, round(value * scale)))
@@ -123,7 +156,8 @@ class Tree:
             n += 1
         return "%s~%d%s" % (stem, n, ext)
 
-    def _register(self, rel, size, digest):
+    def _register(self, rel, size, digest, fd=None):
+        """Records REL and gives it its time, through FD while it is open."""
         key = (size, digest)
         self.key_of[rel] = key
         self.names_of.setdefault(key, []).append(rel)
@@ -131,17 +165,32 @@ class Tree:
         self.files += 1
         self.bytes += size
         t = BASE_MTIME + self.rng.randrange(0, 5 * 365 * 86400)
-        os.utime(self.path(rel), ns=(t * 1_000_000_000, t * 1_000_000_000))
+        os.utime(self.path(rel) if fd is None else fd, ns=(t * 1_000_000_000, t * 1_000_000_000))
 
-    def write_data(self, rel, data):
+    def write_data(self, rel, data, digest=None):
+        """Writes DATA to REL; DIGEST, when given, is its known blake2b-128."""
         fd = os.open(self.path(rel), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
         try:
             view = memoryview(data)
             while view:
                 view = view[os.write(fd, view):]
+            if digest is None:
+                digest = hashlib.blake2b(data, digest_size=16).digest()
+            self._register(rel, len(data), digest, fd)
         finally:
             os.close(fd)
-        self._register(rel, len(data), hashlib.blake2b(data, digest_size=16).digest())
+
+    def write_sparse(self, rel, size, tail, digest):
+        """A file of SIZE bytes made with truncate, holes only but for TAIL
+        written at its very end; DIGEST is that of its contents."""
+        fd = os.open(self.path(rel), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+        try:
+            os.ftruncate(fd, size)
+            if tail:
+                os.pwrite(fd, tail, size - len(tail))
+            self._register(rel, size, digest, fd)
+        finally:
+            os.close(fd)
 
     def write_random(self, rel, size):
         if size <= CHUNK:
@@ -441,6 +490,182 @@ def gen_rules(t, p):
     t.write_random("sizes/same-size-2", 2048)
 
 
+def blake(data):
+    return hashlib.blake2b(data, digest_size=16)
+
+
+def distinct_ends(rng, count, length):
+    """COUNT different non-zero byte strings of LENGTH bytes."""
+    seen, out = set(), []
+    while len(out) < count:
+        v = rng.getrandbits(8 * length)
+        if v and v not in seen:
+            seen.add(v)
+            out.append(v.to_bytes(length, "big"))
+    return out
+
+
+def run_folders(t, files, per=1000):
+    """Folders d00, d01, ... for FILES files, PER a folder; returns the
+    folder of each file."""
+    count = max(1, -(-files // per))
+    for k in range(count):
+        t.mkdir("d%02d" % k)
+    return ["d%02d" % (i // per) for i in range(files)]
+
+
+def gen_samesize_distinct(t, p):
+    """Every file different from its first bytes: 16 random bytes, then a
+    slice of a shared random pool at a random offset."""
+    rng = t.rng
+    n, size = p["files"], p["size"]
+    pool = rng.randbytes(4 * size)
+    for i, folder in enumerate(run_folders(t, n)):
+        off = rng.randrange(len(pool) - size)
+        t.write_data("%s/file%05d.bin" % (folder, i), rng.randbytes(16) + pool[off:off + size - 16])
+
+
+def gen_samesize_tail(t, p):
+    """One random body; every file ends in its own TAIL bytes, so all differ
+    and only at the very end."""
+    rng = t.rng
+    n, size, tail = p["files"], p["size"], p["tail"]
+    body = rng.randbytes(size - tail)
+    head = blake(body)
+    tails = distinct_ends(rng, n, tail)
+    for i, folder in enumerate(run_folders(t, n)):
+        end = tails[i]
+        h = head.copy()
+        h.update(end)
+        t.write_data("%s/tail%05d.bin" % (folder, i), body + end, h.digest())
+
+
+def gen_identical(t, p):
+    rng = t.rng
+    data = rng.randbytes(p["size"])
+    digest = blake(data).digest()
+    for i, folder in enumerate(run_folders(t, p["files"], 100)):
+        t.write_data("%s/same%04d.bin" % (folder, i), data, digest)
+
+
+def gen_tail_1m(t, p):
+    """One random body; the last TAIL bytes random for each file, and a
+    tenth of the files copies of others (mostly pairs)."""
+    rng = t.rng
+    n, size, tail = p["files"], p["size"], p["tail"]
+    n_copy = n // 10
+    body = rng.randbytes(size - tail)
+    head = blake(body)
+    folders = run_folders(t, n, 200)
+    ends, digests = [], []
+    for i in range(n - n_copy):
+        end = rng.randbytes(tail)
+        h = head.copy()
+        h.update(end)
+        ends.append(end)
+        digests.append(h.digest())
+        t.write_data("%s/tail%04d.bin" % (folders[i], i), body + end, digests[-1])
+    for j, src in enumerate(plan_copies(rng, range(n - n_copy), n_copy)):
+        i = n - n_copy + j
+        t.write_data("%s/copy%04d.bin" % (folders[i], j), body + ends[src], digests[src])
+
+
+def gen_sparse(t, p):
+    """Files of SIZE bytes made with truncate: a tenth holes only (all
+    equal), the rest with TAIL distinct bytes written at the end, a tenth
+    of those copies of others.  Only the tails take disk space."""
+    rng = t.rng
+    n, size, tail = p["files"], p["size"], p["tail"]
+    n_holes = max(2, n // 10)
+    n_copy = (n - n_holes) // 10
+    n_tail = n - n_holes - n_copy
+    zeros = blake(bytes(size)).digest()
+    head = blake(bytes(size - tail))
+    folders = run_folders(t, n)
+    ends, digests = [], []
+    for end in distinct_ends(rng, n_tail, tail):
+        h = head.copy()
+        h.update(end)
+        ends.append(end)
+        digests.append(h.digest())
+    order = list(range(n))
+    rng.shuffle(order)  # holes, tails and copies mixed in every folder
+    copies = plan_copies(rng, range(n_tail), n_copy)
+    for i in range(n):
+        k = order[i]
+        rel = "%s/sparse%05d.img" % (folders[i], i)
+        if k < n_holes:
+            t.write_sparse(rel, size, b"", zeros)
+        elif k < n_holes + n_tail:
+            j = k - n_holes
+            t.write_sparse(rel, size, ends[j], digests[j])
+        else:
+            src = copies[k - n_holes - n_tail]
+            t.write_sparse(rel, size, ends[src], digests[src])
+
+
+def entry_folder(k):
+    """The Kth folder of the entries tree: every hundredth a parent, the
+    others its sub-folders."""
+    parent = "p%03d" % (k // 100)
+    return parent if k % 100 == 0 else "%s/s%02d" % (parent, k % 100)
+
+
+def gen_entries(t, p):
+    rng = t.rng
+    names = []
+    for k in range(p["folders"]):
+        folder = entry_folder(k)
+        t.mkdir(folder)
+        for f in range(p["per_folder"]):
+            rel = t.unique("%s/%s" % (folder, file_name(rng, len(names), 0)))
+            if names and rng.random() < 0.1:
+                t.copy(names[rng.randrange(len(names))], rel)
+            else:
+                t.write_data(rel, rng.randbytes(rng.randrange(1, 8193)))
+                names.append(rel)
+
+
+def gen_million(t, p):
+    """FILES small files, PER_FOLDER a folder, 100 folders a parent, written
+    in one pass.  An original is its number (8 bytes) followed by a slice of
+    a random pool, so it is rebuilt, not read back, for its copies."""
+    rng = t.rng
+    n, per = p["files"], p["per_folder"]
+    max_size = 64 << 10
+    pool = rng.randbytes(2 * max_size)
+    sizes, offsets, digests = [], [], []
+    n_folders = max(1, round(n / per))
+    popular = 200
+    done = 0
+    for k in range(n_folders):
+        folder = "%03d/%05d" % (k // 100, k)
+        if k % 100 == 0:
+            t.mkdir(folder[:3])
+        t.mkdir(folder)
+        end = n * (k + 1) // n_folders
+        while done < end:
+            r = rng.random()
+            rel = t.unique("%s/%s" % (folder, file_name(rng, done, 0)))
+            if r < 0.002:
+                t.write_data(rel, b"")
+            elif r < 0.1 and len(sizes) > popular:
+                # a copy: mostly of any earlier file, sometimes of a popular one
+                src = rng.randrange(popular if r < 0.02 else len(sizes))
+                size, off = sizes[src], offsets[src]
+                data = (src.to_bytes(8, "little") + pool[off:off + max(0, size - 8)])[:size]
+                t.write_data(rel, data, digests[src])
+            else:
+                size = min(max_size, max(1, int(rng.lognormvariate(7.3, 1.2))))
+                off = rng.randrange(len(pool) - size)
+                data = (len(sizes).to_bytes(8, "little") + pool[off:off + max(0, size - 8)])[:size]
+                t.write_data(rel, data)
+                sizes.append(size)
+                offsets.append(off)
+                digests.append(t.key_of[rel][1])
+            done += 1
+
+
 GENERATORS = {
     "mixed": gen_mixed,
     "bigfiles": gen_bigfiles,
@@ -448,6 +673,14 @@ GENERATORS = {
     "samesize": gen_samesize,
     "lastbyte": gen_lastbyte,
     "rules": gen_rules,
+    "samesize-distinct": gen_samesize_distinct,
+    "samesize-tail": gen_samesize_tail,
+    "identical-1m": gen_identical,
+    "tail-1m": gen_tail_1m,
+    "sparse": gen_sparse,
+    "entries": gen_entries,
+    "million": gen_million,
+    "million-300k": gen_million,
 }
 
 
@@ -455,13 +688,16 @@ def settle_times(root):
     """Gives folders, symbolic links and the FIFO a fixed time, so that a listing of
     the tree is the same on every run."""
     stamp = (BASE_MTIME * 1_000_000_000,) * 2
-    for folder, subdirs, files in os.walk(root, topdown=False):
-        for name in subdirs + files:
-            path = os.path.join(folder, name)
-            if os.path.islink(path):
-                os.utime(path, ns=stamp, follow_symlinks=False)
-            elif not os.path.isfile(path):  # folders, the FIFO
-                os.utime(path, ns=stamp)
+    stack = [root]
+    while stack:  # the kinds from the folder entries: no stat for each file
+        with os.scandir(stack.pop()) as it:
+            for entry in it:
+                if entry.is_symlink():
+                    os.utime(entry.path, ns=stamp, follow_symlinks=False)
+                elif not entry.is_file(follow_symlinks=False):  # folders, the FIFO
+                    if entry.is_dir(follow_symlinks=False):
+                        stack.append(entry.path)
+                    os.utime(entry.path, ns=stamp)
     os.utime(root, ns=stamp)
 
 
@@ -540,7 +776,8 @@ def main(argv=None):
     ap = argparse.ArgumentParser(
         description="Generate the benchmark trees (deterministic for a seed).")
     ap.add_argument("trees", nargs="*", metavar="TREE",
-                    help="trees to generate (default: all): " + ", ".join(TREES))
+                    help="trees to generate (default: %s): %s"
+                         % (", ".join(DEFAULT_TREES), ", ".join(TREES)))
     ap.add_argument("--out", default=default_out(),
                     help="folder that receives SIZE/TREE (default: bench/corpus)")
     ap.add_argument("--size", choices=("smoke", "full"), default="smoke",
@@ -559,7 +796,7 @@ def main(argv=None):
         return 0
     if args.scale <= 0:
         ap.error("--scale must be positive")
-    trees = args.trees or list(TREES)
+    trees = args.trees or list(DEFAULT_TREES)
     for tree in trees:
         if tree not in TREES:
             ap.error("unknown tree %r (known: %s)" % (tree, ", ".join(TREES)))

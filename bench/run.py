@@ -50,6 +50,7 @@ LABELS = {
     "walk": "walk: find -type f",
     "read": "read-once",
     "window": "kormial-window-bench",
+    "entries": "kormial-cli, every folder",
 }
 
 # What each tool does by default with the cases that Kormial's rules settle:
@@ -66,13 +67,27 @@ RULES = {
     "rmlint": {"empty": False, "hardlinks": "every name", "hidden": False},
     "duff": {"empty": True, "hardlinks": "every name", "hidden": False},
 }
+RULES["entries"] = RULES["kormial"]
 
 PATH_TREES = {"usr": "/usr"}
+
+# The tools timed on a tree when --tools is not given.  On a million small
+# files the other peers take many times longer and add nothing to the
+# comparison of time and memory.
+TREE_TOOLS = {"million": ("kormial", "jdupes", "rdfind"),
+              "million-300k": ("kormial", "jdupes", "rdfind")}
 
 # Targets that the speed work aims at (ratios within one run).
 FAST_TREES = ("mixed", "bigfiles", "manysmall", "usr")
 BOUND_TREES = ("mixed", "bigfiles", "manysmall")
-RSS_TREES = ("manysmall", "usr")
+RSS_TARGETS = {"manysmall": 1.25, "usr": 1.25, "million-300k": 1.25, "million": 1.0}
+# Large runs of equal sizes: at most the time of the faster of these peers.
+SAME_SIZE_TREES = ("samesize-distinct", "samesize-tail", "identical-1m", "tail-1m", "sparse")
+SAME_SIZE_PEERS = ("jdupes", "rdfind")
+# kormial-cli with the tree and every folder in it as search entries, against
+# the tree alone.
+ENTRIES_TREE = "entries"
+ENTRIES_TARGET = 3.0
 
 
 def log(*parts):
@@ -171,6 +186,34 @@ def measure(name, cmd, cwd, stdout_path, warmup, reps, timeout):
         result["error"] = "exit status %d: %s" % (result["rc"], tail)
     log("  %-22s %s s%s" % (name, " ".join("%.3f" % w for w in walls),
                             "  (%s)" % result["error"] if "error" in result else ""))
+    return result
+
+
+def arg_space(cmd, env=None):
+    """The bytes that exec takes for CMD and the environment: every string
+    with its terminating zero and its pointer."""
+    env = os.environ if env is None else env
+    strings = [os.fsencode(a) for a in cmd] + [os.fsencode(k) + b"=" + os.fsencode(v) for k, v in env.items()]
+    return sum(len(x) + 1 + 8 for x in strings) + 16
+
+
+def measure_entries(path, scan, work, kormial, args):
+    """kormial-cli with the tree followed by every folder below it, each its
+    own search entry, in one process: the list goes straight to exec (xargs
+    would split it over several runs).  It has to fit the kernel's room for
+    arguments and environment, which SC_ARG_MAX gives."""
+    cmd = tool_command("kormial", path, work, kormial, args) + sorted(scan.folders)
+    need = arg_space(["/usr/bin/time", "-v", "-o", os.path.join(work, ".time-v")] + cmd)
+    info = {"entries": 1 + len(scan.folders), "arg_bytes": need, "arg_max": os.sysconf("SC_ARG_MAX")}
+    if need > info["arg_max"]:
+        info["error"] = ("%s search entries take %s bytes of arguments and environment, more than "
+                         "the %s the system allows" % ("{:,}".format(info["entries"]), "{:,}".format(need),
+                                                       "{:,}".format(info["arg_max"])))
+        log("  %-22s %s" % (LABELS["entries"], info["error"]))
+        return info
+    result = measure(LABELS["entries"], cmd, work, os.path.join(work, "stdout.txt"),
+                     args.warmup, args.reps, args.timeout)
+    result.update(info)
     return result
 
 
@@ -296,6 +339,7 @@ class Scan:
         self.files = {}          # path -> (identity, size, hidden)
         self.visible = {}        # identity -> has a name without a leading dot
         self.name_of = {}        # identity -> first path met
+        self.folders = []        # every folder below ROOT, not through symlinks
         stack = [(root, False)]
         while stack:
             folder, hidden = stack.pop()
@@ -309,6 +353,7 @@ class Scan:
                     try:
                         if entry.is_dir(follow_symlinks=False):
                             stack.append((entry.path, h))
+                            self.folders.append(entry.path)
                             continue
                         if not entry.is_file(follow_symlinks=False):
                             continue
@@ -432,7 +477,8 @@ def parse_duff(work):
 
 
 PARSERS = {"kormial": parse_kormial, "fdupes": parse_blocks, "jdupes": parse_blocks,
-           "rdfind": parse_rdfind, "rmlint": parse_rmlint, "duff": parse_duff}
+           "rdfind": parse_rdfind, "rmlint": parse_rmlint, "duff": parse_duff,
+           "entries": parse_kormial}
 
 
 # ---------------------------------------------------------------- comparison
@@ -713,7 +759,7 @@ def tree_table(tr):
     res = tr["results"]
     jd = res.get("jdupes", {})
     rows = [("tool", "median", "min-max", "peak RSS", "x jdupes", "RSS x jd", "groups", "files", "check")]
-    for key in ("kormial",) + PEERS + ("walk", "read"):
+    for key in ("kormial", "entries") + PEERS + ("walk", "read"):
         r = res.get(key)
         if r is None:
             continue
@@ -831,6 +877,19 @@ def summary_tables(trees, tools):
     return lines
 
 
+def entries_lines(tr):
+    """kormial-cli with every folder as its own entry against the tree alone."""
+    e, k = tr["results"].get("entries"), tr["results"].get("kormial", {})
+    if not e or "arg_bytes" not in e:
+        return []
+    room = "%s entries, %s bytes of arguments and environment (the system allows %s)" % (
+        "{:,}".format(e["entries"]), "{:,}".format(e["arg_bytes"]), "{:,}".format(e["arg_max"]))
+    if "median" not in e or "median" not in k:
+        return ["  every folder an entry: " + room]
+    return ["  every folder an entry / the tree alone: %s x the time (target <= %.2f), %s x the peak RSS; %s"
+            % (fmt_ratio(e["median"], k["median"]), ENTRIES_TARGET, fmt_ratio(e["rss_kb"], k["rss_kb"]), room)]
+
+
 def target_lines(trees):
     """Kormial's standing against the speed targets, for full-size trees."""
     out = []
@@ -843,37 +902,54 @@ def target_lines(trees):
         jd = res.get("jdupes", {})
         if name in FAST_TREES and "median" in jd:
             r = k["median"] / jd["median"]
-            out.append("%-10s time / jdupes = %.3f (target <= 0.70) %s" % (name, r, "met" if r <= 0.7 else "MISSED"))
+            out.append("%-17s time / jdupes = %.3f (target <= 0.70) %s" % (name, r, "met" if r <= 0.7 else "MISSED"))
         if name == "samesize":
             peers = [res[p]["median"] for p in PEERS if "median" in res.get(p, {})]
             if peers:
                 r = k["median"] / min(peers)
-                out.append("%-10s time / fastest peer = %.3f (target <= 1.00) %s"
+                out.append("%-17s time / fastest peer = %.3f (target <= 1.00) %s"
                            % (name, r, "met" if r <= 1 else "MISSED"))
             rd = res.get("read", {})
             if "median" in rd and rd["median"] > 0:
                 r = k["median"] / rd["median"]
-                out.append("%-10s time / read-once = %.3f (target <= 2.00) %s"
+                out.append("%-17s time / read-once = %.3f (target <= 2.00) %s"
                            % (name, r, "met" if r <= 2 else "MISSED"))
+        if name in SAME_SIZE_TREES:
+            peers = [res[p]["median"] for p in SAME_SIZE_PEERS if "median" in res.get(p, {})]
+            if peers:
+                r = k["median"] / min(peers)
+                out.append("%-17s time / faster of %s = %.3f (target <= 1.00) %s"
+                           % (name, " and ".join(SAME_SIZE_PEERS), r, "met" if r <= 1 else "MISSED"))
+        e = res.get("entries", {})
+        if name == ENTRIES_TREE and "median" in e:
+            r = e["median"] / k["median"]
+            out.append("%-17s time with every folder an entry / the tree alone = %.3f (target <= %.2f) %s"
+                       % (name, r, ENTRIES_TARGET, "met" if r <= ENTRIES_TARGET else "MISSED"))
         if name in BOUND_TREES and "median" in res.get("walk", {}) and "median" in res.get("read", {}):
             r = k["median"] / (res["walk"]["median"] + res["read"]["median"])
-            out.append("%-10s time / (walk + read-once) = %.3f (target <= 1.30) %s"
+            out.append("%-17s time / (walk + read-once) = %.3f (target <= 1.30) %s"
                        % (name, r, "met" if r <= 1.3 else "MISSED"))
-        if name in RSS_TREES and jd.get("rss_kb") and k.get("rss_kb"):
-            r = k["rss_kb"] / jd["rss_kb"]
-            out.append("%-10s peak RSS / jdupes = %.3f (target <= 1.25) %s"
-                       % (name, r, "met" if r <= 1.25 else "MISSED"))
+        if name in RSS_TARGETS and jd.get("rss_kb") and k.get("rss_kb"):
+            r, limit = k["rss_kb"] / jd["rss_kb"], RSS_TARGETS[name]
+            out.append("%-17s peak RSS / jdupes = %.3f (target <= %.2f) %s"
+                       % (name, r, limit, "met" if r <= limit else "MISSED"))
     return out
 
 
 # ---------------------------------------------------------------- main
+
+def checked_tools(tr):
+    """The tools of a tree whose groups are checked: kormial-cli with every
+    folder as an entry too, on the entries tree."""
+    return tr["tools"] + (["entries"] if "entries" in tr["results"] else [])
+
 
 def bench_tree(name, path, manifest, tools, args, kormial, scratch, reader):
     wait_idle(args.idle, args.idle_wait)
     load = os.getloadavg()[0]
     log("[%s] scanning %s (load average %.2f)" % (name, path, load))
     scan = Scan(path)
-    tr = {"name": name, "path": path, "names": scan.names, "inodes": scan.inodes,
+    tr = {"name": name, "path": path, "names": scan.names, "inodes": scan.inodes, "tools": list(tools),
           "label": name if manifest is None else "%s (%s)" % (name, manifest["size"]),
           "results": {}, "load": load, "rotational": rotational(path)}
     read_list, read_bytes = scan.read_once_set()
@@ -903,6 +979,11 @@ def bench_tree(name, path, manifest, tools, args, kormial, scratch, reader):
             window_work = os.path.join(work, "window")
             os.makedirs(window_work)
             res["window"] = measure_window(args.window_bench, path, window_work, args)
+        if tool == "kormial" and name == ENTRIES_TREE:
+            entries_work = os.path.join(work, "entries")
+            os.makedirs(entries_work)
+            res["entries"] = measure_entries(path, scan, entries_work, kormial, args)
+            res["entries"]["work"] = entries_work
 
     if args.no_check:
         return tr
@@ -918,7 +999,7 @@ def bench_tree(name, path, manifest, tools, args, kormial, scratch, reader):
         reference = None
         tr["reference"] = None
     parsed = {}
-    for tool in tools:
+    for tool in checked_tools(tr):
         r = res[tool]
         if "median" not in r:
             continue
@@ -973,14 +1054,16 @@ def report(trees, tools, args, kormial, vers, started):
         if "median" in k and "median" in res.get("walk", {}) and "median" in res.get("read", {}):
             out.append("  kormial-cli / (walk + read-once) = %.2f"
                        % (k["median"] / (res["walk"]["median"] + res["read"]["median"])))
-        for tool in tools:
+        out.extend(entries_lines(tr))
+        for tool in checked_tools(tr):
             chk = res.get(tool, {}).get("check")
             if chk:
                 text = chk["text"]
                 if tool == "rmlint" and tr["rotational"] and not args.rmlint_without_fiemap:
                     text += ("; the disk says it is rotational, so rmlint maps every file's extents"
                              " and syncs it first (--rmlint-without-fiemap times it without)")
-                out.append("  %-8s %s" % (tool + ":", text))
+                out.append("  %-8s %s" % ((tool if tool != "entries" else "kormial-cli, every folder") + ":",
+                                          text))
         out.extend(window_lines(tr))
     out.append("")
     out.append("Median wall times:")
@@ -992,7 +1075,7 @@ def report(trees, tools, args, kormial, vers, started):
         lines = target_lines(trees)
         if lines:
             out += ["", "kormial-cli against the speed targets:"] + ["  " + x for x in lines]
-    bad = [(tr["label"], t) for tr in trees for t in tools
+    bad = [(tr["label"], LABELS[t] if t == "entries" else t) for tr in trees for t in checked_tools(tr)
            if "median" not in tr["results"].get(t, {}) or not tr["results"][t].get("check", {"ok": True})["ok"]
            or tr["results"][t].get("error")]
     if args.window:
@@ -1046,10 +1129,11 @@ def main(argv=None):
     ap.add_argument("--scale", type=float, default=1.0,
                     help="with --size full: scale the generated trees (see gen_corpus.py)")
     ap.add_argument("--trees", type=split_list, default=None,
-                    help="comma-separated: %s, usr (/usr) or folder paths; default: all generated trees"
-                         % ",".join(gen_corpus.TREES))
-    ap.add_argument("--tools", type=lambda s: split_list(s, TOOLS), default=list(TOOLS),
-                    help="comma-separated subset of %s (default: all)" % ",".join(TOOLS))
+                    help="comma-separated: %s, usr (/usr) or folder paths; default: %s"
+                         % (",".join(gen_corpus.TREES), ",".join(gen_corpus.DEFAULT_TREES)))
+    ap.add_argument("--tools", type=lambda s: split_list(s, TOOLS), default=None,
+                    help="comma-separated subset of %s (default: all; on %s: %s)"
+                         % (",".join(TOOLS), " and ".join(TREE_TOOLS), ",".join(TREE_TOOLS["million"])))
     ap.add_argument("--reps", type=int, default=3, help="timed runs per tool (default 3)")
     ap.add_argument("--warmup", type=int, default=1, help="warm-up runs per tool (default 1)")
     ap.add_argument("--corpus", default=gen_corpus.default_out(),
@@ -1088,9 +1172,10 @@ def main(argv=None):
         ap.error("--reps must be at least 1 and --warmup not negative")
     args.corpus = os.path.abspath(args.corpus)
     lock = take_lock()  # noqa: F841  (held until the process ends)
-    tree_names = args.trees or list(gen_corpus.TREES)
+    tree_names = args.trees or list(gen_corpus.DEFAULT_TREES)
+    tree_tools = {n: list(args.tools or TREE_TOOLS.get(n, TOOLS)) for n in tree_names}
 
-    tools = list(args.tools)
+    tools = [t for t in TOOLS if any(t in ts for ts in tree_tools.values())]
     kormial = None
     if "kormial" in tools:
         kormial = find_kormial(args.kormial)
@@ -1111,7 +1196,9 @@ def main(argv=None):
     scratch = tempfile.mkdtemp(prefix="kormial-bench-")
     try:
         reader, args.reader = build_reader(scratch, args.cat)
-        results = [bench_tree(n, p, m, tools, args, kormial, scratch, reader) for n, p, m in trees]
+        results = [bench_tree(n, p, m, [t for t in tree_tools[given] if t in tools], args, kormial,
+                              scratch, reader)
+                   for given, (n, p, m) in zip(tree_names, trees)]
     finally:
         if not args.keep:
             shutil.rmtree(scratch, ignore_errors=True)
