@@ -70,6 +70,12 @@ const char* signalName(int signal)
     }
 }
 
+int writeFailed(int error)
+{
+    std::fprintf(stderr, "kormial-cli: cannot write the output: %s\n", std::strerror(error));
+    return kExitWriteFailed;
+}
+
 // Writes `text` to stdout and closes it. The exit status for a failure (a
 // message on stderr, none for a reader that went away), or 0.
 int writeOutput(const std::string& text)
@@ -92,8 +98,7 @@ int writeOutput(const std::string& text)
         return kExitBrokenPipe;
     }
     if (error != 0) {
-        std::fprintf(stderr, "kormial-cli: cannot write the output: %s\n", std::strerror(error));
-        return kExitWriteFailed;
+        return writeFailed(error);
     }
     return 0;
 }
@@ -127,8 +132,7 @@ int main(int argc, char** argv)
     // a closed stdout: the search would be for nothing (and a file it opens
     // could take stdout's place)
     if (::fcntl(STDOUT_FILENO, F_GETFD) == -1) {
-        std::fprintf(stderr, "kormial-cli: cannot write the output: %s\n", std::strerror(EBADF));
-        return kExitWriteFailed;
+        return writeFailed(EBADF);
     }
 
     catchStopSignals();

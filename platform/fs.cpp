@@ -279,10 +279,6 @@ std::optional<std::int64_t> regularLength(int rc, const struct stat& st, Error* 
     return static_cast<std::int64_t>(st.st_size);
 }
 
-}  // namespace
-
-namespace {
-
 FileState stateOf(const struct stat& st)
 {
     return FileState{FileId{st.st_dev, st.st_ino}, static_cast<std::int64_t>(st.st_size),
@@ -311,15 +307,6 @@ void LengthQuery::closeFolder()
     }
     fd_ = -1;
     errno_ = 0;
-}
-
-std::optional<std::int64_t> LengthQuery::length(const std::string& path, Error* err)
-{
-    const auto st = state(path, err);
-    if (!st) {
-        return std::nullopt;
-    }
-    return st->size;
 }
 
 std::optional<FileState> LengthQuery::state(const std::string& path, Error* err)

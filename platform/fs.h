@@ -105,9 +105,9 @@ bool wildcardMatch(std::string_view pattern, std::string_view name);
 // is (a folder, a FIFO, or a symbolic link put in the file's place).
 std::optional<std::int64_t> fileLength(const std::string& path, Error* err = nullptr);
 
-// fileLength for many paths in a row, folder by folder: the last folder stays
-// open and each name is looked up relative to it, so a path is walked once
-// per folder instead of once per file.
+// The facts of many regular files in a row, folder by folder: the last
+// folder stays open and each name is looked up relative to it, so a path is
+// walked once per folder instead of once per file.
 class LengthQuery {
 public:
     LengthQuery() = default;
@@ -115,7 +115,6 @@ public:
     LengthQuery(const LengthQuery&) = delete;
     LengthQuery& operator=(const LengthQuery&) = delete;
 
-    std::optional<std::int64_t> length(const std::string& path, Error* err = nullptr);
     // The identity and state of the regular file at `path`.
     std::optional<FileState> state(const std::string& path, Error* err = nullptr);
 
