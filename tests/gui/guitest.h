@@ -1,151 +1,223 @@
 // Shared pieces of the window tests: answered dialogs, a clock the test
-// drives, a drive list of temporary folders, real files in a temporary tree,
-// and the user's hands (clicks, double-clicks, typing).
+// drives, a shell that opens nothing, real files in a temporary folder, and
+// the user's hands on the window.
 #pragma once
 
+#include "mainwindow/folderlist.h"
 #include "mainwindow/frmmain.h"
 #include "platform/gui/clock.h"
 #include "platform/gui/dialogs.h"
-#include "platform/gui/drives.h"
 #include "platform/gui/shell.h"
+#include "results/widgets/resultmodel.h"
 #include "results/widgets/resultview.h"
 
 #include <gtest/gtest.h>
 
-#include <QLabel>
-#include <QPoint>
-#include <QString>
-#include <QStringList>
+#include <QAction>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
 
-#include <deque>
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
 
-class QAbstractItemView;
-class QTreeWidgetItem;
-class QWidget;
+// Failure messages show texts as text.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace kormial::test {
 
-struct ShownMessage {
-    QString text;
-    QString title;
-    gui::MsgIcon icon;
-    gui::MsgButtons buttons;
-};
-
-struct AskedInput {
-    QString prompt;
-    QString title;
-    QString proposed;
-};
-
+// Records every message; Yes/No questions take `answers` in turn (Yes when
+// none is left), the input box `inputs` in turn (a cancel when none is left).
 class FakeDialogs final : public gui::Dialogs {
 public:
-    gui::MsgAnswer msgBox(QWidget* owner, const QString& text, const QString& title,
-                          gui::MsgIcon icon, gui::MsgButtons buttons) override;
-    QString inputBox(QWidget* owner, const QString& prompt, const QString& title,
-                     const QString& proposed) override;
-
-    std::vector<ShownMessage> shown;
-    std::function<void(const ShownMessage&)> onShow;  // runs while the box is "open"
-    // Answers to Yes/No questions, in turn; Yes when none is left.
-    std::deque<gui::MsgAnswer> answers;
-    // Texts the input box returns, in turn; when none is left, `onInput`
-    // answers (the empty text, as a cancel, when there is none).
-    std::deque<QString> inputs;
-    std::function<QString(const AskedInput&)> onInput;
-    std::vector<AskedInput> asked;
+    gui::MsgAnswer msgBox(QWidget*, const QString& text, const QString& title, gui::MsgIcon,
+                          gui::MsgButtons buttons) override
+    {
+        texts << text;
+        titles << title;
+        if (buttons != gui::MsgButtons::YesNo) {
+            return gui::MsgAnswer::Ok;
+        }
+        return answers.isEmpty() ? gui::MsgAnswer::Yes : answers.takeFirst();
+    }
+    QString inputBox(QWidget*, const QString&, const QString&, const QString&) override
+    {
+        return inputs.empty() ? QString() : inputs.takeFirst();
+    }
+    QStringList texts, titles, inputs;
+    QList<gui::MsgAnswer> answers;
 };
 
-// Time moves by `step` at every reading and by the full amount of every idle
-// wait; `onRead` runs after each reading.
+// Time moves 25 ms at every reading, so the search lets the window's events
+// through at every chance, and waits take no time.
 class FakeClock final : public gui::Clock {
 public:
-    double now() override;
+    double now() override { return t += 0.025; }
     void idle(double seconds) override { t += seconds; }
-
-    double t = 5000.0;
-    double step = 0.025;
-    std::function<void()> onRead;
+    double t = 5000;
 };
 
-// Keeps what the window hands to the desktop, so that no test opens a file
-// in another program.
 class FakeShell final : public gui::Shell {
 public:
-    void openUrl(const QUrl& url, QWidget* owner) override { opened.push_back({url, owner}); }
-    std::vector<std::pair<QUrl, QWidget*>> opened;
+    void openUrl(const QUrl& url, QWidget*) override { opened << url.toLocalFile().toStdString(); }
+    QList<std::string> opened;
 };
 
-// Volumes are folders chosen by the test; a path belongs to the listed root
-// that is its longest prefix, else to "/".
-class FakeDrives final : public gui::DriveList {
-public:
-    std::vector<gui::Volume> volumes(const std::string& currentFolder) override;
-    std::string volumeOf(const std::string& path) override;
-
-    std::vector<std::string> roots{"/"};
-};
-
-class TempTree {
-public:
-    TempTree();
-    ~TempTree();
-    TempTree(const TempTree&) = delete;
-    TempTree& operator=(const TempTree&) = delete;
-
-    // The folder, without a trailing "/".
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& rel) const { return path_ + "/" + rel; }
-    // Writes `content` to `rel`, creating the folders on the way.
-    void write(const std::string& rel, const std::string& content) const;
-    void mkdir(const std::string& rel) const;
-
-private:
-    std::string path_;
-};
-
-// Deterministic pseudo-random bytes.
-std::string bytes(unsigned seed, std::size_t n);
+using Snapshot = std::map<std::string, std::string>;
 
 class GuiTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override
+    {
+        gui::setDialogs(&dialogs);
+        gui::setClock(&clock);
+        gui::setShell(&shell);
+    }
+    void TearDown() override
+    {
+        window.reset();
+        gui::setDialogs(nullptr);
+        gui::setClock(nullptr);
+        gui::setShell(nullptr);
+    }
 
-    // Opens the main window, shown and active.
-    frmMain& open();
+    std::string at(const std::string& rel) const { return root + "/" + rel; }
+    void write(const std::string& rel, const std::string& content) const
+    {
+        std::filesystem::create_directories(std::filesystem::path(at(rel)).parent_path());
+        std::ofstream(at(rel), std::ios::binary) << content;
+    }
+    static std::string bytes(unsigned seed, std::size_t n)
+    {
+        std::mt19937 gen(seed);
+        std::string s(n, '\0');
+        std::generate(s.begin(), s.end(), [&] { return static_cast<char>(gen()); });
+        return s;
+    }
+    // Every regular file below `folder`, by path below it, with its content.
+    static Snapshot snapshot(const std::string& folder)
+    {
+        Snapshot out;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
+            if (e.is_regular_file()) {
+                std::ifstream in(e.path(), std::ios::binary);
+                out[std::filesystem::relative(e.path(), folder).string()] = {std::istreambuf_iterator<char>(in), {}};
+            }
+        }
+        return out;
+    }
 
-    // The user's hands.
-    static void click(QWidget* w);
-    static void clickAt(QWidget* w, QPoint pos);
-    static void doubleClickItem(QAbstractItemView* view, const QModelIndex& index);
-    static void clickItem(QAbstractItemView* view, const QModelIndex& index);
-    static void type(QWidget* w, const QString& text);
-    // Selects everything in a text box and types over it.
-    static void retype(QWidget* box, const QString& text);
-    static void clickTab(frmMain& w, int index);
-    static void clickHeader(QAbstractItemView* view, int column);
+    frmMain& open()
+    {
+        window = std::make_unique<frmMain>();
+        QObject::connect(window.get(), &frmMain::statusChanged, [this](const QString& s) { statuses << s; });
+        window->show();
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        return *window;
+    }
+    static void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center()); }
+    static void retype(QWidget* box, const QString& text)
+    {
+        click(box);
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_Delete);
+        QTest::keyClicks(box, text);
+    }
+    void clickTab(int index)
+    {
+        auto* bar = window->tabMain->findChild<QTabBar*>();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+    }
+    void addFolder(const std::string& folder, const QString& pattern = QStringLiteral("*.*"))
+    {
+        window->dirPath->setPath(folder);
+        if (window->txtExt->text() != pattern) {
+            retype(window->txtExt, pattern);
+        }
+        click(window->cmdAdd);
+    }
+    // Searches the whole temporary folder with the search types at the given
+    // positions (0 "Zero Size" ... 3 "Portions") ticked.
+    frmMain& search(std::initializer_list<int> types = {0, 1, 2})
+    {
+        frmMain& w = window ? *window : open();
+        addFolder(root);
+        for (int i = 0; i < w.lstSrchType->count(); ++i) {
+            const bool on = std::find(types.begin(), types.end(), i) != types.end();
+            w.lstSrchType->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+        }
+        click(w.cmdSrch);
+        return w;
+    }
 
-    // Opens `folder` in the folder list and adds it with `pattern`.
-    void addFolder(const std::string& folder, const QString& pattern = QStringLiteral("*.*"));
-    // The rows of the path list: text and its three cells.
-    QList<QStringList> pathRows() const;
-    // Cells of a result list: row text and its sub-items, by row.
-    std::vector<std::vector<std::string>> rows(int list) const;
-    // Every text the status panel showed, in order.
-    QStringList statuses;
-    // Message texts shown so far.
-    QStringList messageTexts() const;
+    // The row of list `list` for the file `rel`; -1 when there is none.
+    int rowOf(int list, const std::string& rel) const
+    {
+        const auto& rows = window->resultList(list).rows();
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i].subItem(kColFolder) + rows[i].text == at(rel)) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+    // Shows tab `list` and clicks (or double-clicks) the row of `rel`.
+    void clickRow(int list, const std::string& rel, bool twice = false)
+    {
+        clickTab(list);
+        ResultListView* view = window->lstResult[static_cast<std::size_t>(list)];
+        const int row = rowOf(list, rel);
+        ASSERT_GE(row, 0) << rel;
+        const QModelIndex index = view->resultModel()->index(row, 0);
+        view->scrollTo(index);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+        if (twice) {
+            QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+        }
+    }
+    // The marked files of list `list`, sorted.
+    std::vector<std::string> marked(int list) const
+    {
+        std::vector<std::string> out;
+        for (const ResultRow& r : window->resultList(list).rows()) {
+            if (r.checked) {
+                out.push_back((r.subItem(kColFolder) + r.text).substr(root.size() + 1));
+            }
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    // Pops the File menu up with the Task button, as the user does.
+    void popUpFileMenu()
+    {
+        click(window->cmdTask);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->mnuFile->isVisible(); }, 2000));
+    }
+    // Pops the File menu up and clicks `entry` in it.
+    void choose(QAction* entry)
+    {
+        popUpFileMenu();
+        ASSERT_TRUE(entry->isEnabled()) << entry->text().toStdString();
+        QMenu* menu = window->mnuFile;
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !menu->isVisible(); }, 2000));
+    }
 
     FakeDialogs dialogs;
     FakeClock clock;
-    FakeDrives drives;
     FakeShell shell;
-    TempTree tmp;
+    QTemporaryDir dir;
+    const std::string root = std::filesystem::canonical(dir.path().toStdString()).string();
+    QStringList statuses;  // every text the status panel showed
     std::unique_ptr<frmMain> window;
 };
 

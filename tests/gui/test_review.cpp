@@ -1,0 +1,142 @@
+// The File menu on real results: which entries each tab enables, the marking
+// rules, deleting to the trash, renaming and opening.
+#include "tests/gui/guitest.h"
+
+namespace kormial::test {
+
+class GuiReview : public GuiTest {
+protected:
+    // Two pairs of copies whose older member lies in different folders, a
+    // portion of a larger file and two empty files.
+    void makeTree()
+    {
+        write("a/p.bin", bytes(1, 700));
+        write("b/p.bin", bytes(1, 700));
+        write("a/q.bin", bytes(2, 800));
+        write("b/q.bin", bytes(2, 800));
+        setAge("a/p.bin", 60);
+        setAge("b/p.bin", 30);
+        setAge("a/q.bin", 10);
+        setAge("b/q.bin", 90);
+        const std::string big = bytes(9, 200000);
+        write("c/big.bin", big);
+        write("c/part.bin", big.substr(0, 120000));
+        write("z/empty1.txt", "");
+        write("z/empty2.txt", "");
+    }
+    void setAge(const std::string& rel, int days) const
+    {
+        const auto now = std::filesystem::file_time_type::clock::now();
+        std::filesystem::last_write_time(at(rel), now - std::chrono::hours(24 * days));
+    }
+    // The enabled File menu entries as the popped-up menu shows them.
+    QString enabledEntries()
+    {
+        QStringList out;
+        popUpFileMenu();
+        for (const QAction* a : window->mnuFile->actions()) {
+            if (!a->isSeparator() && a->isEnabled()) {
+                out << a->objectName();
+            }
+        }
+        window->mnuFile->close();
+        return out.join(' ');
+    }
+};
+
+TEST_F(GuiReview, EachTabEnablesWhatItsRowsAllow)
+{
+    makeTree();
+    open();
+    EXPECT_EQ(enabledEntries(), "");  // nothing listed yet
+    search({0, 1, 2, 3});
+    const QString byDate = "mnuOpen mnuDelete mnuRen mnuMarkAll mnuMarkOld mnuMarkNewer mnuClearMarks";
+    const QString expected[] = {"mnuOpen mnuDelete mnuRen mnuMarkAll mnuClearMarks", byDate, byDate,
+                                "mnuOpen mnuDelete mnuRen mnuMarkAll mnuMarkOld mnuMarkNewer "
+                                "mnuMarkSmaller mnuMarkLarger mnuClearMarks",
+                                ""};
+    for (int tab = 0; tab < kResultListCount; ++tab) {
+        clickTab(tab);
+        EXPECT_EQ(enabledEntries(), expected[tab]) << tab;
+    }
+}
+
+TEST_F(GuiReview, MarkingRules)
+{
+    makeTree();
+    frmMain& w = search({1, 3});
+    clickTab(kListDuplicates);
+    choose(w.mnuMarkOld);
+    EXPECT_EQ(marked(kListDuplicates), (std::vector<std::string>{"a/p.bin", "b/q.bin"}));
+    choose(w.mnuMarkNewer);
+    EXPECT_EQ(marked(kListDuplicates), (std::vector<std::string>{"a/q.bin", "b/p.bin"}));
+    clickTab(kListPortions);
+    choose(w.mnuMarkSmaller);
+    EXPECT_EQ(marked(kListPortions), std::vector<std::string>{"c/part.bin"});
+    choose(w.mnuMarkLarger);
+    EXPECT_EQ(marked(kListPortions), std::vector<std::string>{"c/big.bin"});
+    choose(w.mnuMarkAll);
+    EXPECT_EQ(marked(kListPortions).size(), 2u);
+    choose(w.mnuClearMarks);
+    EXPECT_TRUE(marked(kListPortions).empty());
+    // Only the list in front was touched.
+    EXPECT_EQ(marked(kListDuplicates), (std::vector<std::string>{"a/q.bin", "b/p.bin"}));
+}
+
+TEST_F(GuiReview, DeleteMovesTheMarkedFilesToTheTrash)
+{
+    makeTree();
+    frmMain& w = search({1});
+    clickTab(kListDuplicates);
+    choose(w.mnuMarkOld);
+    const Snapshot before = snapshot(root);
+    dialogs.answers = {gui::MsgAnswer::No};
+    choose(w.mnuDelete);
+    EXPECT_EQ(snapshot(root), before);
+    choose(w.mnuDelete);
+    EXPECT_EQ(dialogs.texts, QStringList(2, "Confirm to delete selected files?"));
+    Snapshot left = before;
+    left.erase("a/p.bin");
+    left.erase("b/q.bin");
+    EXPECT_EQ(snapshot(root), left);
+    EXPECT_EQ(snapshot(qgetenv("XDG_DATA_HOME").toStdString() + "/Trash/files"),
+              (Snapshot{{"p.bin", before.at("a/p.bin")}, {"q.bin", before.at("b/q.bin")}}));
+    EXPECT_EQ(w.tabMain->tabText(kListDuplicates), "Duplicates(2)");
+    EXPECT_EQ(rowOf(kListDuplicates, "a/p.bin"), -1);
+    EXPECT_GE(rowOf(kListDuplicates, "b/p.bin"), 0);
+}
+
+TEST_F(GuiReview, RenameRefusesAnExistingName)
+{
+    makeTree();
+    write("a/taken.bin", "someone else's content");
+    frmMain& w = search({1});
+    clickRow(kListDuplicates, "a/p.bin");
+    const Snapshot before = snapshot(root);
+    dialogs.inputs = {"taken.bin", "new.bin"};
+    choose(w.mnuRen);
+    EXPECT_EQ(dialogs.texts, QStringList{"File can't be renamed."});
+    EXPECT_EQ(snapshot(root), before);
+    choose(w.mnuRen);
+    Snapshot after = before;
+    after["a/new.bin"] = after.at("a/p.bin");
+    after.erase("a/p.bin");
+    EXPECT_EQ(snapshot(root), after);
+    EXPECT_GE(rowOf(kListDuplicates, "a/new.bin"), 0);
+    EXPECT_EQ(dialogs.texts.size(), 1);
+}
+
+TEST_F(GuiReview, OpenHandsTheFileToTheDesktop)
+{
+    makeTree();
+    frmMain& w = search({1});
+    clickTab(kListDuplicates);
+    choose(w.mnuOpen);  // no row selected yet
+    EXPECT_EQ(dialogs.texts, QStringList{"Please select a file."});
+    clickRow(kListDuplicates, "b/q.bin");
+    choose(w.mnuOpen);
+    clickRow(kListDuplicates, "a/p.bin", true);
+    EXPECT_EQ(shell.opened, (QList<std::string>{at("b/q.bin"), at("a/p.bin")}));
+}
+
+}  // namespace kormial::test

@@ -1,0 +1,106 @@
+// A search started from the window on real files: the tabs and their counts,
+// the setup panel locked while it runs, Cancel, closing the window mid-search.
+#include "tests/gui/guitest.h"
+
+namespace kormial::test {
+
+using GuiSearch = GuiTest;
+
+TEST_F(GuiSearch, FillsEveryTabWhileThePanelIsLocked)
+{
+    write("z/empty1.txt", "");
+    write("z/Empty0.log", "");
+    write("d/a1.dat", bytes(10, 5000));
+    write("d/sub/a2.dat", bytes(10, 5000));
+    write("e/a3.dat", bytes(10, 5000));
+    write("d/lone.dat", bytes(12, 5000));  // the same size, other bytes
+    write("d/b1.dat", bytes(11, 8000));
+    write("e/b2.dat", bytes(11, 8000));
+    write("x/Report.doc", bytes(20, 100));
+    write("y/report.DOC", bytes(21, 120));
+    const std::string big = bytes(30, 200000);
+    write("p/big.bin", big);
+    write("p/part.bin", big.substr(0, 120000));
+    frmMain& w = open();
+    QString captionDuring;
+    bool lockedDuring = false;
+    QObject::connect(&w, &frmMain::statusChanged, &w, [&](const QString& s) {
+        if (s == "Loading files ...") {
+            captionDuring = w.cmdSrch->text();
+            lockedDuring = w.cmdSrch->isEnabled() && !w.frmSelectPath->isEnabled() &&
+                           !w.cmdNewSrch->isEnabled() && !w.lstSrchType->isEnabled();
+        }
+    });
+    search({0, 1, 2, 3});
+
+    EXPECT_EQ(captionDuring, "&Cancel");
+    EXPECT_TRUE(lockedDuring);
+    EXPECT_TRUE(dialogs.texts.isEmpty());
+    EXPECT_TRUE(statuses.back().endsWith("searching 12 files.")) << statuses.back().toStdString();
+    const QStringList tabs{"Zero Size(2)", "Duplicates(5)", "Same Name(2)", "Portions(2)",
+                           "Report - read errors(0)"};
+    for (int i = 0; i < tabs.size(); ++i) {
+        EXPECT_EQ(w.tabMain->tabText(i), tabs[i]);
+    }
+    std::map<std::string, std::string> groupOf;
+    for (const ResultRow& r : w.resultList(kListDuplicates).rows()) {
+        groupOf[r.text] = r.subItem(kColGroup);
+    }
+    EXPECT_EQ(groupOf.size(), 5u);
+    EXPECT_EQ(groupOf["a1.dat"], groupOf["a2.dat"]);
+    EXPECT_EQ(groupOf["a1.dat"], groupOf["a3.dat"]);
+    EXPECT_EQ(groupOf["b1.dat"], groupOf["b2.dat"]);
+    EXPECT_NE(groupOf["a1.dat"], groupOf["b1.dat"]);
+    EXPECT_TRUE(rowOf(kListSameName, "x/Report.doc") >= 0 && rowOf(kListSameName, "y/report.DOC") >= 0);
+    EXPECT_GE(rowOf(kListPortions, "p/part.bin"), 0);
+    EXPECT_EQ(w.cmdSrch->text(), "&Search");
+    EXPECT_TRUE(w.frmSelectPath->isEnabled() && w.cmdNewSrch->isEnabled() && w.lstSrchType->isEnabled());
+}
+
+TEST_F(GuiSearch, CancelStopsTheSearchAndKeepsWhatWasFound)
+{
+    write("empty.txt", "");
+    for (unsigned i = 1; i <= 3; ++i) {
+        write("a/" + std::to_string(i) + ".bin", bytes(i, 1000 * i));
+        write("b/" + std::to_string(i) + ".bin", bytes(i, 1000 * i));
+    }
+    frmMain& w = open();
+    QObject::connect(&w, &frmMain::statusChanged, &w, [&](const QString& s) {
+        if (s == "Searching duplicated files ...") {
+            QMetaObject::invokeMethod(&w, [&] { click(w.cmdSrch); }, Qt::QueuedConnection);
+        }
+    });
+    search();
+    EXPECT_TRUE(statuses.contains("Stopping ..."));
+    EXPECT_EQ(w.cmdSrch->text(), "&Search");
+    EXPECT_TRUE(w.frmSelectPath->isEnabled());
+    // Found before the stop: the empty file and the first run of equal sizes.
+    EXPECT_EQ(w.tabMain->tabText(kListZeroSize), "Zero Size(1)");
+    EXPECT_EQ(w.tabMain->tabText(kListDuplicates), "Duplicates(2)");
+    EXPECT_GE(rowOf(kListDuplicates, "a/1.bin"), 0);
+}
+
+TEST_F(GuiSearch, ClosingTheWindowDuringASearchStopsIt)
+{
+    for (int i = 0; i < 30; ++i) {
+        write("a/" + std::to_string(i) + ".bin", bytes(7, 3000));
+    }
+    frmMain& w = open();
+    const auto closer = QObject::connect(&w, &frmMain::statusChanged, &w, [&](const QString& s) {
+        if (s == "Loading files ...") {
+            QMetaObject::invokeMethod(&w, [&] { w.close(); }, Qt::QueuedConnection);
+        }
+    });
+    search();
+    QObject::disconnect(closer);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(w.resultList(kListDuplicates).count(), 0);
+    EXPECT_EQ(w.cmdSrch->text(), "&Search");
+    // Shown again, the window searches as before.
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    click(w.cmdSrch);
+    EXPECT_EQ(w.resultList(kListDuplicates).count(), 30);
+}
+
+}  // namespace kormial::test

@@ -1,0 +1,102 @@
+// The window as a whole: the tip window at start and its option in the
+// settings, the About box and the help, and the layout as it resizes.
+#include "tests/gui/guitest.h"
+
+#include "mainwindow/frmoptions.h"
+#include "mainwindow/frmtip.h"
+#include "platform/settings.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace kormial::test {
+
+// Receives what the window hands to the desktop's browser.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+using GuiWindow = GuiTest;
+
+TEST_F(GuiWindow, TipAtStartFollowsTheStoredOption)
+{
+    SetShowTipsAtStartup(true);
+    frmTip* tip = open().tipWindow();
+    ASSERT_NE(tip, nullptr);
+    EXPECT_TRUE(tip->isVisible());
+    EXPECT_FALSE(tip->lblTipText->text().isEmpty());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);  // the window stays usable
+    tip->chkLoadTipsAtStartup->click();
+    tip->cmdOK->click();
+    EXPECT_EQ(platform::GetSetting(kOptionsSection, kShowTipsKey), "0");
+    frmMain& w = open();  // the next start
+    EXPECT_EQ(w.tipWindow(), nullptr);
+
+    // The options dialog shows the option, and OK stores it.
+    bool shownTicked = true;
+    QTimer::singleShot(0, &w, [&] {
+        auto* options = w.findChild<frmOptions*>();
+        ASSERT_NE(options, nullptr);
+        shownTicked = options->chkLoadTipsAtStartup->isChecked();
+        options->chkLoadTipsAtStartup->click();
+        options->OKButton->click();
+    });
+    w.mnuOptions->trigger();
+    EXPECT_FALSE(shownTicked);
+    EXPECT_EQ(platform::GetSetting(kOptionsSection, kShowTipsKey), "1");
+    EXPECT_NE(open().tipWindow(), nullptr);
+}
+
+TEST_F(GuiWindow, AboutBoxAndHelpOpen)
+{
+    frmMain& w = open();
+    w.mnuAbout->trigger();
+    EXPECT_EQ(dialogs.titles, QStringList{"About Kormial"});
+    EXPECT_TRUE(dialogs.texts.value(0).startsWith("Kormial Ver. ")) << dialogs.texts.value(0).toStdString();
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler("file", &recorder, "open");
+    w.mnuHelp->trigger();
+    QDesktopServices::unsetUrlHandler("file");
+    ASSERT_EQ(recorder.urls.size(), 1);
+    EXPECT_TRUE(QFileInfo(recorder.urls[0].toLocalFile()).isFile()) << recorder.urls[0].toString().toStdString();
+}
+
+TEST_F(GuiWindow, FitsAndResizesWithoutOverlap)
+{
+    write("a.bin", "x");
+    frmMain& w = open();
+    const auto check = [&](const char* when, bool resultsShown) {
+        const QRect area = w.centralWidget()->rect();
+        EXPECT_TRUE(area.contains(w.frmPath->geometry())) << when;
+        EXPECT_TRUE(w.frmPath->rect().contains(w.fraSrch->geometry())) << when;
+        EXPECT_FALSE(w.frmSelectPath->geometry().intersects(w.fraSrch->geometry())) << when;
+        EXPECT_GT(w.lstPath->width(), 100) << when;
+        EXPECT_FALSE(w.frmPath->geometry().intersects(w.tabMain->geometry())) << when;
+        EXPECT_FALSE(w.tabMain->geometry().intersects(w.frmFileOp->geometry())) << when;
+        if (resultsShown) {
+            EXPECT_TRUE(area.contains(w.tabMain->geometry().united(w.frmFileOp->geometry()))) << when;
+            EXPECT_GT(w.lstResult[0]->height(), 50) << when;
+        }
+    };
+    check("at start", false);
+    search();
+    check("after a search", true);
+    w.resize(1400, 1000);
+    check("large", true);
+    w.resize(100, 50);
+    check("smallest", false);
+}
+
+}  // namespace kormial::test
+
+#include "test_window.moc"
