@@ -1,5 +1,4 @@
-// kormial-cli as a user runs it: arguments, formats, messages, exit codes.
-#include "cli/cliargs.h"
+// kormial-cli as a user runs it: formats, messages, exit codes.
 #include "platform/textfold.h"
 #include "testutil.h"
 
@@ -7,126 +6,60 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <regex>
 #include <set>
+#include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-using kormial::test::CliRun;
-using kormial::test::runCli;
-using kormial::test::openToEveryone;
-using kormial::test::randomBytes;
-using kormial::test::readFile;
-using kormial::test::runUnprivileged;
-using kormial::test::TempDir;
-using kormial::test::writeFile;
+using namespace kormial::test;
+constexpr auto npos = std::string::npos;
 
 namespace {
 
-std::string lastLine(const std::string& s)
+// kormial-cli run to its end with stdout to the file `out` ("-": closed;
+// "": captured) and stderr captured; the status is minus the signal that
+// ended it. With `signal`, that is sent while the run is held at its first
+// status line: stderr is a full pipe until then, so no search has begun.
+CliRun run(const std::vector<std::string>& args, const std::string& out = "", int signal = 0)
 {
-    std::string t = s;
-    while (!t.empty() && t.back() == '\n') {
-        t.pop_back();
+    TempDir io;
+    int err[2];
+    EXPECT_EQ(::pipe2(err, O_CLOEXEC | O_NONBLOCK), 0);
+    const std::string block(1 << 20, '.');  // more than a pipe holds
+    const auto filled = static_cast<std::size_t>(signal != 0 ? ::write(err[1], block.data(), block.size()) : 0);
+    ::fcntl(err[1], F_SETFL, 0);
+    std::vector<char*> argv{const_cast<char*>(KORMIAL_CLI_PATH)};
+    for (const auto& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
     }
-    return t.substr(t.rfind('\n') == std::string::npos ? 0 : t.rfind('\n') + 1);
-}
-
-// kormial-cli started with `out` as its stdout (-1: closed) and `err` as its
-// stderr, the stop signals at their defaults whatever the test runner set.
-pid_t startCli(const std::vector<std::string>& args, int out, int err)
-{
+    argv.push_back(nullptr);
+    const std::string to = out.empty() ? io / "out" : out;
     const pid_t pid = ::fork();
     if (pid == 0) {
-        if (out < 0) {
-            ::close(STDOUT_FILENO);
-        } else {
-            ::dup2(out, STDOUT_FILENO);
-        }
-        ::dup2(err, STDERR_FILENO);
-        for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
-            std::signal(s, SIG_DFL);
-        }
-        std::vector<char*> argv{const_cast<char*>(KORMIAL_CLI_PATH)};
-        for (const auto& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::alarm(120);  // a hanging run ends
+        out == "-" ? ::close(1) : ::dup2(::open(to.c_str(), O_WRONLY | O_CREAT, 0600), 1);
+        ::dup2(err[1], 2);
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
         ::execv(KORMIAL_CLI_PATH, argv.data());
         ::_exit(127);
     }
-    return pid;
-}
-
-// The exit status, or minus the signal that ended the process.
-int waitFor(pid_t pid)
-{
+    ::close(err[1]);
+    // the signal goes once the handler is in place (or the run has ended)
+    for (std::string s; signal != 0; ::usleep(1000)) {
+        s = readFile("/proc/" + std::to_string(pid) + "/status");
+        const auto caught = std::stoull(s.substr(s.find("SigCgt:") + 7), nullptr, 16);
+        if (s.find("State:\tZ") != npos || (caught >> (signal - 1) & 1) != 0) {
+            ::kill(pid, signal);
+            break;
+        }
+    }
+    const std::string stderrText = readFile("/proc/self/fd/" + std::to_string(err[0])).substr(filled);  // to EOF
+    ::close(err[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-}
-
-// kormial-cli run to the end with the given stdout (-1: closed).
-CliRun runWithStdout(const std::vector<std::string>& args, int out)
-{
-    TempDir io;
-    const int err = ::open((io / "err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    CliRun r;
-    r.status = waitFor(startCli(args, out, err));
-    ::close(err);
-    r.err = readFile(io / "err");
-    return r;
-}
-
-// Waits until `pid` has a handler for `signal`; false if it ended first.
-bool waitUntilCaught(pid_t pid, int signal)
-{
-    const std::string path = "/proc/" + std::to_string(pid) + "/status";
-    while (true) {
-        const std::string status = readFile(path);
-        const auto at = status.find("\nSigCgt:");
-        if (at != std::string::npos && ((std::stoull(status.substr(at + 8), nullptr, 16) >> (signal - 1)) & 1)) {
-            return true;
-        }
-        siginfo_t info{};
-        if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) {
-            return false;
-        }
-        ::usleep(1000);
-    }
-}
-
-// kormial-cli sent `signal` while it is held at its first status line: its
-// stderr is a full pipe until the signal is sent, so the search cannot have
-// begun, let alone ended.
-CliRun stoppedRun(const std::vector<std::string>& args, int signal)
-{
-    int errPipe[2];
-    EXPECT_EQ(::pipe2(errPipe, O_CLOEXEC | O_NONBLOCK), 0);
-    const std::string block(4096, '.');
-    std::size_t filled = 0;
-    for (ssize_t w; (w = ::write(errPipe[1], block.data(), block.size())) > 0;) {
-        filled += static_cast<std::size_t>(w);
-    }
-    ::fcntl(errPipe[0], F_SETFL, 0);
-    ::fcntl(errPipe[1], F_SETFL, 0);
-    TempDir io;
-    const int out = ::open((io / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    const pid_t pid = startCli(args, out, errPipe[1]);
-    ::close(out);
-    ::close(errPipe[1]);
-    EXPECT_TRUE(waitUntilCaught(pid, signal));
-    ::kill(pid, signal);
-    CliRun r;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(errPipe[0], buf, sizeof buf)) > 0;) {
-        r.err.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(errPipe[0]);
-    r.status = waitFor(pid);
-    r.err.erase(0, filled);
-    r.out = readFile(io / "out");
-    return r;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status), false, readFile(io / "out"), stderrText};
 }
 
 // A TSV cell back to its bytes.
@@ -134,171 +67,91 @@ std::string tsvDecoded(const std::string& cell)
 {
     std::string out;
     for (std::size_t i = 0; i < cell.size(); ++i) {
-        if (cell[i] != '\\' || i + 1 == cell.size()) {
-            out += cell[i];
-            continue;
-        }
-        const char e = cell[++i];
-        if (e == 'x') {
-            out += static_cast<char>(std::stoi(cell.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e;
-        }
+        const char e = cell[i] == '\\' ? cell[++i] : 0;
+        out += e == 'x' ? static_cast<char>(std::stoi(cell.substr(i + 1, 2), nullptr, 16))
+                        : e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e == 0 ? cell[i] : e;
+        i += e == 'x' ? 2 : 0;
     }
     return out;
 }
 
-// Nothing a terminal would act on: UTF-8 without control characters (C0 but
-// the line break, DEL, C1).
+// Nothing a terminal would act on: UTF-8 without C0 (but the line break), DEL or C1 characters.
 bool terminalSafe(const std::string& s)
 {
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if ((c < 0x20 && c != '\n') || c == 0x7f ||
-            (c == 0xc2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) < 0xa0)) {
-            return false;
-        }
-    }
-    return kormial::platform::isValidUtf8(s);
+    static const std::regex controls("[\\x00-\\x09\\x0b-\\x1f\\x7f]|\\xc2[\\x80-\\x9f]");
+    return kormial::platform::isValidUtf8(s) && !std::regex_search(s, controls);
 }
 
 }  // namespace
 
-TEST(Cli, TsvListsEveryListInOrder)
+// Text, TSV and JSON carry the rows the search found: sub-folders searched
+// unless -R comes before the folder.
+TEST(Cli, FormatsCarryTheRowsOfTheSearch)
 {
     TempDir dir;
-    for (const char* name : {"w", "x", "y", "z"}) {
-        writeFile(dir / name, "same");
+    const std::string d = dir.path(), date = "2020/09/13 12:26:40";
+    for (const char* name : {"one/pic.jpg", "two/pic.JPG", "two/deep/pic.jpg", "one/sub/empty"}) {
+        writeFile(dir / name, std::string(name).ends_with("empty") ? "" : randomBytes(1, 3000));
+        const timespec when[2] = {{1600000000, 0}, {1600000000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (dir / name).c_str(), when, 0), 0);
     }
-    writeFile(dir / "sub/empty", "");
-    const CliRun r = runCli({"-t", "zero,dup", "--format", "tsv", dir.path()});
-    ASSERT_EQ(r.status, 0) << r.err;
-    const std::string folder = dir.path();
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < r.out.size()) {
-        const auto nl = r.out.find('\n', start);
-        lines.push_back(r.out.substr(start, nl - start));
-        start = nl + 1;
+    const CliRun tsv = run({"-f", "tsv", dir / "one", "-R", dir / "two"}), text = run({dir / "one", "-R", dir / "two"}),
+                 json = run({"--format=json", dir / "one", "-R", dir / "two"});
+    std::string expected;
+    // list, group, size, folder, name
+    const std::tuple<int, int, int, std::string, std::string> rows[] = {
+        {0, -1, 0, d + "one/sub/", "empty"}, {1, 1, 3000, d + "one/", "pic.jpg"}, {1, 1, 3000, d + "two/", "pic.JPG"},
+        {2, -1, 3000, d + "two/", "pic.JPG"}, {2, -1, 3000, d + "one/", "pic.jpg"}};
+    for (const auto& [list, group, size, folder, name] : rows) {
+        const std::string g = std::to_string(group), s = std::to_string(size);
+        expected += std::to_string(list) + "\t" + g + "\t" + s + "\t" + date + "\t" + folder + "\t" + name + "\n";
+        EXPECT_NE(text.out.find((size == 0 ? "   0 bytes  " : "    2.9 KB  ") + date + "  " + folder + name + "\n"),
+                  npos);
+        EXPECT_NE(json.out.find("{\"group\": " + g + ", \"size\": " + s + ", \"date\": \"" + date +
+                                "\", \"folder\": \"" + folder + "\", \"name\": \"" + name + "\"}"),
+                  npos);
     }
-    ASSERT_EQ(lines.size(), 5u) << r.out;
-    EXPECT_EQ(lines[0].substr(0, 7), "0\t-1\t0\t");
-    EXPECT_EQ(lines[0][7 + 4], '/');  // the date cell
-    EXPECT_NE(lines[0].find("\t" + folder + "sub/\tempty"), std::string::npos);
-    for (std::size_t i = 1; i < 5; ++i) {
-        EXPECT_EQ(lines[i].substr(0, 2), "1\t") << lines[i];
+    EXPECT_EQ(tsv.out, expected);
+    EXPECT_NE(text.out.find("Same Name (2)\n  Name \"pic.JPG\": 2 files\n"), npos) << text.out;
+    for (const CliRun* r : {&tsv, &text, &json}) {
+        EXPECT_TRUE(r->status == 0 && r->err.ends_with(", searching 3 files.\n")) << r->err;
     }
-    EXPECT_EQ(lastLine(r.err), "Completed in 0s, searching 5 files.");
-    EXPECT_NE(r.err.find("Loading files ...\n"), std::string::npos);
 }
 
-TEST(Cli, OptionsApplyToTheFoldersThatFollow)
-{
-    TempDir dir;
-    writeFile(dir / "a/x.mp3", "song");
-    writeFile(dir / "a/deep/y.mp3", "song");
-    writeFile(dir / "a/z.txt", "song");
-    writeFile(dir / "b/w.txt", "song");
-    writeFile(dir / "b/deep/v.txt", "song");
-    // a: *.mp3 without sub-folders; b: *.txt with them; a given twice
-    const CliRun r = runCli({"-t", "dup", "-f", "tsv", "-R", "-p", "*.mp3", dir / "a", dir / "a/", "-r",
-                          "--pattern=*.txt", dir / "b"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out.find("y.mp3"), std::string::npos);
-    EXPECT_EQ(r.out.find("z.txt"), std::string::npos);
-    EXPECT_NE(r.out.find("\tx.mp3"), std::string::npos);
-    EXPECT_NE(r.out.find("\tw.txt"), std::string::npos);
-    EXPECT_NE(r.out.find("\tv.txt"), std::string::npos);
-    EXPECT_EQ(lastLine(r.err), "Completed in 0s, searching 3 files.");
-}
-
-TEST(Cli, SizeBoundsAndNegativeNumbers)
-{
-    TempDir dir;
-    writeFile(dir / "k2a", std::string(2048, 'a'));
-    writeFile(dir / "k2b", std::string(2048, 'a'));
-    writeFile(dir / "k8a", std::string(8192, 'b'));
-    writeFile(dir / "k8b", std::string(8192, 'b'));
-    CliRun r = runCli({"-t", "dup", "-f", "tsv", "--min", "3", dir.path()});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.find("k2"), std::string::npos);
-    EXPECT_NE(r.out.find("k8a"), std::string::npos);
-    r = runCli({"-t", "dup", "-f", "tsv", "--min", "-1", "--max", "3", dir.path()});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("k2a"), std::string::npos);
-    EXPECT_EQ(r.out.find("k8"), std::string::npos);
-}
-
-TEST(Cli, TextAndJsonCarryTheSameRows)
-{
-    TempDir dir;
-    const std::string big = randomBytes(1, 3000);
-    writeFile(dir / "one/pic.jpg", big);
-    writeFile(dir / "two/pic.JPG", big);
-    const CliRun text = runCli({dir.path()});
-    ASSERT_EQ(text.status, 0);
-    EXPECT_NE(text.out.find("Duplicates (2)"), std::string::npos) << text.out;
-    EXPECT_NE(text.out.find("Same Name (2)"), std::string::npos) << text.out;
-    EXPECT_NE(text.out.find("Zero Size (0)"), std::string::npos);
-    EXPECT_NE(text.out.find("2.9 KB"), std::string::npos);
-    const CliRun json = runCli({"-f", "json", dir.path()});
-    ASSERT_EQ(json.status, 0);
-    EXPECT_NE(json.out.find("\"caption\": \"Duplicates\""), std::string::npos);
-    EXPECT_NE(json.out.find("\"size\": 3000"), std::string::npos);
-}
-
+// 0 for the whole search, 1 when the output cannot be written, 141 when its
+// reader went away, 128 + N when signal N stopped the search (2 for bad
+// input: below).
 TEST(Cli, ExitStatusesTellHowTheRunEnded)
 {
     TempDir dir;
     writeFile(dir / "a", "same");
     writeFile(dir / "b", "same");
-    // the whole search: 0, and the document says so
-    const CliRun done = runCli({"-f", "json", dir.path()});
-    EXPECT_EQ(done.status, 0) << done.err;
-    EXPECT_EQ(done.out.rfind("{\n  \"complete\": true,\n  \"lists\": [\n", 0), 0u) << done.out;
-    EXPECT_EQ(done.err.find("stopped"), std::string::npos) << done.err;
-    // bad input: 2 (the cases are in test_cli_badinput.cpp); the help tells them all
-    EXPECT_EQ(runCli({"--frobnicate", dir.path()}).status, 2);
-    const CliRun help = runCli({"--help"});
-    EXPECT_EQ(help.status, 0);
-    for (const char* told : {"  1 ", "  2 ", "128+N", "141", "\"complete\": false", "\\x1b", "\\u00nn"}) {
-        EXPECT_NE(help.out.find(told), std::string::npos) << told;
+    const std::string d = dir.path();
+    int gone[2];  // a pipe whose reader went away, as "| head -1" leaves it
+    ASSERT_EQ(::pipe2(gone, O_CLOEXEC), 0);
+    ::close(gone[0]);
+    const std::string pipe = "/proc/self/fd/" + std::to_string(gone[1]);
+    const std::tuple<std::vector<std::string>, std::string, int, int, const char*, const char*> cases[] = {
+        // the whole search, and the document says so
+        {{"-f", "json", d}, {}, 0, 0, R"(^\{\n  "complete": true,)", R"(\nCompleted in \d+s, searching 2 files\.\n$)"},
+        // output that cannot be written, with the reason
+        {{d}, "/dev/full", 0, 1, "^$", "\nkormial-cli: cannot write the output: No space left on device\n$"},
+        {{d}, "-", 0, 1, "^$", "^kormial-cli: cannot write the output: Bad file descriptor\n$"},
+        // a reader that went away: not a word after the status lines
+        {{d}, pipe, 0, 141, "^$", R"(\nSearching duplicated files \.\.\.\n$)"},
+        // stopped: 128 + the signal, the lists so far marked incomplete
+        {{"-f", "json", d}, {}, SIGTERM, 143, R"(^\{\n  "complete": false,[\s\S]*\n  \]\n\}\n$)",
+         R"(^Start \.\.\.\n[\s\S]*\nSearch stopped by SIGTERM: the lists are incomplete\.\nCompleted in )"},
+        {{d}, {}, SIGINT, 130, R"(\nThe search was stopped: the lists are incomplete\.\n$)",
+         "\nSearch stopped by SIGINT: "},
+    };
+    for (const auto& [args, out, signal, status, outIs, errIs] : cases) {
+        const CliRun r = run(args, out, signal);
+        EXPECT_EQ(r.status, status) << errIs;
+        EXPECT_TRUE(std::regex_search(r.out, std::regex(outIs))) << outIs << "\ngot: " << r.out;
+        EXPECT_TRUE(std::regex_search(r.err, std::regex(errIs))) << errIs << "\ngot: " << r.err;
     }
-
-    // output that cannot be written: 1, with the reason
-    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
-    ASSERT_GE(full, 0);
-    CliRun r = runWithStdout({dir.path()}, full);
-    ::close(full);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(lastLine(r.err), "kormial-cli: cannot write the output: No space left on device");
-    r = runWithStdout({dir.path()}, -1);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(lastLine(r.err), "kormial-cli: cannot write the output: Bad file descriptor");
-    // a reader that went away (as "| head -1" does): 141, without a word
-    int pipeFds[2];
-    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
-    ::close(pipeFds[0]);
-    r = runWithStdout({dir.path()}, pipeFds[1]);
-    ::close(pipeFds[1]);
-    EXPECT_EQ(r.status, 141);
-    EXPECT_EQ(r.err.find("kormial-cli"), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("Broken pipe"), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("Completed"), std::string::npos) << r.err;
-
-    // stopped: 128 + the signal, the lists so far marked incomplete
-    r = stoppedRun({"-f", "json", dir.path()}, SIGTERM);
-    EXPECT_EQ(r.status, 143) << r.err;
-    EXPECT_EQ(r.out.rfind("{\n  \"complete\": false,\n  \"lists\": [\n", 0), 0u) << r.out;
-    EXPECT_EQ(r.out.substr(r.out.size() - 6), "  ]\n}\n");
-    EXPECT_EQ(r.err.rfind("Start ...\n", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find("Search stopped by SIGTERM: the lists are incomplete.\nCompleted in "),
-              std::string::npos) << r.err;
-    r = stoppedRun({dir.path()}, SIGINT);
-    EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_EQ(lastLine(r.out), "The search was stopped: the lists are incomplete.");
-    EXPECT_NE(r.err.find("Search stopped by SIGINT"), std::string::npos) << r.err;
+    ::close(gone[1]);
 }
 
 // One name with ESC, BEL, tab, carriage return, DEL, a stray C1 byte, a C1
@@ -307,43 +160,30 @@ TEST(Cli, ExitStatusesTellHowTheRunEnded)
 TEST(Cli, ControlCharactersAndStrayBytesAreEscaped)
 {
     const std::string name = "a\x1b[1m\a\t\r\x7f\x9b\xc2\x9b\xe9\n\\z";
-    TempDir dir;
-    writeFile(dir / "one/" + name, "same");
-    writeFile(dir / "two/" + name, "same");
-
-    const CliRun text = runCli({dir.path()});
-    ASSERT_EQ(text.status, 0) << text.err;
     const std::string shown = "a\\e[1m\\x07\\t\\r\\x7f\\x9b\\xc2\\x9b\\xe9\\n\\\\z";
-    EXPECT_NE(text.out.find("  " + dir.path() + "one/" + shown + "\n"), std::string::npos) << text.out;
-    EXPECT_NE(text.out.find("  Name \"" + shown + "\": 2 files\n"), std::string::npos) << text.out;
-    EXPECT_TRUE(terminalSafe(text.out)) << text.out;
-
-    // TSV decodes back to the exact bytes
-    const CliRun tsv = runCli({"-f", "tsv", dir.path()});
-    ASSERT_EQ(tsv.status, 0) << tsv.err;
-    EXPECT_NE(tsv.out.find("\ta\\x1b[1m\\x07\\t\\r\\x7f\\x9b\\xc2\\x9b\\xe9\\n\\\\z\n"), std::string::npos)
-        << tsv.out;
-    std::multiset<std::string> paths;
-    std::size_t start = 0;
-    while (start < tsv.out.size()) {
-        const auto end = tsv.out.find('\n', start);
-        const std::string line = tsv.out.substr(start, end - start);
-        const auto nameAt = line.rfind('\t');
-        const auto folderAt = line.rfind('\t', nameAt - 1);
-        paths.insert(tsvDecoded(line.substr(folderAt + 1, nameAt - folderAt - 1)) +
-                     tsvDecoded(line.substr(nameAt + 1)));
-        start = end + 1;
-    }
-    EXPECT_EQ(paths, (std::multiset<std::string>{dir / "one/" + name, dir / "one/" + name, dir / "two/" + name,
-                                                 dir / "two/" + name}));
-
-    const CliRun json = runCli({"-f", "json", "-t", "dup", dir.path()});
-    ASSERT_EQ(json.status, 0) << json.err;
+    TempDir dir;
+    const std::string one = dir / "one/" + name, two = dir / "two/" + name;
+    writeFile(one, "same");
+    writeFile(two, "same");
+    const CliRun text = run({dir.path()});
+    EXPECT_NE(text.out.find("  " + dir.path() + "one/" + shown + "\n"), npos) << text.out;
+    EXPECT_NE(text.out.find("  Name \"" + shown + "\": 2 files\n"), npos) << text.out;
+    const CliRun json = run({"-f", "json", "-t", "dup", dir.path()});
     EXPECT_NE(json.out.find("\"name\": \"a\\u001b[1m\\u0007\\t\\r\\u007f\\ufffd\\u009b\\ufffd\\n\\\\z\", "
                             "\"name_hex\": \"611b5b316d07090d7f9bc29be90a5c7a\"}"),
-              std::string::npos)
+              npos)
         << json.out;
-    EXPECT_TRUE(terminalSafe(json.out));
+    // TSV decodes back to the exact bytes
+    const CliRun tsv = run({"-f", "tsv", dir.path()});
+    std::multiset<std::string> paths;
+    std::istringstream lines(tsv.out);
+    for (std::string line; std::getline(lines, line);) {
+        const auto nameAt = line.rfind('\t'), folderAt = line.rfind('\t', nameAt - 1);
+        paths.insert(tsvDecoded(line.substr(folderAt + 1, nameAt - folderAt - 1)) +
+                     tsvDecoded(line.substr(nameAt + 1)));
+        EXPECT_TRUE(terminalSafe(line.substr(nameAt + 1))) << line;
+    }
+    EXPECT_EQ(paths, (std::multiset<std::string>{one, one, two, two}));
 
     // a file that cannot be read in a run long enough to be compared pair by pair
     for (int i = 0; i < 260; ++i) {
@@ -353,33 +193,36 @@ TEST(Cli, ControlCharactersAndStrayBytesAreEscaped)
     openToEveryone(dir.path());
     ASSERT_EQ(::chmod((dir / "long/" + name).c_str(), 0), 0);
     const std::string err = runUnprivileged([&] { return runCli({"-t", "dup", dir / "long"}).err; });
-    EXPECT_NE(err.find("\nkormial-cli: " + dir.path() + "long/" + shown + ": Permission denied\n"), std::string::npos)
-        << err;
-    EXPECT_TRUE(terminalSafe(err)) << err;
+    EXPECT_NE(err.find("\nkormial-cli: " + dir.path() + "long/" + shown + ": Permission denied\n"), npos) << err;
+    EXPECT_TRUE(terminalSafe(text.out + json.out + err)) << text.out << json.out << err;
 }
 
-TEST(CliArgs, ParserKeepsTheSetupPanelRules)
+// Bad input: one line on stderr that names the fault, status 2, no search.
+TEST(Cli, BadInputIsRefusedWithOneLine)
 {
-    using kormial::cli::parseArguments;
-    // "/b" after "/b/" is the same entry and passed over; "/a" with another
-    // pattern is a new one
-    auto p = parseArguments({"/a", "-R", "-p", "*.x", "/b/", "/b", "/a", "--", "-odd"});
-    ASSERT_TRUE(p.options);
-    const auto& e = p.options->entries;
-    ASSERT_EQ(e.size(), 4u);
-    EXPECT_EQ(e[0].path, "/a/*.*");
-    EXPECT_EQ(e[0].subFolder, "Yes");
-    EXPECT_EQ(e[1].path, "/b/*.x");
-    EXPECT_EQ(e[1].subFolder, "No");
-    EXPECT_EQ(e[2].path, "/a/*.x");
-    EXPECT_EQ(e[3].path, "-odd/*.x");
-    EXPECT_TRUE(p.options->types[0] && p.options->types[1] && p.options->types[2]);
-    EXPECT_FALSE(p.options->types[3]);
-    auto root = parseArguments({"/"});
-    ASSERT_TRUE(root.options);
-    EXPECT_EQ(root.options->entries[0].path, "/*.*");
-    auto neg = parseArguments({"--min=-5", "--max", "-1", "/x"});
-    ASSERT_TRUE(neg.options) << neg.error;
-    EXPECT_EQ(neg.options->minText, "-5");
-    EXPECT_EQ(neg.options->maxText, "-1");
+    TempDir dir;
+    const std::string d = dir.path(), range = " needs a whole number of KB in the range -2147483648 to 2147483647";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{d, "--max"}, "--max needs a size in whole KB"},
+        {{"--min=", d}, "--min" + range + ", not \"\""},
+        {{"--min", "2147483648", d}, "--min" + range},
+        {{"--max", "\xef\xbc\x95", d}, "--max" + range},  // a full-width five
+        {{"--min", "--max", "5", d}, "--min" + range + ", not \"--max\""},
+        {{"--min", "-5", "--max", "-6", d}, "Max File Size(-6) must be greater than Min File Size(-5)."},
+        {{"-p", "a/", d}, "must not contain \"/\""},
+        {{"-t", "dup,", d}, "unknown search type \"\""},
+        {{"--format=TSV", d}, "unknown format \"TSV\""},
+        {{}, "no folder to search"},
+        {{""}, "an empty folder name"},
+        {{"--tolerant=no", d}, "--tolerant takes no value"},
+        {{"--\x1b]0;x\a\n", d}, "unknown option \"--\\e]0;x\\x07\\n\""},  // shown escaped
+    };
+    for (const auto& [args, says] : cases) {
+        const CliRun r = run(args);
+        EXPECT_TRUE(r.status == 2 && r.out.empty() && r.err.starts_with("kormial-cli: ") &&
+                    r.err.find(says) != npos && r.err.find('\n') == r.err.size() - 1)
+            << "wanted: " << says << "\ngot: " << r.status << " " << r.err;
+    }
+    // Not bad: -1 is no bound, a sign, leading zeros.
+    EXPECT_EQ(run({"--min", "-1", "--max", "+0004", d}).status, 0);
 }
