@@ -1,14 +1,12 @@
-// A search host for the tests: the request in plain fields, and everything
-// the search reports (statuses, progress, yields, failures) kept for checks.
+// A search host for the tests: the request in plain fields, and what the
+// search reports (statuses, yields, failures) kept for checks.
 #pragma once
 
 #include "results/resultrows.h"
 #include "search/execsrch.h"
-#include "testutil.h"
 
 #include <algorithm>
 #include <functional>
-#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,19 +15,12 @@ namespace kormial::test {
 
 struct TestHost : SearchHost {
     std::vector<SearchEntry> entries;
-    std::string minText;
-    std::string maxText;
-    bool types[4] = {true, true, true, false};
-    bool tolerantBox = false;
+    std::vector<int> ticked = {kTypeZeroSize, kTypeDuplicates, kTypeSameName};
+    bool tolerantBox = false, stop = false;
     ResultList lists[kResultListCount] = {makeResultList(), makeResultList(), makeResultList(),
                                           makeResultList(), makeResultList()};
     FileArray arr;
-
-    bool stop = false;
-    std::vector<std::string> statuses;
-    std::vector<double> progress;
-    std::vector<std::string> failures;
-    std::vector<std::int64_t> selected;
+    std::vector<std::string> statuses, failures;
     std::map<std::string, int> yieldsByStatus;
     std::int64_t yields = 0;
     int tolerantReads = 0;
@@ -37,7 +28,7 @@ struct TestHost : SearchHost {
     std::function<void(TestHost&, const std::string&)> onStatus;
 
     bool stopRequested() override { return stop; }
-    void setProgress(double p) override { progress.push_back(p); }
+    void setProgress(double) override {}
     void yield() override
     {
         ++yields;
@@ -56,48 +47,28 @@ struct TestHost : SearchHost {
     }
     std::int64_t entryCount() override { return static_cast<std::int64_t>(entries.size()); }
     SearchEntry entry(std::int64_t i) override { return entries.at(static_cast<std::size_t>(i)); }
-    void selectEntry(std::int64_t i) override { selected.push_back(i); }
-    std::string minSizeText() override { return minText; }
-    std::string maxSizeText() override { return maxText; }
-    bool searchTypeTicked(int position) override { return types[position]; }
-    bool tolerant() override
-    {
-        ++tolerantReads;
-        return tolerantBox;
-    }
+    std::string minSizeText() override { return {}; }
+    std::string maxSizeText() override { return {}; }
+    bool searchTypeTicked(int position) override { return std::count(ticked.begin(), ticked.end(), position) > 0; }
+    bool tolerant() override { return ++tolerantReads, tolerantBox; }
     ResultList& resultList(int index) override { return lists[index]; }
     FileArray& files() override { return arr; }
 
-    void add(const std::string& folder, const std::string& pattern = "*.*", bool recursive = true)
-    {
-        entries.push_back({folder + pattern, recursive ? "Yes" : "No", "", ""});
-    }
-    void add(const TempDir& dir, const std::string& pattern = "*.*", bool recursive = true)
-    {
-        add(dir.path(), pattern, recursive);
-    }
-    void only(std::initializer_list<int> ticked)
-    {
-        std::fill(std::begin(types), std::end(types), false);
-        for (const int t : ticked) {
-            types[t] = true;
-        }
-    }
-    void only(int type) { only({type}); }
+    void add(const std::string& dir, const std::string& pattern = "*.*") { entries.emplace_back(dir + pattern, "Yes"); }
+    void only(std::initializer_list<int> types) { ticked = types; }
     std::int64_t run()
     {
         const std::int64_t n = ExecSrch(*this);
         OrderResultsAfterSearch(lists);
         return n;
     }
-    // "#|name" of each row of a list, in list order.
+    // "#|name" (or the name alone) of each row of a list, in list order.
     std::vector<std::string> rows(int list, bool withGroup = true) const
     {
         std::vector<std::string> out;
         for (const auto& r : lists[list].rows()) {
             std::string g = r.subItem(kColGroup);
-            g.erase(0, g.find_first_not_of(' '));
-            out.push_back(withGroup ? g + "|" + r.text : r.text);
+            out.push_back(withGroup ? g.erase(0, g.find_first_not_of(' ')) + "|" + r.text : r.text);
         }
         return out;
     }
