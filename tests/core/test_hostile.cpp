@@ -6,6 +6,7 @@
 #include "platform/pathopen.h"
 #include "results/resultrows.h"
 #include "searchhost.h"
+#include "testutil.h"
 
 #include <gtest/gtest.h>
 
@@ -88,7 +89,7 @@ TEST(HostilePermissions, UnreadableFileIsAReadErrorAndItsTwinsStillGroup)
     const std::string out = runUnprivileged([&] {
         Host h;
         h.add(dir.path());
-        h.only(kTypeDuplicates);
+        h.only({kTypeDuplicates});
         h.run();
         std::string s;
         for (const int list : {kListDuplicates, kListReadErrors}) {
@@ -183,7 +184,7 @@ TEST(HostileDepth, PathsAtAndBeyondPathMax)
     EXPECT_EQ(errno, ENOTDIR);
     Host h;
     h.add(dir.path());
-    h.only(kTypeDuplicates);
+    h.only({kTypeDuplicates});
     EXPECT_EQ(h.run(), 8);
     EXPECT_EQ(groups(h, kListDuplicates), twins);
     // what lies beyond PATH_MAX comes up, so that the folder can be removed
@@ -271,7 +272,7 @@ TEST(HostileSize, SparseFilesOf5GiB)
     }
     Host h;
     h.add(dir.path());
-    h.only(kTypeDuplicates);
+    h.only({kTypeDuplicates});
     EXPECT_EQ(h.run(), 3);
     EXPECT_EQ(groups(h, kListDuplicates), (std::set<Paths>{{dir / "one", dir / "two"}}));
     for (const ResultRow& r : h.lists[kListDuplicates].rows()) {
@@ -296,7 +297,7 @@ TEST(HostileNumbers, ManySameSizeFilesInOneFolder)
     }
     Host h;
     h.add(dir.path());
-    h.only(kTypeDuplicates);
+    h.only({kTypeDuplicates});
     EXPECT_EQ(h.run(), 20000);
     EXPECT_EQ(groups(h, kListDuplicates), want);
     EXPECT_TRUE(h.failures.empty());

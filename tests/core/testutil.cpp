@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <grp.h>
@@ -77,9 +77,7 @@ void writeFile(const std::string& path, const std::string& content)
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 std::string runUnprivileged(const std::function<std::string()>& body)
@@ -100,23 +98,10 @@ std::string runUnprivileged(const std::function<std::string()>& body)
             ::_exit(3);
         }
         const std::string out = body();
-        std::size_t done = 0;
-        while (done < out.size()) {
-            const ssize_t w = ::write(fds[1], out.data() + done, out.size() - done);
-            if (w <= 0) {
-                ::_exit(4);
-            }
-            done += static_cast<std::size_t>(w);
-        }
-        ::_exit(0);
+        ::_exit(::write(fds[1], out.data(), out.size()) == static_cast<ssize_t>(out.size()) ? 0 : 4);
     }
     ::close(fds[1]);
-    std::string out;
-    char buf[4096];
-    ssize_t r;
-    while ((r = ::read(fds[0], buf, sizeof buf)) > 0) {
-        out.append(buf, static_cast<std::size_t>(r));
-    }
+    const std::string out = readFile("/proc/self/fd/" + std::to_string(fds[0]));
     ::close(fds[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -140,8 +125,7 @@ CliRun runCli(const std::vector<std::string>& args, const std::string& cwd, unsi
         if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) {
             ::_exit(126);
         }
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(KORMIAL_CLI_PATH));
+        std::vector<char*> argv = {const_cast<char*>(KORMIAL_CLI_PATH)};
         for (const auto& a : args) {
             argv.push_back(const_cast<char*>(a.c_str()));
         }
@@ -163,25 +147,15 @@ CliRun runCli(const std::vector<std::string>& args, const std::string& cwd, unsi
 
 void openToEveryone(const std::string& path)
 {
+    // folders 0755, files 0644, and the temporary folder itself passable
     std::error_code ec;
-    fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                              fs::perms::others_read | fs::perms::others_exec, ec);
+    ::chmod(path.c_str(), 0755);
     for (auto it = fs::recursive_directory_iterator(path, ec); it != fs::recursive_directory_iterator();
          it.increment(ec)) {
-        const bool dir = it->is_directory(ec);
-        fs::permissions(it->path(),
-                        dir ? (fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                               fs::perms::others_read | fs::perms::others_exec)
-                            : (fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                               fs::perms::others_read),
-                        ec);
+        if (!it->is_symlink(ec)) {  // never through a link to something else
+            ::chmod(it->path().c_str(), it->is_directory(ec) ? 0755 : 0644);
+        }
     }
-    // the folders above must be passable too (mkdtemp makes 0700)
-    std::string p = path;
-    while (!p.empty() && p.back() == '/') {
-        p.pop_back();
-    }
-    ::chmod(p.c_str(), 0755);
 }
 
 }  // namespace kormial::test
