@@ -61,6 +61,10 @@ private:
     std::unique_ptr<Bytes> bytes_;
 };
 
+// A folder's path, ending in "/": held once per folder and shared by the
+// records and the result rows of its files.
+using FolderPath = std::shared_ptr<const std::string>;
+
 // Values of FileRec::Group besides a leader's index (0 or more).
 constexpr std::int32_t kNoGroup = -1;
 constexpr std::int32_t kDropped = -2;   // only inside one comparison pass
