@@ -62,6 +62,8 @@ ParseResult parseArguments(const std::vector<std::string>& args)
     ParseResult result;
     Options o;
     std::string pattern = "*.*";
+    std::string minText;  // as given, for the messages
+    std::string maxText;
     bool recursive = true;
     bool optionsEnded = false;
     auto fail = [&](std::string message) {
@@ -104,17 +106,17 @@ ParseResult parseArguments(const std::vector<std::string>& args)
             if (a.empty()) {
                 return fail("kormial-cli: an empty folder name was given");
             }
-            std::string spec = a;
-            if (spec.back() != '/') {
-                spec += '/';
+            SearchEntry e{a, pattern, recursive};
+            if (e.folder.back() != '/') {
+                e.folder += '/';
             }
-            spec += pattern;
-            SearchEntry e{spec, recursive ? "Yes" : "No", "", ""};
             // the same path twice is passed over, as the [>] button does
-            const bool known = std::any_of(o.entries.begin(), o.entries.end(),
-                                           [&](const SearchEntry& x) { return x.path == e.path; });
+            const bool known = std::any_of(o.request.entries.begin(), o.request.entries.end(),
+                                           [&](const SearchEntry& x) {
+                                               return x.folder == e.folder && x.pattern == e.pattern;
+                                           });
             if (!known) {
-                o.entries.push_back(std::move(e));
+                o.request.entries.push_back(std::move(e));
             }
             continue;
         }
@@ -127,7 +129,7 @@ ParseResult parseArguments(const std::vector<std::string>& args)
         } else if (a == "-R" || a == "--no-subfolders") {
             recursive = false;
         } else if (a == "-l" || a == "--tolerant") {
-            o.tolerant = true;
+            o.request.tolerant = true;
         } else if (a == "-p" || a == "--pattern") {
             if (!value(pattern)) {
                 return fail("kormial-cli: " + a + " needs a pattern, such as \"*.mp3\"");
@@ -147,25 +149,26 @@ ParseResult parseArguments(const std::vector<std::string>& args)
             if (!checked) {
                 return result;
             }
-            (a == "--min" ? o.minText : o.maxText) = *checked;
+            (a == "--min" ? minText : maxText) = *checked;
+            (a == "--min" ? o.request.minKb : o.request.maxKb) = *ConvertSizeText(*checked, false);
         } else if (a == "-t" || a == "--types") {
             std::string v;
             if (!value(v)) {
                 return fail("kormial-cli: " + a + " needs a list such as zero,dup,name,portions");
             }
-            bool types[4] = {false, false, false, false};
+            SearchTypes types;
             std::size_t start = 0;
             while (true) {
                 const auto comma = v.find(',', start);
                 const std::string t = v.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
                 if (t == "zero") {
-                    types[0] = true;
+                    types.set(SearchType::ZeroSize);
                 } else if (t == "dup") {
-                    types[1] = true;
+                    types.set(SearchType::Duplicates);
                 } else if (t == "name") {
-                    types[2] = true;
+                    types.set(SearchType::SameName);
                 } else if (t == "portions") {
-                    types[3] = true;
+                    types.set(SearchType::Portions);
                 } else {
                     return fail("kormial-cli: unknown search type \"" + t +
                                 "\" (choose from zero, dup, name, portions)");
@@ -175,7 +178,7 @@ ParseResult parseArguments(const std::vector<std::string>& args)
                 }
                 start = comma + 1;
             }
-            std::copy(std::begin(types), std::end(types), std::begin(o.types));
+            o.request.types = types;
         } else if (a == "-f" || a == "--format") {
             std::string v;
             if (!value(v)) {
@@ -198,15 +201,13 @@ ParseResult parseArguments(const std::vector<std::string>& args)
         result.options = std::move(o);
         return result;
     }
-    if (o.entries.empty()) {
+    if (o.request.entries.empty()) {
         return fail("kormial-cli: no folder to search (see kormial-cli --help)");
     }
-    if (!o.minText.empty() && !o.maxText.empty()) {
-        const auto mn = ConvertSizeText(o.minText, false);
-        const auto mx = ConvertSizeText(o.maxText, false);
-        if (*mx <= *mn) {
-            return fail("kormial-cli: Max File Size(" + o.maxText + ") must be greater than Min File Size(" +
-                        o.minText + ").");
+    if (!minText.empty() && !maxText.empty()) {
+        if (o.request.maxKb <= o.request.minKb) {
+            return fail("kormial-cli: Max File Size(" + maxText + ") must be greater than Min File Size(" +
+                        minText + ").");
         }
     }
     result.options = std::move(o);

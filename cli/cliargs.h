@@ -1,7 +1,7 @@
 // The command line of the headless front end.
 #pragma once
 
-#include "search/execsrch.h"
+#include "search/searchrequest.h"
 
 #include <optional>
 #include <string>
@@ -12,11 +12,7 @@ namespace kormial::cli {
 enum class Format { Text, Tsv, Json };
 
 struct Options {
-    std::vector<SearchEntry> entries;
-    std::string minText;  // as the size fields hold them: empty for no bound
-    std::string maxText;
-    bool types[4] = {true, true, true, false};  // zero, dup, name, portions
-    bool tolerant = false;
+    SearchRequest request{{}, -1, -1, {SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName}, false};
     Format format = Format::Text;
     bool help = false;
 };

@@ -5,30 +5,30 @@
 
 namespace kormial::cli {
 
-CliHost::CliHost(const Options& options, const std::atomic<bool>* stop, std::FILE* status, bool live)
-    : options_(options), stop_(stop), status_(status), live_(live && status != nullptr)
+CliObserver::CliObserver(std::FILE* status, bool live, std::stop_token stop)
+    : status_(status), live_(live && status != nullptr), stop_(std::move(stop))
 {
 }
 
-bool CliHost::stopRequested()
+// The first word from the search after a stop request says so.
+void CliObserver::noticeStop()
 {
-    const bool stop = stop_ != nullptr && stop_->load();
-    if (stop && !stopSeen_) {
+    if (!stopSeen_ && stop_.stop_requested()) {
         stopSeen_ = true;
-        setStatus("Stopping ...");
+        status("Stopping ...");
     }
-    return stop;
 }
 
-void CliHost::setProgress(double percent)
+void CliObserver::progress(double percent)
 {
+    noticeStop();
     progress_ = percent;
     if (live_) {
         drawLive(false);
     }
 }
 
-void CliHost::reportFailure(const std::string& text)
+void CliObserver::failure(const std::string& text)
 {
     if (status_ != nullptr) {
         if (live_) {
@@ -41,8 +41,9 @@ void CliHost::reportFailure(const std::string& text)
     }
 }
 
-void CliHost::setStatus(const std::string& text)
+void CliObserver::status(const std::string& text)
 {
+    noticeStop();
     statusText_ = escaped(text, Escape::Terminal);
     progress_ = 0;
     if (status_ == nullptr) {
@@ -55,7 +56,7 @@ void CliHost::setStatus(const std::string& text)
     }
 }
 
-void CliHost::drawLive(bool force)
+void CliObserver::drawLive(bool force)
 {
     const double now = platform::monotonicSeconds();
     if (!force && now - lastDraw_ < 0.1) {
@@ -66,7 +67,7 @@ void CliHost::drawLive(bool force)
     std::fflush(status_);
 }
 
-void CliHost::finishStatus()
+void CliObserver::finishStatus()
 {
     if (live_) {
         std::fputs("\r\033[K", status_);

@@ -7,12 +7,15 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <iterator>
+#include <stop_token>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -136,22 +139,38 @@ int main(int argc, char** argv)
     }
 
     catchStopSignals();
-    cli::CliHost host(options, &g_stop, stderr, ::isatty(STDERR_FILENO) == 1);
-    host.setStatus("Start ...");
+    std::stop_source stop;
+    cli::CliObserver observer(stderr, ::isatty(STDERR_FILENO) == 1, stop.get_token());
+    observer.status("Start ...");
     const double start = platform::monotonicSeconds();
-    const std::int64_t files = ExecSrch(host);
+    // The search runs on its own thread; this one turns a stop signal into
+    // the search's stop request.
+    SearchResults results;
+    std::atomic<bool> done{false};
+    {
+        std::jthread search([&] {
+            results = ExecSrch(options.request, observer, stop.get_token());
+            done.store(true);
+        });
+        while (!done.load()) {
+            if (g_stop.load()) {
+                stop.request_stop();
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
     const auto seconds = static_cast<std::int64_t>(std::floor(platform::monotonicSeconds() - start));
     // from here on a signal ends the program as it would any other
     restoreStopSignals();
     const int stoppedBy = g_signal.load();
-    OrderResultsAfterSearch(host.lists());
-    host.finishStatus();
+    observer.finishStatus();
+    const ResultList* lists = results.lists.data();
 
     std::string out;
     switch (options.format) {
-    case cli::Format::Tsv: out = cli::formatTsv(host.lists()); break;
-    case cli::Format::Json: out = cli::formatJson(host.lists(), stoppedBy == 0); break;
-    case cli::Format::Text: out = cli::formatText(host.lists(), stoppedBy == 0); break;
+    case cli::Format::Tsv: out = cli::formatTsv(lists); break;
+    case cli::Format::Json: out = cli::formatJson(lists, stoppedBy == 0); break;
+    case cli::Format::Text: out = cli::formatText(lists, stoppedBy == 0); break;
     }
     const int written = writeOutput(out);
     if (written != 0) {
@@ -160,6 +179,6 @@ int main(int argc, char** argv)
     if (stoppedBy != 0) {
         std::fprintf(stderr, "Search stopped by %s: the lists are incomplete.\n", signalName(stoppedBy));
     }
-    std::fprintf(stderr, "%s\n", CompletionText(seconds, files).c_str());
+    std::fprintf(stderr, "%s\n", CompletionText(seconds, results.searched).c_str());
     return stoppedBy != 0 ? 128 + stoppedBy : 0;
 }

@@ -1,5 +1,6 @@
 // The main window: its controls, start-up and shut-down, and the resize rules.
 #include "mainwindow/frmmain.h"
+#include "mainwindow/searchcontroller.h"
 
 #include "mainwindow/drivecombo.h"
 #include "mainwindow/folderlist.h"
@@ -156,6 +157,19 @@ frmMain::frmMain(QWidget* parent)
     buildFileMenu();
     desktopTrash_ = std::make_unique<platform::DesktopTrash>();
     trash_ = desktopTrash_.get();
+
+    // The search runs on its controller's thread and reports back here.
+    search_ = new SearchController(this);
+    connect(search_, &SearchController::statusChanged, this, &frmMain::setStatusText);
+    connect(search_, &SearchController::progressChanged, this, [this](int percent) { pbMain->setValue(percent); });
+    connect(search_, &SearchController::entryStarted, this, [this](qint64 index) {
+        if (QTreeWidgetItem* item = lstPath->topLevelItem(static_cast<int>(index))) {
+            lstPath->setCurrentItem(item);
+        }
+    });
+    // failures are gathered and told in one notice when the search ends
+    connect(search_, &SearchController::failed, this, [this](const QString& text) { searchFailures_ << text; });
+    connect(search_, &SearchController::finished, this, &frmMain::searchEnded);
 
     // Help numbers for F1: the part with the focus, or the nearest part
     // around it that has one.
@@ -522,10 +536,11 @@ void frmMain::showEvent(QShowEvent* event)
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    // A running search is stopped: its next yield unwinds it, and the click
-    // handler that runs it returns without touching the lists again.
+    // A running search is asked to stop; when it ends, the lists stay as
+    // they are.
     if (searchRunning()) {
-        isStopSrch = true;
+        searchState_ = SearchState::Stopping;
+        search_->requestStop();
     }
     closing_ = true;
     event->accept();

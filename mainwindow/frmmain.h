@@ -1,7 +1,7 @@
 // The main window: the search setup panel across the top, the result tabs
 // with the file-operation frame below it, and the status bar. The window owns
-// its controls, the record array of the search and every event handler, and
-// it is the search's host (status texts, progress, yields, the stop request).
+// its controls, the record array of the search and every event handler; the
+// search itself runs on the search controller's thread.
 #pragma once
 
 #include "catalogue/filerec.h"
@@ -11,12 +11,15 @@
 #include <QIcon>
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
 
 #include <array>
 #include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -44,8 +47,9 @@ class frmTip;
 class FolderList;
 class PanelStatusBar;
 class ResultListView;
+class SearchController;
 
-class frmMain final : public QMainWindow, public SearchHost {
+class frmMain final : public QMainWindow {
     Q_OBJECT
 public:
     explicit frmMain(QWidget* parent = nullptr);
@@ -116,9 +120,8 @@ public:
     QProgressBar* pbMain = nullptr;
 
     // --- Form-level state --------------------------------------------------
-    int CurTab = 0;           // the result list shown
-    bool isStopSrch = false;  // the running search is asked to stop
-    FileArray arrFiles;       // records of the last search
+    int CurTab = 0;      // the result list shown
+    FileArray arrFiles;  // records of the last search
 
     // --- Routines ----------------------------------------------------------
     void Form_Load();
@@ -190,21 +193,12 @@ public:
     // Writes the status panel.
     void setStatusText(const QString& text);
 
-    // --- The search's host -------------------------------------------------
-    bool stopRequested() override;
-    void setProgress(double percent) override;
-    void yield() override;
-    void reportFailure(const std::string& text) override;
-    void setStatus(const std::string& text) override;
-    std::int64_t entryCount() override;
-    SearchEntry entry(std::int64_t index) override;
-    void selectEntry(std::int64_t index) override;
-    std::string minSizeText() override;
-    std::string maxSizeText() override;
-    bool searchTypeTicked(int position) override;
-    bool tolerant() override;
-    ResultList& resultList(int index) override;
-    FileArray& files() override { return arrFiles; }
+    // --- The search -------------------------------------------------------
+    enum class SearchState { Idle, Running, Stopping };
+    SearchState searchState() const { return searchState_; }
+    // The request the setup panel describes.
+    SearchRequest searchRequest() const;
+    ResultList& resultList(int index);
 
 signals:
     void statusChanged(const QString& text);
@@ -233,6 +227,8 @@ private:
     int menuBarHeight() const;
     void setOuterHeight(int pixels);
     static std::string rowPath(const QTreeWidgetItem* item);
+    void lockForSearch(bool locked);
+    void searchEnded();
 
     std::array<ResultList, kResultListCount> lists_;
     std::map<std::string, std::string> driveFolders_;  // last folder per volume
@@ -247,7 +243,11 @@ private:
     bool pbDocked_ = false;
     bool closing_ = false;
     bool refocusing_ = false;
-    double lastYield_ = -1;
+    SearchController* search_ = nullptr;
+    SearchState searchState_ = SearchState::Idle;
+    double searchStart_ = 0;
+    QStringList searchFailures_;
+    std::vector<std::pair<QAction*, bool>> fileActionsBeforeSearch_;
 };
 
 }  // namespace kormial

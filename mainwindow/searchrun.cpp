@@ -1,13 +1,17 @@
 // The search run: the Search/Cancel button, its checks, the locking of the
 // setup panel, the timing and the status texts; the responsive wait and the
-// flashing of a control; the window's side of the search.
+// flashing of a control.
 #include "mainwindow/drivecombo.h"
 #include "mainwindow/frmmain.h"
+#include "mainwindow/searchcontroller.h"
 #include "mainwindow/twips.h"
 #include "platform/gui/clock.h"
 #include "platform/gui/dialogs.h"
 
+#include <QAction>
+#include <QCheckBox>
 #include <QCoreApplication>
+#include <QMenu>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -24,18 +28,11 @@ namespace {
 const QString kSearchCaption = QStringLiteral("&Search");
 const QString kCancelCaption = QStringLiteral("&Cancel");
 
-// Events are handled at most this often while a search runs (seconds).
-constexpr double kYieldPace = 0.02;
-
-// Thrown out of a yield when the window closed during a search: it unwinds the
-// search back to the click handler that started it.
-struct SearchAbandoned {};
-
 }  // namespace
 
 bool frmMain::searchRunning() const
 {
-    return cmdSrch->text() != kSearchCaption;
+    return searchState_ != SearchState::Idle;
 }
 
 void frmMain::cmdSrch_Click()
@@ -54,48 +51,85 @@ void frmMain::cmdSrch_Click()
         FlashCtrl(lstSrchType);
         return;
     }
-    if (cmdSrch->text() != kSearchCaption) {
+    if (searchState_ != SearchState::Idle) {
         // A second click while the search runs: a stop request, nothing more.
         setStatusText(QStringLiteral("Stopping ..."));
-        isStopSrch = true;
+        searchState_ = SearchState::Stopping;
+        search_->requestStop();
         return;
     }
 
-    isStopSrch = false;
     for (ResultList& list : lists_) {
         list.clear();
     }
+    arrFiles.clear();
     UpdateCount();
     setStatusText(QStringLiteral("Start ..."));
-    cmdSrch->setText(kCancelCaption);
-    frmSelectPath->setEnabled(false);
-    cmdNewSrch->setEnabled(false);
-    lstSrchType->setEnabled(false);
+    lockForSearch(true);
     if (isNormalState()) {
         setOuterHeight(tw(8000));
     }
+    searchFailures_.clear();
+    searchStart_ = gui::clock().now();
+    searchState_ = SearchState::Running;
+    search_->start(searchRequest());
+}
 
-    gui::Clock& clock = gui::clock();
-    const double start = clock.now();
-    lastYield_ = -1;
-    std::int64_t files = 0;
-    bool abandoned = false;
-    try {
-        files = ExecSrch(*this);
-    } catch (const SearchAbandoned&) {
-        abandoned = true;
+// The setup panel and everything that could change a list or a file wait
+// while a search runs; the File menu's entries come back as they were.
+void frmMain::lockForSearch(bool locked)
+{
+    cmdSrch->setText(locked ? kCancelCaption : kSearchCaption);
+    frmSelectPath->setEnabled(!locked);
+    cmdNewSrch->setEnabled(!locked);
+    lstSrchType->setEnabled(!locked);
+    chkTolerant->setEnabled(!locked);
+    cmdTask->setEnabled(!locked);
+    if (locked) {
+        fileActionsBeforeSearch_.clear();
+        for (QAction* a : mnuFile->actions()) {
+            fileActionsBeforeSearch_.emplace_back(a, a->isEnabled());
+            a->setEnabled(false);
+        }
+    } else {
+        for (const auto& [a, enabled] : fileActionsBeforeSearch_) {
+            a->setEnabled(enabled);
+        }
+        fileActionsBeforeSearch_.clear();
     }
-    if (!abandoned) {
-        pbMain->setValue(0);
-        const auto seconds = static_cast<std::int64_t>(std::floor(std::max(0.0, clock.now() - start)));
-        setStatusText(QString::fromStdString(CompletionText(seconds, files)));
-        OrderResultsAfterSearch(lists_.data());
-        UpdateCount();
+}
+
+void frmMain::searchEnded()
+{
+    SearchResults results = search_->takeResults();
+    searchState_ = SearchState::Idle;
+    pbMain->setValue(0);
+    if (closing_) {
+        // closed while it ran: the lists stay as they were at the start
+        lockForSearch(false);
+        return;
     }
-    cmdSrch->setText(kSearchCaption);
-    frmSelectPath->setEnabled(true);
-    cmdNewSrch->setEnabled(true);
-    lstSrchType->setEnabled(true);
+    for (std::size_t i = 0; i < lists_.size(); ++i) {
+        lists_[i].takeRows(std::move(results.lists[i]));
+    }
+    arrFiles = std::move(results.files);
+    const auto seconds = static_cast<std::int64_t>(std::floor(std::max(0.0, gui::clock().now() - searchStart_)));
+    setStatusText(QString::fromStdString(CompletionText(seconds, results.searched)));
+    UpdateCount();
+    lockForSearch(false);
+    if (!searchFailures_.isEmpty()) {
+        // one notice at the end, never a box that holds the search up
+        constexpr int kShown = 5;
+        QString text = QStringLiteral("Some files could not be read; they are listed on \"Report - read errors\".\n");
+        for (const QString& failure : searchFailures_.mid(0, kShown)) {
+            text += QStringLiteral("\n") + failure;
+        }
+        if (searchFailures_.size() > kShown) {
+            text += QStringLiteral("\n... and %1 more.").arg(static_cast<int>(searchFailures_.size()) - kShown);
+        }
+        searchFailures_.clear();
+        gui::MsgBox(this, text, gui::MsgIcon::Exclamation);
+    }
 }
 
 bool frmMain::AtLeast1Chk(const QListWidget* obj)
@@ -153,47 +187,10 @@ void frmMain::Delay(double duration)
     } while (gone <= duration && !closing_);
 }
 
-// ---------------------------------------------------------------------------
-// The window's side of the search.
-
 void frmMain::setStatusText(const QString& text)
 {
     StatusPanel->setText(text);
     emit statusChanged(text);
-}
-
-void frmMain::setStatus(const std::string& text)
-{
-    setStatusText(QString::fromStdString(text));
-}
-
-bool frmMain::stopRequested()
-{
-    return isStopSrch;
-}
-
-void frmMain::setProgress(double percent)
-{
-    pbMain->setValue(std::clamp(static_cast<int>(std::nearbyint(percent)), 0, 100));
-}
-
-// Handles the window's events, at most every 20 ms, so that yielding after
-// every file costs one clock read.
-void frmMain::yield()
-{
-    const double now = gui::clock().now();
-    if (lastYield_ < 0 || now - lastYield_ >= kYieldPace || now < lastYield_) {
-        lastYield_ = now;
-        QCoreApplication::processEvents();
-    }
-    if (closing_) {
-        throw SearchAbandoned{};
-    }
-}
-
-void frmMain::reportFailure(const std::string& text)
-{
-    gui::MsgBox(this, QString::fromStdString(text), gui::MsgIcon::Critical);
 }
 
 ResultList& frmMain::resultList(int index)

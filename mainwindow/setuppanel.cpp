@@ -47,7 +47,7 @@ void frmMain::Init()
     for (int i = 0; i < lstSrchType->count(); ++i) {
         lstSrchType->item(i)->setCheckState(Qt::Checked);
     }
-    lstSrchType->item(kTypePortions)->setCheckState(Qt::Unchecked);
+    lstSrchType->item(static_cast<int>(SearchType::Portions))->setCheckState(Qt::Unchecked);
     txtMinSz->clear();
     txtMaxSz->clear();
     UpdateCount();
@@ -214,43 +214,23 @@ void frmMain::refocus(QLineEdit* box)
 // ---------------------------------------------------------------------------
 // The request as the search reads it.
 
-std::int64_t frmMain::entryCount()
+SearchRequest frmMain::searchRequest() const
 {
-    return lstPath->topLevelItemCount();
-}
-
-SearchEntry frmMain::entry(std::int64_t index)
-{
-    const QTreeWidgetItem* item = lstPath->topLevelItem(static_cast<int>(index));
-    return {rowPath(item), item->text(1).toStdString(), toBytes(item->text(2)), toBytes(item->text(3))};
-}
-
-void frmMain::selectEntry(std::int64_t index)
-{
-    if (QTreeWidgetItem* item = lstPath->topLevelItem(static_cast<int>(index))) {
-        lstPath->setCurrentItem(item);
+    SearchRequest request;
+    for (int i = 0; i < lstPath->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = lstPath->topLevelItem(i);
+        const std::string path = rowPath(item);
+        const auto slash = path.rfind('/');
+        request.entries.push_back({path.substr(0, slash + 1), path.substr(slash + 1), item->text(1) == QStringLiteral("Yes")});
     }
-}
-
-std::string frmMain::minSizeText()
-{
-    return toBytes(txtMinSz->text());
-}
-
-std::string frmMain::maxSizeText()
-{
-    return toBytes(txtMaxSz->text());
-}
-
-bool frmMain::searchTypeTicked(int position)
-{
-    const QListWidgetItem* item = lstSrchType->item(position);
-    return item != nullptr && item->checkState() == Qt::Checked;
-}
-
-bool frmMain::tolerant()
-{
-    return chkTolerant->isChecked();
+    request.minKb = SizeBound(toBytes(txtMinSz->text())).value_or(-1);
+    request.maxKb = SizeBound(toBytes(txtMaxSz->text())).value_or(-1);
+    for (const SearchType t : {SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName, SearchType::Portions}) {
+        const QListWidgetItem* item = lstSrchType->item(static_cast<int>(t));
+        request.types.set(t, item != nullptr && item->checkState() == Qt::Checked);
+    }
+    request.tolerant = chkTolerant->isChecked();
+    return request;
 }
 
 }  // namespace kormial

@@ -126,6 +126,20 @@ void ResultList::remove(std::int64_t i)
     }
 }
 
+void ResultList::takeRows(ResultList&& other)
+{
+    if (observer_ != nullptr) {
+        observer_->aboutToReset();
+    }
+    rows_ = std::move(other.rows_);
+    sortKey_ = other.sortKey_;
+    sortOrder_ = other.sortOrder_;
+    sorted_ = other.sorted_;
+    if (observer_ != nullptr) {
+        observer_->reset();
+    }
+}
+
 void ResultList::clear()
 {
     if (observer_ != nullptr) {

@@ -50,6 +50,9 @@ public:
     void setChecked(std::int64_t i, bool checked);
     void remove(std::int64_t i);
     void clear();
+    // Takes the rows and the sort state of `other` (a list filled elsewhere),
+    // keeping this list's observer.
+    void takeRows(ResultList&& other);
 
     // The selected row, or -1 for none.
     std::int64_t selectedRow() const;

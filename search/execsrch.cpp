@@ -3,15 +3,12 @@
 #include "catalogue/colfiles.h"
 #include "catalogue/compare.h"
 #include "catalogue/parallel.h"
-#include "catalogue/paths.h"
 #include "catalogue/sort.h"
 #include "platform/fs.h"
 #include "platform/textfold.h"
 #include "results/resultrows.h"
-#include "search/sizetext.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <string_view>
 #include <unordered_set>
@@ -50,165 +47,180 @@ void walkRuns(std::int64_t from, std::int64_t to, Equal equal, Handle handle)
     }
 }
 
-// Compares one run, through the pairwise routine when it is long.
-void compareRun(SearchHost& host, FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd,
-                bool sameSizeOnly)
-{
-    if (dupEnd - dupStart >= kPairwiseRunSpan) {
-        CompFileCnt2(arr, dupStart, dupEnd, sameSizeOnly, host);
-    } else {
-        CompFileCnt(arr, dupStart, dupEnd, host.tolerant(), sameSizeOnly);
-    }
-}
-
-}  // namespace
-
-std::string CompletionText(std::int64_t seconds, std::int64_t files)
-{
-    return "Completed in " + std::to_string(seconds) + "s, searching " + std::to_string(files) +
-           " files.";
-}
-
-std::int64_t ExecSrch(SearchHost& host)
-{
-    // Phase 1: the catalogue, one search entry after another.
-    colFiles catalogue;
-    catalogue.Clear();
-    const YieldFn yield = [&host] { host.yield(); };
-    const std::int64_t rows = host.entryCount();
-    for (std::int64_t i = 0; i < rows; ++i) {
-        host.selectEntry(i);
-        const std::int32_t minSz = SizeBound(host.minSizeText()).value_or(-1);
-        const std::int32_t maxSz = SizeBound(host.maxSizeText()).value_or(-1);
-        const SearchEntry e = host.entry(i);
-        catalogue.LoadFiles(e.path, minSz, maxSz, e.subFolder == "Yes", yield);
-        host.setProgress(std::floor(static_cast<double>(i + 1) / static_cast<double>(host.entryCount()) * 100.0));
-    }
-
-    // Phase 2: the records, each with its length.
-    host.setStatus("Loading files ...");
-    host.setProgress(0);
-    const std::int64_t n = catalogue.Count();
-    FileArray& arr = host.files();
-    arr.clear();
-    if (n < 1) {
-        return 0;
-    }
-    arr.resize(static_cast<std::size_t>(n));
+// One search from its request to its lists: the stages in the order they
+// run, each with one job, and the state they hand on.
+class SearchRun : CompareHost {
+public:
+    SearchRun(const SearchRequest& request, SearchObserver& observer, std::stop_token stop)
+        : request_(request), observer_(observer), stop_(std::move(stop))
     {
+    }
+
+    SearchResults run()
+    {
+        colFiles catalogue = load();
+        fill(catalogue);
+        if (n_ >= 1) {
+            if (!sameName()) {
+                return finish(0);
+            }
+            sizeOrderAndZeroSize();
+            duplicates();
+            firstListing();
+            portions();
+            secondListing();
+        }
+        return finish(n_);
+    }
+
+private:
+    bool has(SearchType type) const { return request_.types.has(type); }
+    FileRec& rec(std::int64_t i) { return out_.files[static_cast<std::size_t>(i)]; }
+    ResultList& list(int index) { return out_.lists[static_cast<std::size_t>(index)]; }
+
+    // The comparisons' side of the run.
+    bool stopRequested() override { return stop_.stop_requested(); }
+    void setProgress(double percent) override { observer_.progress(percent); }
+    void yield() override {}
+    void reportFailure(const std::string& text) override { observer_.failure(text); }
+
+    // The catalogue, one search entry after another.
+    colFiles load()
+    {
+        colFiles catalogue;
+        const auto count = static_cast<std::int64_t>(request_.entries.size());
+        for (std::int64_t i = 0; i < count; ++i) {
+            const SearchEntry& e = request_.entries[static_cast<std::size_t>(i)];
+            observer_.entryStarted(i);
+            std::string spec = e.folder;
+            if (spec.empty() || spec.back() != '/') {
+                spec += '/';
+            }
+            catalogue.LoadFiles(spec + e.pattern, request_.minKb, request_.maxKb, e.subFolders);
+            observer_.progress(std::floor(static_cast<double>(i + 1) / static_cast<double>(count) * 100.0));
+        }
+        return catalogue;
+    }
+
+    // The records, each with its length. Block by block the files are sized
+    // side by side on every core, each share folder by folder.
+    void fill(colFiles& catalogue)
+    {
+        observer_.status("Loading files ...");
+        observer_.progress(0);
+        n_ = catalogue.Count();
+        FileArray& arr = out_.files;
+        arr.resize(static_cast<std::size_t>(n_));
         std::size_t next = 0;
         catalogue.TakeItems([&](std::string&& path, const platform::FileId& id) {
             FileRec& r = arr[next++];
             r.Path = std::move(path);
             r.Id = id;
             r.Group = kNoGroup;
-            if (next % 1024 == 0) {
-                host.yield();
-            }
         });
-    }
-    // Block by block, the files are sized side by side on every core (each
-    // share folder by folder), then the records are counted off one by one
-    // with their yields.
-    constexpr std::int64_t kBlock = 4096;
-    constexpr std::int64_t kShare = 512;
-    for (std::int64_t from = 0; from < n; from += kBlock) {
-        const std::int64_t to = std::min(n, from + kBlock);
-        const auto shares = static_cast<std::size_t>((to - from + kShare - 1) / kShare);
-        parallelFor(shares, [&](std::size_t s) {
-            platform::LengthQuery lengths;
-            const std::int64_t first = from + static_cast<std::int64_t>(s) * kShare;
-            for (std::int64_t i = first; i < std::min(to, first + kShare); ++i) {
-                FileRec& r = arr[static_cast<std::size_t>(i)];
-                // a file that cannot be sized (gone, no longer a regular
-                // file, or out of reach) is passed over like a vanished
-                // one, never taken for an empty file. The identity stays
-                // the walk's: a file put in its place since then fails
-                // every later check.
-                const auto st = lengths.state(r.Path);
-                r.Size = st ? st->size : -1;
-                if (st) {
-                    r.MtimeNs = st->mtimeNs;
-                    r.CtimeNs = st->ctimeNs;
+        constexpr std::int64_t kBlock = 4096;
+        constexpr std::int64_t kShare = 512;
+        for (std::int64_t from = 0; from < n_; from += kBlock) {
+            const std::int64_t to = std::min(n_, from + kBlock);
+            const auto shares = static_cast<std::size_t>((to - from + kShare - 1) / kShare);
+            parallelFor(shares, [&](std::size_t s) {
+                platform::LengthQuery lengths;
+                const std::int64_t first = from + static_cast<std::int64_t>(s) * kShare;
+                for (std::int64_t i = first; i < std::min(to, first + kShare); ++i) {
+                    FileRec& r = rec(i);
+                    // a file that cannot be sized (gone, no longer a regular
+                    // file, or out of reach) is passed over like a vanished
+                    // one, never taken for an empty file. The identity stays
+                    // the walk's: a file put in its place since then fails
+                    // every later check.
+                    const auto st = lengths.state(r.Path);
+                    r.Size = st ? st->size : -1;
+                    if (st) {
+                        r.MtimeNs = st->mtimeNs;
+                        r.CtimeNs = st->ctimeNs;
+                    }
                 }
-            }
-        });
-        for (std::int64_t k = from + 1; k <= to; ++k) {
-            if (k % 1000 == 0) {
-                host.setProgress(static_cast<double>(k) / static_cast<double>(n) * 100.0);
-            }
-            host.yield();
+            });
+            observer_.progress(static_cast<double>(to) / static_cast<double>(n_) * 100.0);
         }
+        last_ = n_ - 1;
     }
-    const std::int64_t U = n - 1;
-    std::int64_t k = 0;
-    auto rec = [&arr](std::int64_t i) -> FileRec& { return arr[static_cast<std::size_t>(i)]; };
 
-    // Phase 3: same file names, case ignored.
-    if (n >= 2 && host.searchTypeTicked(kTypeSameName)) {
-        host.setStatus("Search same file name  ...");
-        host.setProgress(0);
-        QuickSort(arr, 0, U, ByFileName);
-        ResultList& sameName = host.resultList(kListSameName);
+    // Same file names, case ignored. False when a stop ended it.
+    bool sameName()
+    {
+        if (n_ < 2 || !has(SearchType::SameName)) {
+            return true;
+        }
+        observer_.status("Search same file name  ...");
+        observer_.progress(0);
+        QuickSort(out_.files, 0, last_, ByFileName);
+        ResultList& sameName = list(kListSameName);
         bool previousListed = false;
-        for (k = 1; k <= U; ++k) {
+        for (std::int64_t k = 1; k <= last_; ++k) {
             if (platform::equalFolded(namePart(rec(k).Path), namePart(rec(k - 1).Path))) {
                 if (!previousListed) {
-                    AddResultItem(sameName, arr, k - 1);
+                    AddResultItem(sameName, out_.files, k - 1);
                 }
-                AddResultItem(sameName, arr, k);
+                AddResultItem(sameName, out_.files, k);
                 previousListed = true;
             } else {
                 previousListed = false;
             }
             if (k % 200 == 0) {
-                host.setProgress(static_cast<double>(k) / static_cast<double>(n) * 100.0);
-                if (host.stopRequested()) {
-                    return 0;
+                observer_.progress(static_cast<double>(k) / static_cast<double>(n_) * 100.0);
+                if (stop_.stop_requested()) {
+                    return false;
                 }
             }
-            host.yield();
         }
+        return true;
     }
 
-    // Phase 4: size order and the empty files. Records of files that were
-    // gone when sized (-1) stand first and are passed over.
-    QuickSort(arr, 0, U, ByFileSize);
-    host.setStatus("Searching duplicated files ...");
-    host.setProgress(0);
-    std::int64_t z = 0;
-    while (z <= U && rec(z).Size < 0) {
-        ++z;
-    }
-    const bool listZero = host.searchTypeTicked(kTypeZeroSize);
-    while (z <= U && rec(z).Size == 0) {
-        if (listZero) {
-            AddResultItem(host.resultList(kListZeroSize), arr, z);
+    // Size order and the empty files. Records of files that were gone when
+    // sized (-1) stand first and are passed over.
+    void sizeOrderAndZeroSize()
+    {
+        QuickSort(out_.files, 0, last_, ByFileSize);
+        observer_.status("Searching duplicated files ...");
+        observer_.progress(0);
+        firstSized_ = 0;
+        while (firstSized_ <= last_ && rec(firstSized_).Size < 0) {
+            ++firstSized_;
         }
-        ++z;
-    }
-
-    // Phase 5: duplicates, run by run of equal sizes.
-    const double last = static_cast<double>(U);
-    // After each run: the progress bar at the run's end, then the yield.
-    const auto runDone = [&](std::int64_t at) {
-        host.setProgress(last > 0 ? static_cast<double>(at) / last * 100.0 : 0.0);
-        host.yield();
-    };
-    if (host.searchTypeTicked(kTypeDuplicates)) {
-        // One run at a time: the stop request, the comparison, the progress
-        // and the yield.
-        const auto oneRun = [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t at) {
-            if (!host.stopRequested()) {
-                compareRun(host, arr, dupStart, dupEnd, true);
+        firstNonEmpty_ = firstSized_;
+        while (firstNonEmpty_ <= last_ && rec(firstNonEmpty_).Size == 0) {
+            if (has(SearchType::ZeroSize)) {
+                AddResultItem(list(kListZeroSize), out_.files, firstNonEmpty_);
             }
-            runDone(at);
-        };
-        // Short runs are gathered and, in exact mode, compared side by side
-        // on every core. Then each run is taken in turn as if it had just
-        // been compared alone: a run that comes after a stop request is put
-        // back as never compared, and one that comes after the tolerance was
-        // switched on is compared again, tolerantly.
+            ++firstNonEmpty_;
+        }
+    }
+
+    // After each run: the progress bar at the run's end.
+    void runDone(std::int64_t at)
+    {
+        observer_.progress(last_ > 0 ? static_cast<double>(at) / static_cast<double>(last_) * 100.0 : 0.0);
+    }
+
+    // Compares one run, through the pairwise routine when it is long.
+    void compareRun(std::int64_t dupStart, std::int64_t dupEnd, bool sameSizeOnly)
+    {
+        if (dupEnd - dupStart >= kPairwiseRunSpan) {
+            CompFileCnt2(out_.files, dupStart, dupEnd, sameSizeOnly, *this);
+        } else {
+            CompFileCnt(out_.files, dupStart, dupEnd, request_.tolerant, sameSizeOnly);
+        }
+    }
+
+    // Duplicates, run by run of equal sizes. In exact mode the short runs
+    // are gathered and compared side by side on every core, a batch at a
+    // time; a stop request ends the stage between batches.
+    void duplicates()
+    {
+        if (!has(SearchType::Duplicates)) {
+            return;
+        }
         struct Gathered {
             std::int64_t start;
             std::int64_t end;
@@ -218,59 +230,40 @@ std::int64_t ExecSrch(SearchHost& host)
         std::vector<std::pair<std::int64_t, std::int64_t>> spans;
         double gatheredBytes = 0;
         std::int64_t gatheredFiles = 0;
-        const auto putBack = [&](const Gathered& g) {
-            for (std::int64_t i = g.start; i <= g.end; ++i) {
-                rec(i).Group = kNoGroup;
-            }
-        };
         const auto flush = [&] {
-            if (gathered.empty()) {
-                return;
-            }
-            if (gathered.size() < 2 || host.stopRequested()) {
-                for (const Gathered& g : gathered) {
-                    oneRun(g.start, g.end, g.at);
-                }
-            } else if (host.tolerant()) {
-                // the first run as oneRun takes it, with the tolerance just read
-                const Gathered& first = gathered.front();
-                CompFileCnt(arr, first.start, first.end, true, true);
-                runDone(first.at);
-                for (std::size_t r = 1; r < gathered.size(); ++r) {
-                    oneRun(gathered[r].start, gathered[r].end, gathered[r].at);
-                }
-            } else {
+            if (!stop_.stop_requested() && !gathered.empty()) {
                 spans.clear();
                 for (const Gathered& g : gathered) {
                     spans.emplace_back(g.start, g.end);
                 }
-                CompFileCntExactRuns(arr, spans);
-                for (std::size_t r = 0; r < gathered.size(); ++r) {
-                    const Gathered& g = gathered[r];
-                    if (r > 0) {
-                        if (host.stopRequested()) {
-                            putBack(g);
-                        } else if (host.tolerant()) {
-                            putBack(g);
-                            CompFileCnt(arr, g.start, g.end, true, true);
+                CompFileCntExactRuns(out_.files, spans);
+                // a stop that came while the batch was compared counts from
+                // the run after the first, as if each run were taken alone
+                if (stop_.stop_requested()) {
+                    for (std::size_t r = 1; r < gathered.size(); ++r) {
+                        for (std::int64_t i = gathered[r].start; i <= gathered[r].end; ++i) {
+                            rec(i).Group = kNoGroup;
                         }
                     }
-                    runDone(g.at);
                 }
+                runDone(gathered.back().at);
             }
             gathered.clear();
             gatheredBytes = 0;
             gatheredFiles = 0;
         };
-        // a gathered batch stays short, so the window answers between batches
+        // a batch stays short, so that a stop request is heard soon
         constexpr std::size_t kGatheredRuns = 256;
         constexpr std::int64_t kGatheredFiles = 1024;
-        constexpr double kGatheredBytes = 8 << 20;  // the most that the gathered runs may read
-        walkRuns(z + 1, U, [&](std::int64_t i) { return rec(i).Size == rec(i - 1).Size; },
+        constexpr double kGatheredBytes = 8 << 20;
+        walkRuns(firstNonEmpty_ + 1, last_, [&](std::int64_t i) { return rec(i).Size == rec(i - 1).Size; },
                  [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t at) {
-                     if (dupEnd - dupStart >= kPairwiseRunSpan) {
+                     if (request_.tolerant || dupEnd - dupStart >= kPairwiseRunSpan) {
                          flush();
-                         oneRun(dupStart, dupEnd, at);
+                         if (!stop_.stop_requested()) {
+                             compareRun(dupStart, dupEnd, true);
+                         }
+                         runDone(at);
                          return;
                      }
                      const double bytes = static_cast<double>(dupEnd - dupStart + 1) *
@@ -288,78 +281,111 @@ std::int64_t ExecSrch(SearchHost& host)
                      }
                  });
         flush();
+        ReleaseCompareBuffers();
     }
 
-    ReleaseCompareBuffers();
-
-    // Phase 6: first listing; listed duplicates go back to no group so that
-    // the portions search starts afresh.
-    std::unordered_set<std::string> listedUnreadable;
-    for (k = 0; k <= U; ++k) {
-        FileRec& r = rec(k);
-        if (r.Group >= 0) {
-            AddResultItem(host.resultList(kListDuplicates), arr, k);
-            r.Group = kNoGroup;
-            host.yield();  // tens of thousands of rows take a while to list
-        } else if (r.Group == kReadError) {
-            AddResultItem(host.resultList(kListReadErrors), arr, k);
-            listedUnreadable.insert(r.Path);
-            host.yield();
+    // Listed duplicates go back to no group, so that the portions search
+    // starts afresh; unreadable files are listed once.
+    void firstListing()
+    {
+        for (std::int64_t k = 0; k <= last_; ++k) {
+            FileRec& r = rec(k);
+            if (r.Group >= 0) {
+                AddResultItem(list(kListDuplicates), out_.files, k);
+                r.Group = kNoGroup;
+            } else if (r.Group == kReadError) {
+                AddResultItem(list(kListReadErrors), out_.files, k);
+                listedUnreadable_.insert(r.Path);
+            }
         }
     }
 
-    // Phase 7: portions among the files of 20480 bytes or more.
-    if (host.searchTypeTicked(kTypePortions)) {
-        host.setStatus("Searching file portions ...");
-        host.setProgress(0);
-        std::int64_t s = z;
-        while (s <= U && rec(s).Size < kPortionMinSize) {
+    // Portions among the files of 20480 bytes or more: by their first 400
+    // bytes, then block by block.
+    void portions()
+    {
+        if (!has(SearchType::Portions)) {
+            return;
+        }
+        observer_.status("Searching file portions ...");
+        observer_.progress(0);
+        std::int64_t s = firstSized_;
+        while (s <= last_ && rec(s).Size < kPortionMinSize) {
             ++s;
         }
-        if (s <= U) {
-            for (k = s; k <= U; ++k) {
-                FileRec& r = rec(k);
-                platform::ReadFile f;
-                if (!f.openChecked(r.Path, r.state()) || !f.readExact(0, r.Head.data(), kHeadSize)) {
-                    r.Group = kReadError;
-                }
-                host.yield();
+        if (s > last_) {
+            return;
+        }
+        for (std::int64_t k = s; k <= last_; ++k) {
+            FileRec& r = rec(k);
+            platform::ReadFile f;
+            if (!f.openChecked(r.Path, r.state()) || !f.readExact(0, r.Head.data(), kHeadSize)) {
+                r.Group = kReadError;
             }
-            QuickSort(arr, s, U, ByHeadBlock);
-            // In each run of equal heads the files of one block or less
-            // (nothing whole before their last byte) take no part: first in
-            // the run, they would bound the comparison of all. The others
-            // are compared smallest first.
-            walkRuns(s + 1, U, [&](std::int64_t i) { return rec(i).Head == rec(i - 1).Head; },
-                     [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t at) {
-                         const auto first = arr.begin() + dupStart;
-                         const auto end = arr.begin() + dupEnd + 1;
-                         std::stable_sort(first, end, [](const FileRec& a, const FileRec& b) { return a.Size < b.Size; });
-                         const auto from = std::find_if(first, end, [](const FileRec& r) { return r.Size > kPortionBlock; });
-                         const std::int64_t takePart = from - arr.begin();
-                         if (!host.stopRequested() && dupEnd > takePart) {
-                             compareRun(host, arr, takePart, dupEnd, false);
-                         }
-                         runDone(at);
-                     });
+        }
+        FileArray& arr = out_.files;
+        QuickSort(arr, s, last_, ByHeadBlock);
+        // In each run of equal heads the files of one block or less (nothing
+        // whole before their last byte) take no part: first in the run, they
+        // would bound the comparison of all. The others are compared
+        // smallest first.
+        walkRuns(s + 1, last_, [&](std::int64_t i) { return rec(i).Head == rec(i - 1).Head; },
+                 [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t at) {
+                     const auto first = arr.begin() + dupStart;
+                     const auto end = arr.begin() + dupEnd + 1;
+                     std::stable_sort(first, end, [](const FileRec& a, const FileRec& b) { return a.Size < b.Size; });
+                     const auto from = std::find_if(first, end, [](const FileRec& r) { return r.Size > kPortionBlock; });
+                     const std::int64_t takePart = from - arr.begin();
+                     if (!stop_.stop_requested() && dupEnd > takePart) {
+                         compareRun(takePart, dupEnd, false);
+                     }
+                     runDone(at);
+                 });
+        ReleaseCompareBuffers();
+    }
+
+    void secondListing()
+    {
+        for (std::int64_t k = 0; k <= last_; ++k) {
+            const FileRec& r = rec(k);
+            if (r.Group >= 0) {
+                AddResultItem(list(kListPortions), out_.files, k);
+            } else if (r.Group == kReadError && !listedUnreadable_.contains(r.Path)) {
+                AddResultItem(list(kListReadErrors), out_.files, k);
+            }
         }
     }
 
-    ReleaseCompareBuffers();
-
-    // Phase 8: second listing.
-    for (k = 0; k <= U; ++k) {
-        const FileRec& r = rec(k);
-        if (r.Group >= 0) {
-            AddResultItem(host.resultList(kListPortions), arr, k);
-            host.yield();
-        } else if (r.Group == kReadError && !listedUnreadable.contains(r.Path)) {
-            AddResultItem(host.resultList(kListReadErrors), arr, k);
-            host.yield();
-        }
+    SearchResults finish(std::int64_t searched)
+    {
+        OrderResultsAfterSearch(out_.lists.data());
+        out_.searched = searched;
+        out_.stopped = stop_.stop_requested();
+        return std::move(out_);
     }
 
-    return n;
+    const SearchRequest& request_;
+    SearchObserver& observer_;
+    std::stop_token stop_;
+    SearchResults out_;
+    std::int64_t n_ = 0;             // records
+    std::int64_t last_ = -1;         // the last record's index
+    std::int64_t firstSized_ = 0;    // the first record of a file that was there when sized
+    std::int64_t firstNonEmpty_ = 0; // the first record of a file of one byte or more
+    std::unordered_set<std::string> listedUnreadable_;
+};
+
+}  // namespace
+
+std::string CompletionText(std::int64_t seconds, std::int64_t files)
+{
+    return "Completed in " + std::to_string(seconds) + "s, searching " + std::to_string(files) +
+           " files.";
+}
+
+SearchResults ExecSrch(const SearchRequest& request, SearchObserver& observer, std::stop_token stop)
+{
+    return SearchRun(request, observer, std::move(stop)).run();
 }
 
 }  // namespace kormial

@@ -335,7 +335,7 @@ bool prepareSearch(kormial::frmMain& w, const std::string& folder)
         return false;
     }
     for (int i = 0; i < w.lstSrchType->count(); ++i) {
-        w.lstSrchType->item(i)->setCheckState(i == kormial::kTypeDuplicates ? Qt::Checked : Qt::Unchecked);
+        w.lstSrchType->item(i)->setCheckState(i == static_cast<int>(kormial::SearchType::Duplicates) ? Qt::Checked : Qt::Unchecked);
     }
     w.chkTolerant->setChecked(false);
     return true;

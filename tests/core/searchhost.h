@@ -1,72 +1,72 @@
-// A search host for the tests: the request in plain fields, and what the
-// search reports (statuses, yields, failures) kept for checks.
+// A search front end for the tests: the request in plain fields, and what the
+// search reports (statuses, progress, failures) kept for checks. It also
+// stands in for the search where the comparisons are called directly.
 #pragma once
 
+#include "catalogue/comparehost.h"
 #include "results/resultrows.h"
 #include "search/execsrch.h"
 
-#include <algorithm>
 #include <functional>
 #include <map>
+#include <stop_token>
 #include <string>
 #include <vector>
 
 namespace kormial::test {
 
-struct TestHost : SearchHost {
-    std::vector<SearchEntry> entries;
-    std::vector<int> ticked = {kTypeZeroSize, kTypeDuplicates, kTypeSameName};
-    bool tolerantBox = false, stop = false;
-    ResultList lists[kResultListCount] = {makeResultList(), makeResultList(), makeResultList(),
-                                          makeResultList(), makeResultList()};
-    FileArray arr;
+struct TestHost : CompareHost, SearchObserver {
+    SearchRequest request{{}, -1, -1, {SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName}, false};
+    std::stop_source stopper;
+    SearchResults results;
     std::vector<std::string> statuses, failures;
-    std::map<std::string, int> yieldsByStatus;
-    std::int64_t yields = 0;
-    int tolerantReads = 0;
-    std::function<void(TestHost&)> onYield;
+    std::map<std::string, int> progressByStatus;  // progress reports in each phase
+    std::function<void(TestHost&)> onProgress;
     std::function<void(TestHost&, const std::string&)> onStatus;
+    // The comparisons' side, when they are called directly.
+    bool stop = false;
+    std::int64_t yields = 0;
+    std::function<void(TestHost&)> onYield;
 
-    bool stopRequested() override { return stop; }
-    void setProgress(double) override {}
-    void yield() override
-    {
-        ++yields;
-        ++yieldsByStatus[statuses.empty() ? std::string() : statuses.back()];
-        if (onYield) {
-            onYield(*this);
-        }
-    }
-    void reportFailure(const std::string& text) override { failures.push_back(text); }
-    void setStatus(const std::string& text) override
+    void status(const std::string& text) override
     {
         statuses.push_back(text);
         if (onStatus) {
             onStatus(*this, text);
         }
     }
-    std::int64_t entryCount() override { return static_cast<std::int64_t>(entries.size()); }
-    SearchEntry entry(std::int64_t i) override { return entries.at(static_cast<std::size_t>(i)); }
-    std::string minSizeText() override { return {}; }
-    std::string maxSizeText() override { return {}; }
-    bool searchTypeTicked(int position) override { return std::count(ticked.begin(), ticked.end(), position) > 0; }
-    bool tolerant() override { return ++tolerantReads, tolerantBox; }
-    ResultList& resultList(int index) override { return lists[index]; }
-    FileArray& files() override { return arr; }
+    void progress(double) override
+    {
+        ++progressByStatus[statuses.empty() ? std::string() : statuses.back()];
+        if (onProgress) {
+            onProgress(*this);
+        }
+    }
+    void failure(const std::string& text) override { failures.push_back(text); }
+    bool stopRequested() override { return stop || stopper.stop_requested(); }
+    void setProgress(double percent) override { progress(percent); }
+    void yield() override
+    {
+        ++yields;
+        if (onYield) {
+            onYield(*this);
+        }
+    }
+    void reportFailure(const std::string& text) override { failure(text); }
 
-    void add(const std::string& dir, const std::string& pattern = "*.*") { entries.emplace_back(dir + pattern, "Yes"); }
-    void only(std::initializer_list<int> types) { ticked = types; }
+    void add(const std::string& dir, const std::string& pattern = "*.*") { request.entries.push_back({dir, pattern, true}); }
+    void only(SearchTypes types) { request.types = types; }
     std::int64_t run()
     {
-        const std::int64_t n = ExecSrch(*this);
-        OrderResultsAfterSearch(lists);
-        return n;
+        results = ExecSrch(request, *this, stopper.get_token());
+        return results.searched;
     }
+    const ResultList& list(int index) const { return results.lists[static_cast<std::size_t>(index)]; }
     // "#|name" (or the name alone) of each row of a list, in list order.
-    std::vector<std::string> rows(int list, bool withGroup = true) const
+    std::vector<std::string> rows(int index, bool withGroup = true) const
     {
         std::vector<std::string> out;
-        for (const auto& r : lists[list].rows()) {
+        for (const auto& r : list(index).rows()) {
             std::string g = r.subItem(kColGroup);
             out.push_back(withGroup ? g.erase(0, g.find_first_not_of(' ')) + "|" + r.text : r.text);
         }

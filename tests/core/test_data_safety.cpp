@@ -1,6 +1,6 @@
 // Data safety end to end: search a tree, mark with each rule, delete to the
 // trash, and check that exactly the marked files went and nothing else moved.
-#include "cli/clihost.h"
+#include "search/execsrch.h"
 #include "platform/trash.h"
 #include "results/fileops.h"
 #include "results/marking.h"
@@ -48,13 +48,10 @@ TEST(DataSafety, EachMarkingRuleTrashesExactlyTheMarkedFiles)
             make("lone" + std::to_string(g), randomBytes(300 + g, 500 + g), g);
         }
 
-        cli::Options options;
-        options.entries.push_back({dir / "*.*", "Yes", "", ""});
-        options.types[kTypeZeroSize] = false;
-        cli::CliHost host(options, nullptr, nullptr, false);
-        ExecSrch(host);
-        OrderResultsAfterSearch(host.lists());
-        ResultList& list = host.lists()[tab];
+        SearchObserver quiet;
+        SearchResults results =
+            ExecSrch({{{dir.path(), "*.*", true}}, -1, -1, {SearchType::Duplicates, SearchType::SameName}, false}, quiet);
+        ResultList& list = results.lists[tab];
         std::map<std::string, std::vector<std::string>> groups;  // as listed, before anything moves
         for (const auto& r : list.rows()) {
             groups[tab == kListSameName ? std::string() : r.subItem(kColGroup)].push_back(RowPath(r));

@@ -36,7 +36,7 @@ const bool kSlowTests = std::string(std::getenv("KORMIAL_SLOW_TESTS") ? std::get
 std::set<Paths> groups(const Host& h, int list)
 {
     std::map<std::string, Paths> byGroup;
-    for (const ResultRow& r : h.lists[list].rows()) {
+    for (const ResultRow& r : h.list(list).rows()) {
         byGroup[r.subItem(kColGroup)].insert(RowPath(r));
     }
     std::set<Paths> out;
@@ -89,7 +89,7 @@ TEST(HostilePermissions, UnreadableFileIsAReadErrorAndItsTwinsStillGroup)
     const std::string out = runUnprivileged([&] {
         Host h;
         h.add(dir.path());
-        h.only({kTypeDuplicates});
+        h.only({SearchType::Duplicates});
         h.run();
         std::string s;
         for (const int list : {kListDuplicates, kListReadErrors}) {
@@ -130,11 +130,11 @@ TEST(HostileNames, FoundAndListedByTheirTrueNames)
     ASSERT_EQ(::link((dir / "plain/-dash").c_str(), (dir / "zz/hard").c_str()), 0);
     Host h;
     h.add(dir.path());
-    h.only({kTypeDuplicates, kTypeSameName});
+    h.only({SearchType::Duplicates, SearchType::SameName});
     EXPECT_EQ(h.run(), static_cast<std::int64_t>(2 * names.size()));
     EXPECT_EQ(groups(h, kListDuplicates), pairs);
     EXPECT_EQ(groups(h, kListSameName), std::set<Paths>{all});  // the list holds no group numbers
-    EXPECT_EQ(h.lists[kListDuplicates].count() + h.lists[kListSameName].count(),
+    EXPECT_EQ(h.list(kListDuplicates).count() + h.list(kListSameName).count(),
               static_cast<std::int64_t>(2 * all.size()));
 }
 
@@ -184,7 +184,7 @@ TEST(HostileDepth, PathsAtAndBeyondPathMax)
     EXPECT_EQ(errno, ENOTDIR);
     Host h;
     h.add(dir.path());
-    h.only({kTypeDuplicates});
+    h.only({SearchType::Duplicates});
     EXPECT_EQ(h.run(), 8);
     EXPECT_EQ(groups(h, kListDuplicates), twins);
     // what lies beyond PATH_MAX comes up, so that the folder can be removed
@@ -222,18 +222,18 @@ TEST(HostileChange, FilesChangedWhileTheSearchRuns)
             writeFile(*longRun.rbegin(), randomBytes(11, 70000));  // read in more than one chunk
         }
         longRun.erase(victim);
-        int reads = -1;  // yields since the comparison began
+        int reads = -1;  // progress reports since the comparison began
         Host h;
         h.add(dir.path());
-        h.only({kTypeZeroSize, kTypeDuplicates});
-        h.tolerantBox = k % 2 == 1;
+        h.only({SearchType::ZeroSize, SearchType::Duplicates});
+        h.request.tolerant = k % 2 == 1;
         h.onStatus = [&](Host&, const std::string& s) {
             reads = s == "Searching duplicated files ..." ? 0 : reads;
             for (std::size_t i = 0; s == when && i < hows.size(); ++i) {
                 change(hows[i], dir / (hows[i] + "-1"), dir / (hows[i] + "-2"));
             }
         };
-        h.onYield = [&](Host&) {
+        h.onProgress = [&](Host&) {
             if (reads >= 0 && ++reads == 100) {  // a third of the long run's first chunks read
                 change(inLongRun[k], victim, dir / "long/f1000");
             }
@@ -272,10 +272,10 @@ TEST(HostileSize, SparseFilesOf5GiB)
     }
     Host h;
     h.add(dir.path());
-    h.only({kTypeDuplicates});
+    h.only({SearchType::Duplicates});
     EXPECT_EQ(h.run(), 3);
     EXPECT_EQ(groups(h, kListDuplicates), (std::set<Paths>{{dir / "one", dir / "two"}}));
-    for (const ResultRow& r : h.lists[kListDuplicates].rows()) {
+    for (const ResultRow& r : h.list(kListDuplicates).rows()) {
         EXPECT_EQ(r.subItem(kColSize), "5368709120");
     }
 }
@@ -297,7 +297,7 @@ TEST(HostileNumbers, ManySameSizeFilesInOneFolder)
     }
     Host h;
     h.add(dir.path());
-    h.only({kTypeDuplicates});
+    h.only({SearchType::Duplicates});
     EXPECT_EQ(h.run(), 20000);
     EXPECT_EQ(groups(h, kListDuplicates), want);
     EXPECT_TRUE(h.failures.empty());

@@ -27,7 +27,7 @@ TEST(Search, AllTypesTogetherFillTheirListsInOrder)
     }
     TestHost h;
     h.add(dir.path());
-    h.only({kTypeZeroSize, kTypeDuplicates, kTypeSameName, kTypePortions});
+    h.only({SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName, SearchType::Portions});
     EXPECT_EQ(h.run(), 12);
     EXPECT_EQ(h.statuses, (Names{"Loading files ...", "Search same file name  ...", "Searching duplicated files ...",
                                  "Searching file portions ..."}));
@@ -38,7 +38,7 @@ TEST(Search, AllTypesTogetherFillTheirListsInOrder)
     EXPECT_EQ(h.rows(kListPortions, false), (Names{"big-part", "big-whole"}));
     EXPECT_TRUE(h.rows(kListReadErrors).empty());
     // cells: folder, padded number cells, the date
-    const ResultRow& r = h.lists[kListZeroSize].row(1);
+    const ResultRow& r = h.list(kListZeroSize).row(1);
     EXPECT_EQ(r.subItem(kColFolder), dir / "sub/");
     EXPECT_EQ(r.subItem(kColSize), "         0");
     EXPECT_EQ(r.subItem(kColGroup), "        -1");
@@ -55,14 +55,13 @@ TEST(Search, LongRunsGoPairwiseFrom251Files)
         }
         TestHost h;
         h.add(dir.path());
-        h.only({kTypeDuplicates});
+        h.only({SearchType::Duplicates});
         h.run();
-        EXPECT_EQ(h.lists[kListDuplicates].count(), files);
-        // the pairwise routine yields as it reads, the grouped one never
-        // (after the run one yield, and one per row listed)
-        const int yields = h.yieldsByStatus["Searching duplicated files ..."] - files;
-        EXPECT_TRUE(files == 251 ? yields > 250 : yields == 1) << yields;
-        EXPECT_EQ(h.tolerantReads, files == 251 ? 0 : 1);
+        EXPECT_EQ(h.list(kListDuplicates).count(), files);
+        // the pairwise routine moves the progress bar as it reads, the
+        // grouped one once after the run
+        const int reports = h.progressByStatus["Searching duplicated files ..."];
+        EXPECT_TRUE(files == 251 ? reports > 250 : reports == 2) << reports;
     }
 }
 
@@ -90,7 +89,7 @@ TEST(Search, PortionsTakeFilesOfMoreThanOneBlockAndUnreadableFilesAreReportedOnc
     const std::string out = runUnprivileged([&] {
         TestHost h;
         h.add(dir.path());
-        h.only({kTypeZeroSize, kTypeDuplicates, kTypeSameName, kTypePortions});
+        h.only({SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName, SearchType::Portions});
         h.run();
         std::string s;
         for (int l = 0; l < kResultListCount; ++l) {
@@ -104,10 +103,8 @@ TEST(Search, PortionsTakeFilesOfMoreThanOneBlockAndUnreadableFilesAreReportedOnc
                    "4:-3|locked 4:-3|at 0");
 }
 
-TEST(Search, ToleranceIsReadForEveryRunAndCountsFromTheNextRun)
+TEST(Search, ToleranceGroupsFilesThatDifferInALittle)
 {
-    // three runs, the grouped ones compared side by side: the box switched
-    // on in the yield after the first run applies to the runs after it
     TempDir dir;
     writeFile(dir / "p1", "same");
     writeFile(dir / "p2", "same");
@@ -117,17 +114,14 @@ TEST(Search, ToleranceIsReadForEveryRunAndCountsFromTheNextRun)
         content.back() = static_cast<char>(~content.back());
         writeFile(dir / ("b" + std::to_string(size)), content);
     }
-    for (const bool switchOn : {false, true}) {
+    for (const bool tolerant : {false, true}) {
         TestHost h;
         h.add(dir.path());
-        h.only({kTypeDuplicates});
-        h.onYield = [&](TestHost& host) {
-            host.tolerantBox = switchOn && host.statuses.size() > 1;  // after "Loading files ..."
-        };
+        h.only({SearchType::Duplicates});
+        h.request.tolerant = tolerant;
         h.run();
         EXPECT_EQ(h.rows(kListDuplicates, false),
-                  switchOn ? (Names{"p1", "p2", "b1200000", "a1200000", "a1200001", "b1200001"}) : (Names{"p1", "p2"}));
-        EXPECT_EQ(h.tolerantReads, 3);
+                  tolerant ? (Names{"p1", "p2", "b1200000", "a1200000", "a1200001", "b1200001"}) : (Names{"p1", "p2"}));
     }
 }
 
@@ -144,17 +138,19 @@ TEST(Search, StopEndsTheSearchButLeadingBlocksAreStillRead)
     for (const std::string stopAt : {"Search same file name  ...", "Searching duplicated files ..."}) {
         TestHost h;
         h.add(dir.path());
-        h.only({kTypeZeroSize, kTypeDuplicates, kTypeSameName, kTypePortions});
-        h.onStatus = [&](TestHost& host, const std::string& s) { host.stop = host.stop || s == stopAt; };
+        h.only({SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName, SearchType::Portions});
+        h.onStatus = [&](TestHost& host, const std::string& s) {
+            if (s == stopAt) {
+                host.stopper.request_stop();
+            }
+        };
         const bool inSameName = stopAt == "Search same file name  ...";
         EXPECT_EQ(h.run(), inSameName ? 0 : 453);
-        EXPECT_EQ(h.lists[kListDuplicates].count() + h.lists[kListPortions].count(), 0);
+        EXPECT_EQ(h.list(kListDuplicates).count() + h.list(kListPortions).count(), 0);
         // in the same names the stop takes effect at step 200 (those listed
-        // stay) and nothing follows; later the two large files still have
-        // their leading blocks read (a yield each)
-        EXPECT_EQ(h.lists[kListZeroSize].count(), inSameName ? 0 : 1);
-        EXPECT_EQ(h.lists[kListSameName].count() < 210, inSameName);
-        EXPECT_EQ(h.yieldsByStatus["Searching file portions ..."] >= 2, !inSameName);
+        // stay) and nothing follows
+        EXPECT_EQ(h.list(kListZeroSize).count(), inSameName ? 0 : 1);
+        EXPECT_EQ(h.list(kListSameName).count() < 210, inSameName);
     }
 }
 

@@ -1,10 +1,8 @@
 // kormial-cli's argument parser: arguments are the input split at NUL bytes.
 // Every input gives either a usable request or one clear message, and a
 // request written back as arguments parses to the same request.
-#include "catalogue/paths.h"
 #include "cli/cliargs.h"
 #include "fuzzcheck.h"
-#include "search/sizetext.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,21 +17,10 @@ namespace {
 
 bool sameRequest(const Options& a, const Options& b)
 {
-    if (a.entries.size() != b.entries.size() || a.minText != b.minText || a.maxText != b.maxText ||
-        a.tolerant != b.tolerant || a.format != b.format || a.help != b.help) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.entries.size(); ++i) {
-        if (a.entries[i].path != b.entries[i].path || a.entries[i].subFolder != b.entries[i].subFolder) {
-            return false;
-        }
-    }
-    for (int t = 0; t < 4; ++t) {
-        if (a.types[t] != b.types[t]) {
-            return false;
-        }
-    }
-    return true;
+    const SearchRequest& x = a.request;
+    const SearchRequest& y = b.request;
+    return x.entries == y.entries && x.minKb == y.minKb && x.maxKb == y.maxKb && x.types == y.types &&
+           x.tolerant == y.tolerant && a.format == b.format && a.help == b.help;
 }
 
 // The request as a command line: global options first, then for every
@@ -41,16 +28,17 @@ bool sameRequest(const Options& a, const Options& b)
 std::vector<std::string> asArguments(const Options& o)
 {
     std::vector<std::string> args;
-    if (!o.minText.empty()) {
-        args.push_back("--min=" + o.minText);
+    const SearchRequest& q = o.request;
+    if (q.minKb != -1) {
+        args.push_back("--min=" + std::to_string(q.minKb));
     }
-    if (!o.maxText.empty()) {
-        args.push_back("--max=" + o.maxText);
+    if (q.maxKb != -1) {
+        args.push_back("--max=" + std::to_string(q.maxKb));
     }
     static const char* const names[4] = {"zero", "dup", "name", "portions"};
     std::string types;
     for (int t = 0; t < 4; ++t) {
-        if (o.types[t]) {
+        if (q.types.has(static_cast<SearchType>(t))) {
             types += (types.empty() ? "" : ",") + std::string(names[t]);
         }
     }
@@ -58,16 +46,16 @@ std::vector<std::string> asArguments(const Options& o)
         args.push_back("--types");
         args.push_back(types);
     }
-    if (o.tolerant) {
+    if (q.tolerant) {
         args.push_back("-l");
     }
     args.push_back("-f");
     args.push_back(o.format == Format::Tsv ? "tsv" : o.format == Format::Json ? "json" : "text");
-    for (const SearchEntry& e : o.entries) {
+    for (const SearchEntry& e : q.entries) {
         args.push_back("-p");
-        args.push_back(GetFileNamePart(e.path));
-        args.push_back(e.subFolder == "Yes" ? "-r" : "-R");
-        args.push_back(GetFolderPart(e.path));
+        args.push_back(e.pattern);
+        args.push_back(e.subFolders ? "-r" : "-R");
+        args.push_back(e.folder);
     }
     return args;
 }
@@ -104,27 +92,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (o.help) {
         return 0;
     }
-    FUZZ_CHECK(!o.entries.empty());
-    std::set<std::string> paths;
+    const SearchRequest& q = o.request;
+    FUZZ_CHECK(!q.entries.empty());
+    std::set<std::pair<std::string, std::string>> paths;
     bool folderStartsWithDash = false;
-    for (const SearchEntry& e : o.entries) {
-        FUZZ_CHECK(paths.insert(e.path).second);  // no entry twice
-        FUZZ_CHECK(e.subFolder == "Yes" || e.subFolder == "No");
-        const std::string folder = GetFolderPart(e.path);
-        const std::string pattern = GetFileNamePart(e.path);
-        FUZZ_CHECK(!folder.empty());  // a folder, ending in "/"
-        FUZZ_CHECK(!pattern.empty());
-        folderStartsWithDash = folderStartsWithDash || folder[0] == '-';
+    for (const SearchEntry& e : q.entries) {
+        FUZZ_CHECK(paths.insert({e.folder, e.pattern}).second);  // no entry twice
+        FUZZ_CHECK(!e.folder.empty() && e.folder.back() == '/');
+        FUZZ_CHECK(!e.pattern.empty());
+        folderStartsWithDash = folderStartsWithDash || e.folder[0] == '-';
     }
-    // bounds are whole numbers that the search can use, the maximum above the minimum
-    if (!o.minText.empty()) {
-        FUZZ_CHECK(ConvertSizeText(o.minText, false).has_value());
-    }
-    if (!o.maxText.empty()) {
-        FUZZ_CHECK(ConvertSizeText(o.maxText, false).has_value());
-    }
-    if (!o.minText.empty() && !o.maxText.empty()) {
-        FUZZ_CHECK(*ConvertSizeText(o.maxText, false) > *ConvertSizeText(o.minText, false));
+    // the maximum above the minimum when both are set
+    if (q.minKb != -1 && q.maxKb != -1) {
+        FUZZ_CHECK(q.maxKb > q.minKb);
     }
     // written back as arguments, the same request (folders that look like
     // options can only follow "--", where no pattern can be set)

@@ -156,7 +156,13 @@ protected:
             w.lstSrchType->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
         }
         click(w.cmdSrch);
+        waitForSearch();
         return w;
+    }
+    // Waits until the search started last has ended.
+    void waitForSearch() const
+    {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window->searchRunning(); }, 60000));
     }
 
     // The row of list `list` for the file `rel`; -1 when there is none.

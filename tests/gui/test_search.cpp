@@ -1,6 +1,11 @@
 // A search started from the window on real files: the tabs and their counts,
 // the setup panel locked while it runs, Cancel, closing the window mid-search.
+#include "platform/fs.h"
 #include "tests/gui/guitest.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace kormial::test {
 
@@ -57,6 +62,19 @@ TEST_F(GuiSearch, FillsEveryTabWhileThePanelIsLocked)
     EXPECT_TRUE(w.frmSelectPath->isEnabled() && w.cmdNewSrch->isEnabled() && w.lstSrchType->isEnabled());
 }
 
+namespace {
+
+// Holds the search's first read until the test lets it go.
+std::atomic<bool> g_readsMayGo{true};
+void holdReads(int)
+{
+    for (int i = 0; i < 10000 && !g_readsMayGo.load(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+}  // namespace
+
 TEST_F(GuiSearch, CancelStopsTheSearchAndKeepsWhatWasFound)
 {
     write("empty.txt", "");
@@ -65,12 +83,18 @@ TEST_F(GuiSearch, CancelStopsTheSearchAndKeepsWhatWasFound)
         write("b/" + std::to_string(i) + ".bin", bytes(i, 1000 * i));
     }
     frmMain& w = open();
+    g_readsMayGo = false;
+    platform::setReadObserver(holdReads);
     QObject::connect(&w, &frmMain::statusChanged, &w, [&](const QString& s) {
         if (s == "Searching duplicated files ...") {
-            QMetaObject::invokeMethod(&w, [&] { click(w.cmdSrch); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(&w, [&] {
+                click(w.cmdSrch);
+                g_readsMayGo = true;
+            }, Qt::QueuedConnection);
         }
     });
     search();
+    platform::setReadObserver(nullptr);
     EXPECT_TRUE(statuses.contains("Stopping ..."));
     EXPECT_EQ(w.cmdSrch->text(), "&Search");
     EXPECT_TRUE(w.frmSelectPath->isEnabled());
@@ -86,12 +110,18 @@ TEST_F(GuiSearch, ClosingTheWindowDuringASearchStopsIt)
         write("a/" + std::to_string(i) + ".bin", bytes(7, 3000));
     }
     frmMain& w = open();
+    g_readsMayGo = false;
+    platform::setReadObserver(holdReads);
     const auto closer = QObject::connect(&w, &frmMain::statusChanged, &w, [&](const QString& s) {
         if (s == "Loading files ...") {
-            QMetaObject::invokeMethod(&w, [&] { w.close(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(&w, [&] {
+                w.close();
+                g_readsMayGo = true;
+            }, Qt::QueuedConnection);
         }
     });
     search();
+    platform::setReadObserver(nullptr);
     QObject::disconnect(closer);
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(w.resultList(kListDuplicates).count(), 0);
@@ -100,6 +130,7 @@ TEST_F(GuiSearch, ClosingTheWindowDuringASearchStopsIt)
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     click(w.cmdSrch);
+    waitForSearch();
     EXPECT_EQ(w.resultList(kListDuplicates).count(), 30);
 }
 

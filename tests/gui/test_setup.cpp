@@ -38,6 +38,7 @@ TEST_F(GuiSetup, PathRowsDecideWhatIsSearched)
     EXPECT_EQ(rows, (QList<QStringList>{{row("m/*.mp3"), "Yes", ""}, {row("m/*.txt"), "No", ""},
                                         {row("s/*.*"), "Yes", "5"}}));
     click(w.cmdSrch);
+    waitForSearch();
     std::vector<std::string> found;
     for (const ResultRow& r : w.resultList(kListDuplicates).rows()) {
         found.push_back((r.subItem(kColFolder) + r.text).substr(root.size() + 1));
