@@ -294,7 +294,7 @@ def measure_window(bench, tree, work, args):
     elif not result.get("same_rows", True):
         result["error"] = "the searches did not all list the same rows"
     if "median" in result:
-        log("  %-22s %s s; stalls: outside CompFileCnt %.3f s, inside one %.3f s%s"
+        log("  %-22s %s s; stalls: outside reading %.3f s, longest reading %.3f s%s"
             % (LABELS["window"], " ".join("%.3f" % w for w in result["runs"]),
                result["outside"]["outside_s"], result["inside"]["longest_call_s"],
                "  (%s)" % result["error"] if "error" in result else ""))
@@ -789,8 +789,8 @@ def tree_table(tr):
 
 
 # The window is looked at more closely when it is this much slower than
-# kormial-cli, or when its event loop goes this long unserved outside a
-# CompFileCnt call (which does not yield by design).
+# kormial-cli, or when its event loop goes this long unserved outside the
+# comparisons' reading (the grouped comparison does not yield by design).
 WINDOW_SLOW_RATIO = 1.2
 WINDOW_STALL_S = 0.1
 
@@ -800,7 +800,7 @@ def window_flags(win, cli_median):
     if cli_median and win["median"] / cli_median > WINDOW_SLOW_RATIO:
         flags.append("over %.1fx kormial-cli" % WINDOW_SLOW_RATIO)
     if win["outside"]["outside_s"] > WINDOW_STALL_S:
-        flags.append("stall over %d ms outside CompFileCnt" % round(WINDOW_STALL_S * 1000))
+        flags.append("stall over %d ms outside reading" % round(WINDOW_STALL_S * 1000))
     return flags
 
 
@@ -820,9 +820,9 @@ def window_lines(tr):
                 "".join("; " + f.upper() for f in window_flags(win, cli)))]
     lines.append("           longest stall %s (CPU %s) at %.2f s (%s)"
                  % (fmt_s(stall["s"]), fmt_s(stall["cpu_s"]), stall["at_s"], stall["phase"]))
-    lines.append("           outside CompFileCnt %s (CPU %s) at %.2f s (%s)"
+    lines.append("           outside reading %s (CPU %s) at %.2f s (%s)"
                  % (fmt_s(out["outside_s"]), fmt_s(out["cpu_s"]), out["at_s"], out["phase"]))
-    lines.append("           inside one CompFileCnt %s" % fmt_s(ins["longest_call_s"]))
+    lines.append("           longest reading %s" % fmt_s(ins["longest_call_s"]))
     if win.get("messages"):
         lines.append("           %s answered" % plural(win["messages"], "message box"))
     if "error" in win:
@@ -834,8 +834,8 @@ def window_lines(tr):
 
 
 def window_table(trees):
-    head = ["tree", "kormial-cli", "window", "x cli", "CPU x cli", "longest stall", "outside CompFileCnt",
-            "inside one CompFileCnt", "rows"]
+    head = ["tree", "kormial-cli", "window", "x cli", "CPU x cli", "longest stall", "outside reading",
+            "longest reading", "rows"]
     lines = ["| " + " | ".join(head) + " |", "|---|" + "---:|" * 7 + "---|"]
     for tr in trees:
         res = tr["results"]

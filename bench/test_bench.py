@@ -431,7 +431,7 @@ class WindowTest(unittest.TestCase):
             with open(rows, encoding="utf-8") as f:
                 lists = {line.split("\t")[0] for line in f if line.strip()}
             self.assertEqual(lists, {"1"})
-            # the search was watched: a heartbeat, and CompFileCnt calls seen
+            # the search was watched: a heartbeat, and the comparisons' reads seen
             self.assertGreater(json.loads(r.stdout)["trees"][0]["runs"][0]["ticks"], 0)
             self.assertGreater(w["compare_calls"], 0)
         finally:

@@ -54,9 +54,4 @@ float FuzzyMatch(std::span<const std::uint8_t> StrIn1, std::span<const std::uint
 // search calls it when it ends).
 void ReleaseCompareBuffers();
 
-// For measurements (the window benchmark): called with true as every
-// CompFileCnt call begins and with false as it returns. Null: no calls.
-using CompareCallWatcher = void (*)(bool begins);
-void SetCompareCallWatcher(CompareCallWatcher watcher);
-
 }  // namespace kormial

@@ -1,13 +1,16 @@
 #include "catalogue/parallel.h"
 
+#include "platform/process.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <exception>
 #include <mutex>
 #include <thread>
-#include <pthread.h>
+#include <utility>
 #include <vector>
 
 namespace kormial {
@@ -29,8 +32,7 @@ class Pool {
 public:
     Pool()
     {
-        static const int registered = ::pthread_atfork(nullptr, nullptr, [] { g_forked = true; });
-        (void)registered;
+        platform::onForkInChild([] { g_forked = true; });  // the pool is made once
         unsigned cores = std::max(1u, std::thread::hardware_concurrency());
         // KORMIAL_THREADS caps the threads used (1: the calling thread alone)
         if (const char* cap = std::getenv("KORMIAL_THREADS")) {
@@ -60,6 +62,7 @@ public:
             fn_ = &fn;
             count_ = count;
             next_.store(0);
+            error_ = nullptr;
             busy_ = threads_.size();
             ++generation_;
         }
@@ -70,13 +73,20 @@ public:
             using namespace std::chrono_literals;
             while (!done_.wait_for(lock, 5ms, [this] { return busy_ == 0; })) {
                 lock.unlock();
-                whileWaiting();
+                try {
+                    whileWaiting();
+                } catch (...) {
+                    fail(std::current_exception(), count);
+                }
                 lock.lock();
             }
         } else {
             done_.wait(lock, [this] { return busy_ == 0; });
         }
         fn_ = nullptr;
+        if (error_) {
+            std::rethrow_exception(std::exchange(error_, nullptr));
+        }
     }
 
 private:
@@ -85,11 +95,28 @@ private:
     {
         const InJob marked;
         for (std::size_t k = next_.fetch_add(1); k < count; k = next_.fetch_add(1)) {
-            fn(k);
-            if (between) {
-                between();
+            try {
+                fn(k);
+                if (between) {
+                    between();
+                }
+            } catch (...) {
+                fail(std::current_exception(), count);
             }
         }
+    }
+
+    // Keeps the first exception of the job for its caller; the items not
+    // yet begun are skipped.
+    void fail(std::exception_ptr error, std::size_t count)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            if (!error_) {
+                error_ = std::move(error);
+            }
+        }
+        next_.store(count);
     }
 
     void work()
@@ -124,6 +151,7 @@ private:
     std::atomic<std::size_t> next_{0};
     std::size_t busy_ = 0;
     std::uint64_t generation_ = 0;
+    std::exception_ptr error_;  // the job's first exception
 };
 
 Pool& pool()

@@ -8,10 +8,11 @@
 namespace kormial {
 
 // Runs `fn(k)` for every k in [0, count), on the calling thread and the
-// helpers, in no particular order; returns when all have run. `fn` must not
-// throw. With one core, a short count, from within a job, or in a process
-// forked from the one that started the helpers, everything runs on the
-// calling thread.
+// helpers, in no particular order; returns when all have run. When `fn` (or
+// `whileWaiting`) throws, the items not yet begun are skipped and, once the
+// items under way have finished, the first exception is rethrown here. With
+// one core, a short count, from within a job, or in a process forked from
+// the one that started the helpers, everything runs on the calling thread.
 //
 // `whileWaiting`, when given, runs on the calling thread only: after each
 // item that thread ran, and every few milliseconds while it waits for the

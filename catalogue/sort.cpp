@@ -8,17 +8,6 @@
 
 namespace kormial {
 
-namespace {
-
-std::string_view namePart(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string_view(path)
-                                      : std::string_view(path).substr(slash + 1);
-}
-
-}  // namespace
-
 int CompareFileRec(const FileRec& a, const FileRec& b, std::int32_t t)
 {
     switch (t) {

@@ -35,13 +35,6 @@ std::string Error::describe() const
 
 namespace {
 
-void setError(Error* err, int code)
-{
-    if (err != nullptr) {
-        err->code = code;
-    }
-}
-
 // The kernel's virtual file systems, by the device number of their mounts,
 // read once from /proc/self/mountinfo.
 const std::unordered_map<dev_t, bool>& virtualDevices()
@@ -96,15 +89,6 @@ bool isVirtualDevice(dev_t dev)
 }
 
 }  // namespace
-
-bool isVirtualFileSystem(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        return false;
-    }
-    return isVirtualDevice(st.st_dev);
-}
 
 Folder::~Folder()
 {
@@ -341,14 +325,35 @@ std::optional<FileState> LengthQuery::state(const std::string& path, Error* err)
     return stateOf(st);
 }
 
-std::optional<FileId> fileIdentity(const std::string& path, Error* err)
+std::optional<std::string> readRegularFile(const std::string& path)
 {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        setError(err, errno);
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return std::nullopt;
     }
-    return FileId{st.st_dev, st.st_ino};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::string text;
+    char buf[8192];
+    bool failed = false;
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0) {
+            text.append(buf, static_cast<std::size_t>(n));
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            failed = true;
+            break;
+        }
+    }
+    ::close(fd);
+    if (failed) {
+        return std::nullopt;
+    }
+    return text;
 }
 
 std::optional<std::int64_t> lastWriteUtc(const std::string& path)

@@ -18,6 +18,14 @@ struct Error {
     std::string describe() const;  // the system's description of `code`
 };
 
+// Stores `code` in `*err` when `err` is given.
+inline void setError(Error* err, int code)
+{
+    if (err != nullptr) {
+        err->code = code;
+    }
+}
+
 // Device and inode: one file, however many names lead to it.
 struct FileId {
     dev_t dev = 0;
@@ -93,9 +101,6 @@ private:
     std::vector<FolderEntry> entries_;
 };
 
-// True when the folder `path` lies on a virtual file system of the kernel.
-bool isVirtualFileSystem(const std::string& path);
-
 // Wildcards: case-insensitive; '*' any run (also none), '?' one character.
 // A pattern ending in ".*" also matches what the pattern without it matches.
 bool wildcardMatch(std::string_view pattern, std::string_view name);
@@ -127,7 +132,10 @@ private:
     int errno_ = 0;
 };
 
-std::optional<FileId> fileIdentity(const std::string& path, Error* err = nullptr);
+// The whole content of the regular file at `path` (links followed);
+// nothing when something else is there (a FIFO is never waited on), or when
+// it cannot be read.
+std::optional<std::string> readRegularFile(const std::string& path);
 
 // Last-write time of a regular file in seconds since 1970 (UTC), or nothing
 // when the path is not a regular file or cannot be examined.
@@ -155,8 +163,6 @@ public:
     bool unchanged(const FileState& expected, Error* err = nullptr);
     void close();
     bool isOpen() const { return fd_ >= 0; }
-    // The file's length in bytes when it was opened.
-    std::int64_t size() const { return size_; }
 
     // Reads up to `len` bytes at byte offset `pos` (0 = first byte); returns
     // the count delivered, short only at the end of the file, or -1 on error.

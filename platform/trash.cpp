@@ -20,13 +20,6 @@ constexpr const char* kInfoSuffix = ".trashinfo";
 constexpr std::size_t kMaxTrashName = 255 - 10;
 constexpr int kMaxNameTries = 100000;
 
-void setError(Error* err, int code)
-{
-    if (err != nullptr) {
-        err->code = code;
-    }
-}
-
 bool isAbsolute(const std::string& p)
 {
     return !p.empty() && p.front() == '/';

@@ -17,13 +17,6 @@ namespace kormial {
 
 namespace {
 
-std::string_view namePart(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string_view(path)
-                                      : std::string_view(path).substr(slash + 1);
-}
-
 // Walks arr[from..to] and hands every maximal stretch of two or more records
 // with equal keys to `handle(dupStart, dupEnd, k)`.
 template <typename Equal, typename Handle>

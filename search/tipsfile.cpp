@@ -1,10 +1,8 @@
 #include "search/tipsfile.h"
 
-#include <cerrno>
+#include "platform/fs.h"
+
 #include <cmath>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace kormial {
 
@@ -37,33 +35,11 @@ std::optional<std::vector<std::string>> ReadTipsFile(const std::string& path)
     }
     // Only a regular file counts: a folder of that name is no tips file, and
     // a FIFO put in its place would block the window's start.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    const std::optional<std::string> text = platform::readRegularFile(path);
+    if (!text) {
         return std::nullopt;
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    std::string text;
-    char buf[8192];
-    bool failed = false;
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n > 0) {
-            text.append(buf, static_cast<std::size_t>(n));
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            failed = true;
-            break;
-        }
-    }
-    ::close(fd);
-    if (failed) {
-        return std::nullopt;
-    }
-    return SplitTipLines(text);
+    return SplitTipLines(*text);
 }
 
 std::string MissingTipsText()

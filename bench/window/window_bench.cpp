@@ -14,16 +14,18 @@
 //
 // A heartbeat timer notes the time of each of its ticks; the longest gap
 // between two ticks is the longest stall of the event loop. The grouped
-// comparison (CompFileCnt) does not yield by design, so every gap is split
-// into the time spent inside CompFileCnt calls and the rest: the longest
-// "outside" stall is the largest rest of one gap, the longest "inside" stall
-// the longest stretch of one call within one gap.
-#include "catalogue/compare.h"
+// comparison does not yield by design, so every gap is split into the
+// comparisons' reading (from the first to the last file read within the gap,
+// as the read observer reports them) and the rest: the longest "outside"
+// stall is the largest rest of one gap, the longest "inside" stall the
+// longest reading stretch within one gap.
 #include "cli/output.h"
 #include "mainwindow/folderlist.h"
 #include "mainwindow/frmmain.h"
 #include "mainwindow/menus_help.h"
+#include "platform/fs.h"
 #include "platform/gui/dialogs.h"
+#include "platform/gui/services.h"
 #include "platform/settings.h"
 #include "results/resultlist.h"
 #include "search/execsrch.h"
@@ -50,6 +52,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -84,27 +87,22 @@ double seconds(Ns ns)
 }
 
 // ---------------------------------------------------------------------------
-// CompFileCnt calls, as the comparison reports them.
+// The comparisons' file reads, as the read observer reports them (on the
+// window's thread and on the helpers).
 
 struct Span {
     Ns begin;
     Ns end;
 };
 
-std::vector<Span> g_calls;
-int g_callDepth = 0;
-Ns g_callBegin = 0;
+std::mutex g_readsLock;
+std::vector<Ns> g_reads;
 
-void watchCompareCall(bool begins)
+void noteRead(int /*fd*/)
 {
     const Ns t = nowNs();
-    if (begins) {
-        if (g_callDepth++ == 0) {
-            g_callBegin = t;
-        }
-    } else if (g_callDepth > 0 && --g_callDepth == 0) {
-        g_calls.push_back({g_callBegin, t});
-    }
+    const std::lock_guard lock(g_readsLock);
+    g_reads.push_back(t);
 }
 
 // ---------------------------------------------------------------------------
@@ -147,16 +145,37 @@ struct Timeline {
     Stamp returned;    // the click handler gave the window back
     Ns completed = -1; // "Completed in ..." shown
     std::vector<Stamp> ticks;
-    std::vector<Span> calls;
+    std::vector<Span> calls;  // reading stretches, see readStretches
     std::vector<std::pair<Ns, std::string>> statuses;
 };
+
+// The reads grouped into stretches: reads with no heartbeat tick between
+// them were one spell of comparing in which the event loop went unserved.
+std::vector<Span> readStretches(std::vector<Ns> reads, const std::vector<Stamp>& ticks)
+{
+    std::sort(reads.begin(), reads.end());
+    std::vector<Span> out;
+    std::size_t t = 0;
+    for (const Ns r : reads) {
+        bool ticked = false;
+        for (; t < ticks.size() && ticks[t].wall <= r; ++t) {
+            ticked = true;
+        }
+        if (out.empty() || ticked) {
+            out.push_back({r, r});
+        } else {
+            out.back().end = r;
+        }
+    }
+    return out;
+}
 
 struct Gap {
     Ns begin = 0;
     Ns end = 0;
     Ns cpu = 0;          // this thread's CPU time within the gap
-    Ns inCalls = 0;      // time inside CompFileCnt calls
-    Ns longestCall = 0;  // the longest stretch of one call
+    Ns inCalls = 0;      // time spent reading for the comparisons
+    Ns longestCall = 0;  // the longest reading stretch
     int calls = 0;
     Ns length() const { return end - begin; }
     Ns outside() const { return length() - inCalls; }
@@ -177,7 +196,7 @@ constexpr Ns kSlowGap = 100'000'000;
 
 // The gaps between the click, the heartbeat ticks after it and the first tick
 // once the handler returned (the event loop's first turn with the window
-// free again), each split by the CompFileCnt calls within it.
+// free again), each split by the reading stretches within it.
 Analysis analyse(const Timeline& tl)
 {
     std::vector<Stamp> points{tl.click};
@@ -345,8 +364,7 @@ RunResult searchOnce(kormial::frmMain& w, AnsweringDialogs& dialogs, int beatMs)
 {
     Timeline tl;
     tl.ticks.reserve(1 << 16);
-    g_calls.clear();
-    g_callDepth = 0;
+    g_reads.clear();
     const int shownBefore = dialogs.shown;
 
     QEventLoop loop;
@@ -369,20 +387,20 @@ RunResult searchOnce(kormial::frmMain& w, AnsweringDialogs& dialogs, int beatMs)
         tl.statuses.emplace_back(t, std::move(text));
     });
     QTimer::singleShot(0, &loop, [&] {
-        kormial::SetCompareCallWatcher(&watchCompareCall);
+        kormial::platform::setReadObserver(&noteRead);
         tl.click = Stamp::now();
         tl.statuses.emplace_back(tl.click.wall, "the click");
         w.cmdSrch->click();
         tl.returned = Stamp::now();
-        kormial::SetCompareCallWatcher(nullptr);
+        kormial::platform::setReadObserver(nullptr);
         handedBack = true;
     });
     beat.start();
     loop.exec();
     beat.stop();
     QObject::disconnect(watch);
-    tl.calls = std::move(g_calls);
-    g_calls = {};
+    tl.calls = readStretches(std::move(g_reads), tl.ticks);
+    g_reads = {};
 
     RunResult r;
     r.completed = tl.completed >= 0;
@@ -533,9 +551,9 @@ void printLine(const TreeResult& t)
                 thousands(last.readErrors).c_str(), t.ok ? "" : "; NOT COMPLETED");
     std::printf("  longest stall %.3f s (CPU %.3f s) at %.3f s (%s)\n", l.longest.length, l.longest.cpu,
                 l.longest.at, l.longest.phase.c_str());
-    std::printf("  outside CompFileCnt %.3f s (of a %.3f s stall, CPU %.3f s) at %.3f s (%s)\n", o.outside.outside,
+    std::printf("  outside the comparisons' reading %.3f s (of a %.3f s stall, CPU %.3f s) at %.3f s (%s)\n", o.outside.outside,
                 o.outside.length, o.outside.cpu, o.outside.at, o.outside.phase.c_str());
-    std::printf("  inside one CompFileCnt %.3f s; %s CompFileCnt calls, %.3f s in all\n", in.inside.longestCall,
+    std::printf("  longest reading stretch %.3f s; %s stretches, %.3f s in all\n", in.inside.longestCall,
                 thousands(last.callCount).c_str(), last.callTime);
     std::fflush(stdout);
 }
@@ -720,7 +738,7 @@ int main(int argc, char** argv)
     kormial::SetShowTipsAtStartup(false);
 
     AnsweringDialogs dialogs;
-    kormial::gui::setDialogs(&dialogs);
+    kormial::gui::installServices({.dialogs = &dialogs});
     kormial::InstallApplicationIcon();
     kormial::InstallHelpKey();
 
@@ -770,7 +788,7 @@ int main(int argc, char** argv)
             trees.push_back(std::move(tree));
         }
     }
-    kormial::gui::setDialogs(nullptr);
+    kormial::gui::installServices({});
     if (options->json) {
         printJson(trees, options->beatMs, options->warmup);
     }

@@ -20,24 +20,12 @@ public:
     }
 };
 
-SystemClock& systemClock()
+}  // namespace
+
+Clock& systemClock()
 {
     static SystemClock c;
     return c;
-}
-
-Clock* g_current = nullptr;
-
-}  // namespace
-
-Clock& clock()
-{
-    return g_current != nullptr ? *g_current : systemClock();
-}
-
-void setClock(Clock* replacement)
-{
-    g_current = replacement;
 }
 
 }  // namespace kormial::gui

@@ -1,6 +1,8 @@
 // The clock of the window: elapsed times, the responsive wait and the pacing
-// of yields. A test puts its own clock in place to drive time.
+// of yields. A test installs its own clock (services.h) to drive time.
 #pragma once
+
+#include "platform/gui/services.h"
 
 namespace kormial::gui {
 
@@ -13,8 +15,7 @@ public:
     virtual void idle(double seconds) = 0;
 };
 
-Clock& clock();
-// nullptr puts the system's monotonic clock back.
-void setClock(Clock* replacement);
+// The system's monotonic clock.
+Clock& systemClock();
 
 }  // namespace kormial::gui

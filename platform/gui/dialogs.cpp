@@ -45,29 +45,17 @@ public:
     }
 };
 
-DesktopDialogs& desktopDialogs()
+}  // namespace
+
+Dialogs& desktopDialogs()
 {
     static DesktopDialogs d;
     return d;
 }
 
-Dialogs* g_current = nullptr;
-
-}  // namespace
-
 QString appTitle()
 {
     return QStringLiteral("Kormial");
-}
-
-Dialogs& dialogs()
-{
-    return g_current != nullptr ? *g_current : desktopDialogs();
-}
-
-void setDialogs(Dialogs* replacement)
-{
-    g_current = replacement;
 }
 
 MsgAnswer MsgBox(QWidget* owner, const QString& text, MsgIcon icon, const QString& title,

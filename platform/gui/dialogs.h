@@ -1,6 +1,9 @@
-// Message boxes and the input box. The window asks through `dialogs()`, so a
-// test can put its own answers in place of the desktop's dialogs.
+// Message boxes and the input box. The window asks through `dialogs()`
+// (services.h), so a test can install its own answers in place of the
+// desktop's dialogs.
 #pragma once
+
+#include "platform/gui/services.h"
 
 #include <QString>
 
@@ -26,10 +29,8 @@ public:
                              const QString& proposed) = 0;
 };
 
-// The dialogs in use: the desktop's unless a test put others in place.
-Dialogs& dialogs();
-// nullptr puts the desktop's dialogs back.
-void setDialogs(Dialogs* replacement);
+// The desktop's dialogs.
+Dialogs& desktopDialogs();
 
 // A message box; an empty title gives the application's title.
 MsgAnswer MsgBox(QWidget* owner, const QString& text, MsgIcon icon = MsgIcon::None,

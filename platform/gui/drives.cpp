@@ -75,24 +75,12 @@ public:
     }
 };
 
-SystemDrives& systemDrives()
+}  // namespace
+
+DriveList& systemDrives()
 {
     static SystemDrives d;
     return d;
-}
-
-DriveList* g_current = nullptr;
-
-}  // namespace
-
-DriveList& drives()
-{
-    return g_current != nullptr ? *g_current : systemDrives();
-}
-
-void setDrives(DriveList* replacement)
-{
-    g_current = replacement;
 }
 
 std::optional<std::string> folderReadError(const std::string& path)

@@ -1,6 +1,8 @@
 // The drive list: the mounted volumes of real file systems.
 #pragma once
 
+#include "platform/gui/services.h"
+
 #include <QString>
 
 #include <optional>
@@ -23,9 +25,8 @@ public:
     virtual std::string volumeOf(const std::string& path) = 0;
 };
 
-DriveList& drives();
-// nullptr puts the system's list back.
-void setDrives(DriveList* replacement);
+// The system's mounted volumes (the window asks through drives(), services.h).
+DriveList& systemDrives();
 
 // Why the folder `path` cannot be listed, in the system's words; nothing when
 // it can.

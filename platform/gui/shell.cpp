@@ -12,19 +12,12 @@ public:
     void openUrl(const QUrl& url, QWidget* /*owner*/) override { QDesktopServices::openUrl(url); }
 };
 
-Shell* g_current = nullptr;
-
 }  // namespace
 
-Shell& shell()
+Shell& desktopShell()
 {
     static DesktopShell desktop;
-    return g_current != nullptr ? *g_current : desktop;
-}
-
-void setShell(Shell* replacement)
-{
-    g_current = replacement;
+    return desktop;
 }
 
 QUrl fileUrl(const std::string& path)

@@ -1,6 +1,9 @@
 // Opening files with the desktop's default application. The window asks
-// through `shell()`, so a test can see what would have been opened.
+// through `shell()` (services.h), so a test can see what would have been
+// opened.
 #pragma once
+
+#include "platform/gui/services.h"
 
 #include <QUrl>
 
@@ -17,10 +20,8 @@ public:
     virtual void openUrl(const QUrl& url, QWidget* owner) = 0;
 };
 
-// The shell in use: the desktop's unless a test put another in place.
-Shell& shell();
-// nullptr puts the desktop's shell back.
-void setShell(Shell* replacement);
+// The desktop's shell.
+Shell& desktopShell();
 
 // The file: address of `path` with its bytes kept exactly, also when they are
 // not valid UTF-8 (such bytes stay percent-encoded).

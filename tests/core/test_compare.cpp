@@ -11,6 +11,7 @@
 #include <atomic>
 #include <fcntl.h>
 #include <random>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -272,6 +273,21 @@ TEST(CompFileCnt2, PortionsNeedAWholeBlockBeforeTheSmallerFilesEnd)
     arr = records(dir, {"60000", "tail"});
     CompFileCnt2(arr, 0, 1, false, host);
     EXPECT_EQ(groups(arr), (Groups{0, 0}));
+}
+
+TEST(ParallelFor, AThrowingItemSkipsTheRestAndIsRethrown)
+{
+    std::atomic<int> ran{0};
+    EXPECT_THROW(parallelFor(10000,
+                             [&](std::size_t k) {
+                                 ran.fetch_add(1);
+                                 if (k % 1000 == 7) {
+                                     throw std::runtime_error("item");
+                                 }
+                             }),
+                 std::runtime_error);
+    EXPECT_LT(ran.load(), 10000);
+    EXPECT_TRUE(eachOnce(10007));  // the pool is free for the next job
 }
 
 TEST(ParallelFor, ForkedChildWorksAloneAndExits)

@@ -77,16 +77,12 @@ class GuiTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        gui::setDialogs(&dialogs);
-        gui::setClock(&clock);
-        gui::setShell(&shell);
+        gui::installServices({.clock = &clock, .dialogs = &dialogs, .shell = &shell});
     }
     void TearDown() override
     {
         window.reset();
-        gui::setDialogs(nullptr);
-        gui::setClock(nullptr);
-        gui::setShell(nullptr);
+        gui::installServices({});
     }
 
     std::string at(const std::string& rel) const { return root + "/" + rel; }

@@ -1,0 +1,156 @@
+#include "catalogue/comparerun.h"
+
+#include "catalogue/compare.h"
+#include "catalogue/parallel.h"
+
+#include <cstring>
+#include <memory>
+
+namespace kormial {
+
+namespace {
+
+// Each thread's read buffer (see batchBuffer).
+thread_local std::unique_ptr<std::uint8_t[]> t_buffer;
+thread_local std::size_t t_bufferSize = 0;
+
+}  // namespace
+
+std::int64_t GetBufferSz(std::int64_t Sz)
+{
+    return Sz < 1000000 ? Sz : 50000;
+}
+
+// Four independent lanes keep the hash close to the speed of memory.
+std::uint64_t chunkHash(const std::uint8_t* p, std::size_t n)
+{
+    constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
+    std::uint64_t lane[4] = {n, n ^ 0x5bd1e995u, ~n, n * kMul};
+    std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        for (int l = 0; l < 4; ++l) {
+            std::uint64_t w;
+            std::memcpy(&w, p + i + 8 * static_cast<std::size_t>(l), 8);
+            lane[l] = (lane[l] ^ w) * kMul;
+            lane[l] ^= lane[l] >> 31;
+        }
+    }
+    std::uint64_t h = lane[0] ^ (lane[1] * 3) ^ (lane[2] * 5) ^ (lane[3] * 7);
+    for (; i < n; ++i) {
+        h = (h ^ p[i]) * kMul;
+    }
+    h *= kMul;
+    return h ^ (h >> 32);
+}
+
+bool allSameSize(const FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd)
+{
+    const std::int64_t size = arr[static_cast<std::size_t>(dupStart)].Size;
+    for (std::int64_t i = dupStart + 1; i <= dupEnd; ++i) {
+        if (arr[static_cast<std::size_t>(i)].Size != size) {
+            return false;
+        }
+    }
+    return true;
+}
+
+RunFiles::RunFiles(FileArray& arr, std::vector<std::int64_t> records)
+    : arr_(arr), records_(std::move(records)), files_(records_.size())
+{
+    budget_ = std::max<std::size_t>(8, platform::openFileBudget() / (parallelHelpers() + 1));
+}
+
+void RunFiles::reserve(const std::size_t* slots, std::size_t n)
+{
+    std::size_t need = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        need += files_[slots[k]].isOpen() ? 0 : 1;
+    }
+    if (open_ + need <= budget_) {
+        return;
+    }
+    std::vector<bool> wanted(files_.size(), false);
+    for (std::size_t k = 0; k < n; ++k) {
+        wanted[slots[k]] = true;
+    }
+    for (std::size_t tries = 0; open_ + need > budget_ && tries < files_.size(); ++tries) {
+        victim_ = (victim_ + 1) % files_.size();
+        if (!wanted[victim_] && files_[victim_].isOpen()) {
+            close(victim_);
+        }
+    }
+}
+
+bool RunFiles::read(std::size_t slot, std::int64_t offset, void* dest, std::size_t len, platform::Error& err,
+                    bool* hole)
+{
+    platform::ReadFile& f = files_[slot];
+    if (!f.isOpen()) {
+        if (!f.openChecked(rec(slot).Path, rec(slot).state(), &err)) {
+            return false;
+        }
+        opened_.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (f.sparse() && len >= 65536 && f.dataFrom(offset) >= offset + static_cast<std::int64_t>(len)) {
+        if (hole != nullptr) {
+            *hole = true;
+        } else {
+            std::memset(dest, 0, len);
+        }
+        return true;
+    }
+    const std::int64_t got = f.readAt(offset, dest, len, &err);
+    if (got == static_cast<std::int64_t>(len)) {
+        return true;
+    }
+    if (got >= 0) {
+        err.code = platform::kChangedDuringSearch;  // shorter than when sized
+    }
+    return false;
+}
+
+bool RunFiles::stillSame(std::size_t slot, platform::Error& err)
+{
+    platform::ReadFile& f = files_[slot];
+    if (f.isOpen()) {
+        return f.unchanged(rec(slot).state(), &err);
+    }
+    platform::ReadFile again;
+    return again.openChecked(rec(slot).Path, rec(slot).state(), &err);
+}
+
+void RunFiles::close(std::size_t slot)
+{
+    countOpened();
+    if (files_[slot].isOpen()) {
+        files_[slot].close();
+        --open_;
+    }
+}
+
+std::uint8_t* batchBuffer(std::size_t bytes)
+{
+    if (t_bufferSize < bytes) {
+        t_buffer.reset();
+        t_buffer.reset(new std::uint8_t[bytes]);
+        t_bufferSize = bytes;
+    }
+    return t_buffer.get();
+}
+
+void trimBatchBuffer()
+{
+    constexpr std::size_t kKeptByHelpers = 2 << 20;
+    if (inParallelJob() && t_bufferSize > kKeptByHelpers) {
+        t_buffer.reset();
+        t_bufferSize = 0;
+    }
+}
+
+void ReleaseCompareBuffers()
+{
+    t_buffer.reset();
+    t_bufferSize = 0;
+}
+
+}  // namespace kormial

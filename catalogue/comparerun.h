@@ -1,0 +1,96 @@
+// What the comparison routines share: the run of open files, the read buffer
+// kept from run to run, and the exact grouping that the pairwise routine
+// hands its runs of equal sizes to. Internal to catalogue/compare*.cpp.
+#pragma once
+
+#include "catalogue/filerec.h"
+#include "platform/fs.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace kormial {
+
+// Bytes that block `p` of a file of `size` bytes holds (the last one may be short).
+inline std::size_t blockBytes(std::int64_t size, std::int64_t bs, std::int64_t p)
+{
+    return static_cast<std::size_t>(std::clamp<std::int64_t>(size - p * bs, 0, bs));
+}
+
+inline std::int32_t asGroup(std::int64_t index)
+{
+    return static_cast<std::int32_t>(index);
+}
+
+// 64 bits of a chunk's bytes: only used to find the chunks that may be equal,
+// which are then compared byte for byte.
+std::uint64_t chunkHash(const std::uint8_t* p, std::size_t n);
+
+// True when every record of the run has the same size as the first.
+bool allSameSize(const FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd);
+
+// The files of one comparison, each opened once and kept open while it can
+// still matter: every open checks on the descriptor that the file is the
+// catalogued one in its recorded state, and a file that must be closed to
+// stay within the descriptor budget is checked again when it is reopened.
+class RunFiles {
+public:
+    RunFiles(FileArray& arr, std::vector<std::int64_t> records);
+
+    std::size_t count() const { return records_.size(); }
+    // How many of the files may be open at once.
+    std::size_t budget() const { return budget_; }
+    std::int64_t record(std::size_t slot) const { return records_[slot]; }
+    FileRec& rec(std::size_t slot) { return arr_[static_cast<std::size_t>(records_[slot])]; }
+
+    // Makes room for `slots` to be open at once (on the calling thread,
+    // before they are read side by side): other open files are closed.
+    void reserve(const std::size_t* slots, std::size_t n);
+
+    // Reads exactly `len` bytes at `offset` of the file in `slot`, opening
+    // it first if need be. Safe side by side for different slots. A range
+    // that lies wholly in a hole of a sparse file is all zeros: with `hole`
+    // given, that is said there and nothing is read or written.
+    bool read(std::size_t slot, std::int64_t offset, void* dest, std::size_t len, platform::Error& err,
+              bool* hole = nullptr);
+
+    // After the last read of the file in `slot`: true when it still shows
+    // its recorded state (reopened and checked when it was closed).
+    bool stillSame(std::size_t slot, platform::Error& err);
+
+    void close(std::size_t slot);
+
+    // Takes in the opens made side by side since the last call.
+    void countOpened() { open_ += opened_.exchange(0, std::memory_order_relaxed); }
+
+private:
+    FileArray& arr_;
+    std::vector<std::int64_t> records_;
+    std::vector<platform::ReadFile> files_;
+    std::size_t budget_ = 0;
+    std::size_t open_ = 0;
+    std::atomic<std::size_t> opened_{0};
+    std::size_t victim_ = 0;
+};
+
+// The buffer a batch is read into, kept from run to run until the search
+// ends (ReleaseCompareBuffers): a search may hold thousands of runs, and
+// a fresh buffer would be faulted in page by page each time. Helper
+// threads keep theirs only while it is small (trimBatchBuffer).
+std::uint8_t* batchBuffer(std::size_t bytes);
+void trimBatchBuffer();
+
+// Groups the equally sized `candidates` (ascending indexes, `size` bytes
+// each) into the classes of byte-identical files, each led by its lowest
+// index. `onFailure` hears of a file that could not be read or changed (it
+// is marked unreadable and the run goes on without it); `onRead`, after
+// every chunk read, may end the run by returning false (a stop request):
+// classes confirmed before a stop are kept, nothing unconfirmed is grouped.
+void groupExactly(FileArray& arr, std::int64_t size, std::vector<std::int64_t> candidates,
+                  std::function<void(std::int64_t index, const platform::Error& err)> onFailure = {},
+                  std::function<bool(double fractionDone)> onRead = {});
+
+}  // namespace kormial
