@@ -46,8 +46,7 @@ private:
     double progress_ = 0;
     double lastDraw_ = 0;
     bool stopSeen_ = false;
-    ResultList lists_[kResultListCount] = {makeResultList(), makeResultList(), makeResultList(),
-                                           makeResultList(), makeResultList()};
+    ResultList lists_[kResultListCount];
     FileArray files_;
 };
 

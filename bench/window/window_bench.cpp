@@ -393,9 +393,9 @@ RunResult searchOnce(kormial::frmMain& w, AnsweringDialogs& dialogs, int beatMs)
     r.files = filesOf(r.finalStatus);
     const kormial::ResultList& dups = w.resultList(kormial::kListDuplicates);
     r.dupRows = dups.count();
-    std::set<std::string> groups;
+    std::set<std::int32_t> groups;
     for (const kormial::ResultRow& row : dups.rows()) {
-        groups.insert(row.subItem(kormial::kColGroup));
+        groups.insert(row.group);
     }
     r.dupGroups = static_cast<std::int64_t>(groups.size());
     r.readErrors = w.resultList(kormial::kListReadErrors).count();

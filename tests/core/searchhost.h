@@ -17,8 +17,7 @@ struct TestHost : SearchHost {
     std::vector<SearchEntry> entries;
     std::vector<int> ticked = {kTypeZeroSize, kTypeDuplicates, kTypeSameName};
     bool tolerantBox = false, stop = false;
-    ResultList lists[kResultListCount] = {makeResultList(), makeResultList(), makeResultList(),
-                                          makeResultList(), makeResultList()};
+    ResultList lists[kResultListCount];
     FileArray arr;
     std::vector<std::string> statuses, failures;
     std::map<std::string, int> yieldsByStatus;
@@ -67,8 +66,7 @@ struct TestHost : SearchHost {
     {
         std::vector<std::string> out;
         for (const auto& r : lists[list].rows()) {
-            std::string g = r.subItem(kColGroup);
-            out.push_back(withGroup ? g.erase(0, g.find_first_not_of(' ')) + "|" + r.text : r.text);
+            out.push_back(withGroup ? std::to_string(r.group) + "|" + r.name : r.name);
         }
         return out;
     }
