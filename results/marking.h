@@ -26,7 +26,7 @@ void Marks(ResultList& list, bool isAllMarks);
 //   CompType "Date": MarkOld true the older, false the newer;
 //   any other CompType (the menu passes "Size"): MarkOld true the larger,
 //   false the smaller.
-// On equal cells MarkOld true marks the lower row of the pair, false the
+// On equal dates or sizes MarkOld true marks the lower row of the pair, false the
 // upper one. Dates compare to the second, as shown.
 // An empty list is left alone.
 void MarkDel(ResultList& list, int curTab, bool MarkOld, std::string_view CompType);

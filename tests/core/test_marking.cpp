@@ -1,5 +1,5 @@
 // Marking rows for deletion: all, none, and one member of each neighbouring
-// pair of a group by date or size.
+// pair of a group by date or size; the sort by a column that it rests on.
 #include "results/marking.h"
 
 #include <gtest/gtest.h>
@@ -74,5 +74,28 @@ TEST(Marking, OneOfEachNeighbouringPairOfAGroup)
         EXPECT_EQ(shown(list), expected);
         Marks(list, false);
         EXPECT_EQ(shown(list).find('*'), std::string::npos);
+    }
+}
+
+// A header click sorts by its column: names and folders with case ignored,
+// "#", size and date as numbers, ties in the order they had, also descending.
+TEST(Marking, SortByEachColumn)
+{
+    // name, folder, "#", size, date
+    const std::tuple<const char*, const char*, std::int32_t, std::int64_t, std::int64_t> rows[] = {
+        {"b", "/x/", 10, 9, 2}, {"C", "/Y/", -1, 10000000000, 1}, {"a", "/x/", 9, -1, 2}};
+    const std::tuple<int, int, std::string> cases[] = {
+        {kColName, 0, "a b C "}, {kColFolder, 0, "b a C "}, {kColGroup, 0, "C a b "}, {kColSize, 0, "a b C "},
+        {kColDate, 0, "C b a "}, {kColDate, 1, "b a C "}, {5, 0, "b C a "}};
+    for (const auto& [column, order, expected] : cases) {
+        ResultList list;
+        for (const auto& [name, folder, group, size, day] : rows) {
+            ResultRow row;
+            std::tie(row.name, row.group, row.size, row.mtime) = std::tuple(name, group, size, day);
+            row.folder = std::make_shared<const std::string>(folder);
+            list.add(row);
+        }
+        SortResultList(list, column + 1, order);
+        EXPECT_EQ(shown(list), expected) << column;
     }
 }
