@@ -1,6 +1,7 @@
 #include "cli/output.h"
 
 #include "platform/textfold.h"
+#include "results/resultrows.h"
 
 #include <cstdio>
 #include <sstream>
@@ -11,15 +12,6 @@ const char* const kListCaptions[kResultListCount] = {"Zero Size", "Duplicates", 
                                                      "Report - read errors"};
 
 namespace {
-
-std::string trimmed(const std::string& cell)
-{
-    const auto b = cell.find_first_not_of(' ');
-    if (b == std::string::npos) {
-        return std::string();
-    }
-    return cell.substr(b, cell.find_last_not_of(' ') - b + 1);
-}
 
 std::string jsonString(std::string_view s)
 {
@@ -112,15 +104,15 @@ std::string formatTsv(const ResultList* lists)
         for (const ResultRow& r : lists[l].rows()) {
             out += std::to_string(l);
             out += '\t';
-            out += trimmed(r.subItem(kColGroup));
+            out += std::to_string(r.group);
             out += '\t';
-            out += trimmed(r.subItem(kColSize));
+            out += std::to_string(r.size);
             out += '\t';
-            out += r.subItem(kColDate);
+            out += FormatFileDate(r.mtime);
             out += '\t';
-            out += escaped(r.subItem(kColFolder), Escape::Tsv);
+            out += escaped(*r.folder, Escape::Tsv);
             out += '\t';
-            out += escaped(r.text, Escape::Tsv);
+            out += escaped(r.name, Escape::Tsv);
             out += '\n';
         }
     }
@@ -137,46 +129,31 @@ std::string formatText(const ResultList* lists, bool complete)
             out << "  (none)\n\n";
             continue;
         }
-        std::string previousKey;
-        bool first = true;
+        const bool byName = l == kListSameName;
+        // rows of one group: "#" equal, on "Same Name" names equal but for case
+        const auto together = [byName](const ResultRow& a, const ResultRow& b) {
+            return byName ? platform::equalFolded(a.name, b.name) : a.group == b.group;
+        };
         for (std::int64_t i = 0; i < list.count(); ++i) {
             const ResultRow& r = list.row(i);
-            if (groupedList(l)) {
-                const bool byName = l == kListSameName;
-                const std::string& key = byName ? r.text : r.subItem(kColGroup);
-                const bool sameGroup = !first && (byName ? platform::equalFolded(key, previousKey)
-                                                         : key == previousKey);
-                if (!sameGroup) {
-                    if (!first) {
-                        out << '\n';
-                    }
-                    std::int64_t members = 0;
-                    for (std::int64_t j = i; j < list.count(); ++j) {
-                        const ResultRow& m = list.row(j);
-                        const std::string& mk = byName ? m.text : m.subItem(kColGroup);
-                        if (byName ? !platform::equalFolded(mk, key) : mk != key) {
-                            break;
-                        }
-                        ++members;
-                    }
-                    if (byName) {
-                        out << "  Name \"" << escaped(r.text, Escape::Terminal) << "\": " << members << " files\n";
-                    } else {
-                        out << "  Group " << trimmed(key) << ": " << members << " files\n";
-                    }
+            if (groupedList(l) && (i == 0 || !together(list.row(i - 1), r))) {
+                if (i > 0) {
+                    out << '\n';
                 }
-                previousKey = key;
-            }
-            first = false;
-            long long size = 0;
-            try {
-                size = std::stoll(trimmed(r.subItem(kColSize)));
-            } catch (...) {
+                std::int64_t members = 1;
+                while (i + members < list.count() && together(list.row(i + members), r)) {
+                    ++members;
+                }
+                if (byName) {
+                    out << "  Name \"" << escaped(r.name, Escape::Terminal) << "\": " << members << " files\n";
+                } else {
+                    out << "  Group " << r.group << ": " << members << " files\n";
+                }
             }
             char sizeBuf[32];
-            std::snprintf(sizeBuf, sizeof sizeBuf, "%10s", readableSize(size).c_str());
-            out << "    " << sizeBuf << "  " << r.subItem(kColDate) << "  "
-                << escaped(r.subItem(kColFolder) + r.text, Escape::Terminal) << '\n';
+            std::snprintf(sizeBuf, sizeof sizeBuf, "%10s", readableSize(r.size).c_str());
+            out << "    " << sizeBuf << "  " << FormatFileDate(r.mtime) << "  "
+                << escaped(r.path(), Escape::Terminal) << '\n';
         }
         out << '\n';
     }
@@ -196,17 +173,15 @@ std::string formatJson(const ResultList* lists, bool complete)
             << ",\n      \"count\": " << list.count() << ",\n      \"rows\": [";
         for (std::int64_t i = 0; i < list.count(); ++i) {
             const ResultRow& r = list.row(i);
-            out << (i == 0 ? "\n" : ",\n") << "        {\"group\": " << trimmed(r.subItem(kColGroup))
-                << ", \"size\": " << trimmed(r.subItem(kColSize))
-                << ", \"date\": " << jsonString(r.subItem(kColDate))
-                << ", \"folder\": " << jsonString(r.subItem(kColFolder))
-                << ", \"name\": " << jsonString(r.text);
-            const std::string& folder = r.subItem(kColFolder);
+            const std::string& folder = *r.folder;
+            out << (i == 0 ? "\n" : ",\n") << "        {\"group\": " << r.group << ", \"size\": " << r.size
+                << ", \"date\": " << jsonString(FormatFileDate(r.mtime)) << ", \"folder\": " << jsonString(folder)
+                << ", \"name\": " << jsonString(r.name);
             if (!platform::isValidUtf8(folder)) {
                 out << ", \"folder_hex\": \"" << hexBytes(folder) << '"';
             }
-            if (!platform::isValidUtf8(r.text)) {
-                out << ", \"name_hex\": \"" << hexBytes(r.text) << '"';
+            if (!platform::isValidUtf8(r.name)) {
+                out << ", \"name_hex\": \"" << hexBytes(r.name) << '"';
             }
             out << '}';
         }

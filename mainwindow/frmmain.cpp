@@ -140,8 +140,6 @@ W* named(W* w, const char* name)
 
 frmMain::frmMain(QWidget* parent)
     : QMainWindow(parent),
-      lists_{makeResultList(), makeResultList(), makeResultList(), makeResultList(),
-             makeResultList()},
       imgMore(arrowPicture(true)),
       imgLess(arrowPicture(false))
 {

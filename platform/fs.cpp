@@ -7,7 +7,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
@@ -356,13 +358,17 @@ std::optional<std::string> readRegularFile(const std::string& path)
     return text;
 }
 
-std::optional<std::int64_t> lastWriteUtc(const std::string& path)
+std::optional<std::string> utcDateTime(std::int64_t seconds)
 {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    const auto t = static_cast<std::time_t>(seconds);
+    std::tm tm {};
+    if (::gmtime_r(&t, &tm) == nullptr) {
         return std::nullopt;
     }
-    return static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
+                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return buf;
 }
 
 ReadFile::~ReadFile()

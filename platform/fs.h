@@ -137,9 +137,9 @@ private:
 // it cannot be read.
 std::optional<std::string> readRegularFile(const std::string& path);
 
-// Last-write time of a regular file in seconds since 1970 (UTC), or nothing
-// when the path is not a regular file or cannot be examined.
-std::optional<std::int64_t> lastWriteUtc(const std::string& path);
+// "yyyy/mm/dd hh:mm:ss" of a time in seconds since 1970, in UTC; nothing
+// when the calendar cannot hold it.
+std::optional<std::string> utcDateTime(std::int64_t seconds);
 
 // A file opened for binary reading. Only regular files open: anything else
 // (a FIFO put in a file's place, say) is refused instead of hanging a read,

@@ -1,7 +1,6 @@
 #include "results/fileops.h"
 
 #include "catalogue/paths.h"
-#include "results/resultrows.h"
 
 namespace kormial {
 
@@ -22,7 +21,7 @@ std::optional<std::string> SelectedPath(const ResultList& list)
     if (sel < 0) {
         return std::nullopt;
     }
-    return RowPath(list.row(sel));
+    return list.row(sel).path();
 }
 
 std::vector<std::string> MarkedPaths(const ResultList& list)
@@ -30,7 +29,7 @@ std::vector<std::string> MarkedPaths(const ResultList& list)
     std::vector<std::string> paths;
     for (const ResultRow& r : list.rows()) {
         if (r.checked) {
-            paths.push_back(RowPath(r));
+            paths.push_back(r.path());
         }
     }
     return paths;
@@ -88,7 +87,7 @@ DelResult DelFile(ResultList& list, platform::Trash& trash, const std::function<
     for (std::int64_t i = 0; i < list.count(); ++i) {
         if (list.row(i).checked) {
             marked.push_back(i);
-            result.paths.push_back(RowPath(list.row(i)));
+            result.paths.push_back(list.row(i).path());
         }
     }
     if (marked.empty()) {
@@ -122,8 +121,8 @@ RenResult RenFile(ResultList& list, const std::function<std::string(const Rename
         return result;
     }
     const ResultRow& row = list.row(sel);
-    result.oldPath = RowPath(row);
-    const std::string oldName = row.text;
+    result.oldPath = row.path();
+    const std::string oldName = row.name;
 
     RenamePrompt prompt;
     prompt.prompt = std::string(kMsgRenamePrompt) + "\n" + result.oldPath;
@@ -143,7 +142,7 @@ RenResult RenFile(ResultList& list, const std::function<std::string(const Rename
         return result;
     };
     // The box is modal, yet the row must still be the one it asked about.
-    if (sel >= list.count() || RowPath(list.row(sel)) != result.oldPath) {
+    if (sel >= list.count() || list.row(sel).path() != result.oldPath) {
         return fail();
     }
 
@@ -151,10 +150,10 @@ RenResult RenFile(ResultList& list, const std::function<std::string(const Rename
     if (!platform::renameNoReplace(result.oldPath, result.newPath, &result.error)) {
         return fail();
     }
-    // The row keeps its "In Folder" cell, so its name takes the part of the
-    // old name before its last "/" (a file renamed into a sub-folder before)
-    // ahead of the typed text: the row still names the file it stands for.
-    list.setText(sel, GetFolderPart(oldName) + typed);
+    // The row keeps its folder, so its name takes the part of the old name
+    // before its last "/" (a file renamed into a sub-folder before) ahead of
+    // the typed text: the row still names the file it stands for.
+    list.setName(sel, GetFolderPart(oldName) + typed);
     result.outcome = RenOutcome::Renamed;
     return result;
 }

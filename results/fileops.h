@@ -1,7 +1,7 @@
 // The File menu's work on the current result list, without any window: the
 // window asks its questions through the callbacks given here and shows the
 // message that the result names. Paths are byte strings (a row's path is its
-// "In Folder" cell followed by its name).
+// folder followed by its name).
 #pragma once
 
 #include "platform/trash.h"

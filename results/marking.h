@@ -14,7 +14,7 @@ namespace kormial {
 int MarkKeyColumn(int curTab);
 
 // True when rows `a` and `b` of the list of tab `curTab` belong to one group:
-// equal "#" texts, or on "Same Name" names equal with case ignored.
+// equal "#", or on "Same Name" names equal with case ignored.
 bool SameMarkGroup(int curTab, const ResultRow& a, const ResultRow& b);
 
 // Sets the mark of every row of `list` to `isAllMarks`.
@@ -26,14 +26,9 @@ void Marks(ResultList& list, bool isAllMarks);
 //   CompType "Date": MarkOld true the older, false the newer;
 //   any other CompType (the menu passes "Size"): MarkOld true the larger,
 //   false the smaller.
-// On equal cells MarkOld true marks the lower row of the pair, false the
-// upper one. Dates compare as their texts; sizes as numbers, however long.
+// On equal dates or sizes MarkOld true marks the lower row of the pair, false the
+// upper one. Dates compare to the second, as shown.
 // An empty list is left alone.
 void MarkDel(ResultList& list, int curTab, bool MarkOld, std::string_view CompType);
-
-// -1, 0 or 1: two "Size" cells (padded decimal numbers) in numeric order.
-// Cells that hold no number come before every number (as the list sorts
-// them) and compare among themselves as texts.
-int CompareSizeCells(std::string_view a, std::string_view b);
 
 }  // namespace kormial

@@ -3,98 +3,50 @@
 #include "platform/textfold.h"
 
 #include <algorithm>
-#include <charconv>
 #include <numeric>
 
 namespace kormial {
 
 namespace {
 
-const std::string& emptyText()
+int compareNumbers(std::int64_t a, std::int64_t b)
 {
-    static const std::string e;
-    return e;
+    return a < b ? -1 : (a > b ? 1 : 0);
 }
 
-// The number in a padded cell ("   -1", "  1234"); false when it holds none.
-bool parseNumber(const std::string& text, long double& out)
+// Column `col` of two rows, as the list sorts them.
+int compareColumn(int col, const ResultRow& a, const ResultRow& b)
 {
-    std::size_t b = text.find_first_not_of(' ');
-    if (b == std::string::npos) {
-        return false;
+    switch (col) {
+    case kColName: return platform::compareFolded(a.name, b.name);
+    case kColFolder:
+        return platform::compareFolded(a.folder ? *a.folder : std::string_view(),
+                                       b.folder ? *b.folder : std::string_view());
+    case kColGroup: return compareNumbers(a.group, b.group);
+    case kColSize: return compareNumbers(a.size, b.size);
+    case kColDate: return compareNumbers(a.mtime, b.mtime);
+    default: return 0;
     }
-    std::size_t e = text.find_last_not_of(' ');
-    const char* first = text.data() + b;
-    const char* last = text.data() + e + 1;
-    bool negative = false;
-    if (*first == '-') {
-        negative = true;
-        ++first;
-    }
-    if (first == last) {
-        return false;
-    }
-    long double v = 0;
-    for (const char* c = first; c != last; ++c) {
-        if (*c < '0' || *c > '9') {
-            return false;
-        }
-        v = v * 10 + (*c - '0');
-    }
-    out = negative ? -v : v;
-    return true;
 }
 
 }  // namespace
 
-const std::string& ResultRow::subItem(int n) const
-{
-    const auto idx = static_cast<std::size_t>(n - 1);
-    return n >= 1 && idx < subItems.size() ? subItems[idx] : emptyText();
-}
-
-const std::string& ResultList::cell(const ResultRow& r, int col)
-{
-    return col == 0 ? r.text : r.subItem(col);
-}
-
-std::int64_t ResultList::add(std::string text, std::vector<std::string> subItems)
+std::int64_t ResultList::add(ResultRow row)
 {
     const std::int64_t pos = count();
     if (observer_ != nullptr) {
         observer_->rowsAboutToBeInserted(pos, pos);
     }
-    ResultRow r;
-    r.text = std::move(text);
-    r.subItems = std::move(subItems);
-    if (r.subItems.size() < static_cast<std::size_t>(subItemCount_)) {
-        r.subItems.resize(static_cast<std::size_t>(subItemCount_));
-    }
-    rows_.push_back(std::move(r));
+    rows_.push_back(std::move(row));
     if (observer_ != nullptr) {
         observer_->rowsInserted();
     }
     return pos;
 }
 
-void ResultList::setText(std::int64_t i, std::string text)
+void ResultList::setName(std::int64_t i, std::string name)
 {
-    rows_.at(static_cast<std::size_t>(i)).text = std::move(text);
-    if (observer_ != nullptr) {
-        observer_->rowChanged(i);
-    }
-}
-
-void ResultList::setSubItem(std::int64_t i, int n, std::string text)
-{
-    auto& subs = rows_.at(static_cast<std::size_t>(i)).subItems;
-    if (n < 1) {
-        return;
-    }
-    if (subs.size() < static_cast<std::size_t>(n)) {
-        subs.resize(static_cast<std::size_t>(n));
-    }
-    subs[static_cast<std::size_t>(n - 1)] = std::move(text);
+    rows_.at(static_cast<std::size_t>(i)).name = std::move(name);
     if (observer_ != nullptr) {
         observer_->rowChanged(i);
     }
@@ -181,30 +133,6 @@ void ResultList::select(std::int64_t i)
     }
 }
 
-bool ResultList::isNumericColumn(int col) const
-{
-    return std::find(numeric_.begin(), numeric_.end(), col) != numeric_.end();
-}
-
-int ResultList::compareCells(int col, const ResultRow& a, const ResultRow& b) const
-{
-    const std::string& x = cell(a, col);
-    const std::string& y = cell(b, col);
-    if (isNumericColumn(col)) {
-        long double nx = 0;
-        long double ny = 0;
-        const bool hx = parseNumber(x, nx);
-        const bool hy = parseNumber(y, ny);
-        if (hx && hy) {
-            return nx < ny ? -1 : (nx > ny ? 1 : 0);
-        }
-        if (hx != hy) {
-            return hx ? 1 : -1;  // empty or odd cells first
-        }
-    }
-    return platform::compareFolded(x, y);
-}
-
 void ResultList::setSorted(bool on)
 {
     sorted_ = on;
@@ -221,19 +149,12 @@ void ResultList::sortRows()
     const int key = sortKey_;
     const bool descending = sortOrder_ != 0;
     std::stable_sort(rows_.begin(), rows_.end(), [&](const ResultRow& a, const ResultRow& b) {
-        const int c = compareCells(key, a, b);
+        const int c = compareColumn(key, a, b);
         return descending ? c > 0 : c < 0;
     });
     if (observer_ != nullptr) {
         observer_->reset();
     }
-}
-
-ResultList makeResultList()
-{
-    ResultList list(5);
-    list.setNumericColumns({kColGroup, kColSize});
-    return list;
 }
 
 void SortResultList(ResultList& list, int column, int order)

@@ -1,8 +1,11 @@
 // A list of result rows without widgets: the window shows it through a thin
 // table-model adapter, the headless front end prints it, and the tests read it
-// directly. Texts are byte strings, so names that are not valid UTF-8 survive
-// the round trip from the cells back to a path.
+// directly. A row holds the file's facts as the search found them; the texts
+// of its cells are made only where they are shown (resultrows.h). Folder and
+// name are byte strings, so names that are not valid UTF-8 keep their bytes.
 #pragma once
+
+#include "catalogue/filerec.h"
 
 #include <cstdint>
 #include <functional>
@@ -11,14 +14,22 @@
 
 namespace kormial {
 
-struct ResultRow {
-    std::string text;                  // the first column (the file name)
-    std::vector<std::string> subItems; // sub-items 1..n, index 0 is sub-item 1
-    bool checked = false;              // marked for deletion
-    bool selected = false;
+// The last-write time of a file that the search could not examine: shown as
+// "1899/12/30 00:00:00", which is this moment (UTC, seconds since 1970).
+constexpr std::int64_t kNoDate = -2209161600;
 
-    // Sub-item n (1-based); empty when never set.
-    const std::string& subItem(int n) const;
+struct ResultRow {
+    FolderPath folder;             // ends in "/"
+    std::string name;              // "sub/new" after a rename into a sub-folder
+    std::int64_t size = 0;         // bytes; -1 for a file gone when sized
+    std::int64_t mtime = kNoDate;  // last write, UTC seconds since 1970
+    std::int32_t group = kNoGroup;
+    bool checked = false;          // marked for deletion
+    bool selected = false;
+    // The file and its state when the search sized it.
+    platform::FileState state;
+
+    std::string path() const { return (folder ? *folder : std::string()) + name; }
 };
 
 class ResultList {
@@ -35,18 +46,12 @@ public:
         virtual void rowChanged(std::int64_t /*row*/) {}
     };
 
-    explicit ResultList(int subItemCount = 5) : subItemCount_(subItemCount) {}
-
-    // Columns (0 = row text, n = sub-item n) that sort as numbers.
-    void setNumericColumns(std::vector<int> columns) { numeric_ = std::move(columns); }
-
     // Appends a row; returns its 0-based position.
-    std::int64_t add(std::string text, std::vector<std::string> subItems = {});
+    std::int64_t add(ResultRow row);
     std::int64_t count() const { return static_cast<std::int64_t>(rows_.size()); }
     const ResultRow& row(std::int64_t i) const { return rows_.at(static_cast<std::size_t>(i)); }
     const std::vector<ResultRow>& rows() const { return rows_; }
-    void setText(std::int64_t i, std::string text);
-    void setSubItem(std::int64_t i, int n, std::string text);
+    void setName(std::int64_t i, std::string name);
     void setChecked(std::int64_t i, bool checked);
     void remove(std::int64_t i);
     void clear();
@@ -58,9 +63,10 @@ public:
     std::int64_t selectedRow() const;
     void select(std::int64_t i);  // -1 clears the selection
 
-    // Sorting: key column (0 the row text, n sub-item n), order 0 ascending
-    // (1 descending) and the sorted flag. Sorting is stable; text compares
-    // with case ignored, numeric columns as numbers.
+    // Sorting: key column (kColName ..), order 0 ascending (1 descending)
+    // and the sorted flag. Sorting is stable; name and folder compare with
+    // case ignored, "#", "Size" and the date as numbers (the date to the
+    // second); the empty sixth column leaves the order as it is.
     void setSortKey(int key) { sortKey_ = key; }
     void setSortOrder(int order) { sortOrder_ = order; }
     void setSorted(bool on);
@@ -68,21 +74,12 @@ public:
     int sortOrder() const { return sortOrder_; }
     bool sorted() const { return sorted_; }
 
-    // Compares the texts of column `col` of two rows as this list sorts them.
-    int compareCells(int col, const ResultRow& a, const ResultRow& b) const;
-    bool isNumericColumn(int col) const;
-
     void setObserver(Observer* observer) { observer_ = observer; }
-
-    // The cell of column `col` (0 the row text).
-    static const std::string& cell(const ResultRow& r, int col);
 
 private:
     void sortRows();
 
     std::vector<ResultRow> rows_;
-    std::vector<int> numeric_;
-    int subItemCount_;
     int sortKey_ = 0;
     int sortOrder_ = 0;
     bool sorted_ = false;
@@ -105,9 +102,6 @@ constexpr int kColFolder = 1;
 constexpr int kColGroup = 2;
 constexpr int kColSize = 3;
 constexpr int kColDate = 4;
-
-// A result list as every tab has it: "#" and "Size" sort as numbers.
-ResultList makeResultList();
 
 // Orders one list by the 1-based column position (order 0 ascending) and
 // leaves its sorted flag on.

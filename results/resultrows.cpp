@@ -3,8 +3,7 @@
 #include "catalogue/paths.h"
 #include "platform/fs.h"
 
-#include <cstdio>
-#include <ctime>
+#include <memory>
 
 namespace kormial {
 
@@ -17,39 +16,39 @@ std::string PadNumber(std::int64_t value)
     return digits;
 }
 
-std::optional<std::int64_t> GetFileDate(const std::string& path)
+std::string FormatFileDate(std::int64_t utcSeconds)
 {
-    // The path is used as it stands: names may begin or end with spaces.
-    return platform::lastWriteUtc(path);
+    return platform::utcDateTime(utcSeconds).value_or("1899/12/30 00:00:00");
 }
 
-std::string FormatFileDate(std::optional<std::int64_t> utcSeconds)
+std::string CellText(const ResultRow& row, int col)
 {
-    if (!utcSeconds) {
-        return "1899/12/30 00:00:00";
+    switch (col) {
+    case kColName: return row.name;
+    case kColFolder: return row.folder ? *row.folder : std::string();
+    case kColGroup: return PadNumber(row.group);
+    case kColSize: return PadNumber(row.size);
+    case kColDate: return FormatFileDate(row.mtime);
+    default: return std::string();
     }
-    const std::time_t t = static_cast<std::time_t>(*utcSeconds);
-    std::tm tm {};
-    if (::gmtime_r(&t, &tm) == nullptr) {
-        return "1899/12/30 00:00:00";
-    }
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %02d:%02d:%02d", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    return buf;
 }
 
 void AddResultItem(ResultList& target, const FileArray& arrFiles, std::int64_t j)
 {
     const FileRec& r = arrFiles.at(static_cast<std::size_t>(j));
-    target.add(GetFileNamePart(r.Path),
-               {GetFolderPart(r.Path), PadNumber(r.Group), PadNumber(r.Size),
-                FormatFileDate(GetFileDate(r.Path)), std::string()});
-}
-
-std::string RowPath(const ResultRow& row)
-{
-    return row.subItem(kColFolder) + row.text;
+    ResultRow row;
+    row.folder = std::make_shared<const std::string>(GetFolderPart(r.Path));
+    row.name = GetFileNamePart(r.Path);
+    row.size = r.Size;
+    row.group = r.Group;
+    row.state = r.state();
+    // A file that could not be sized has no time either. The time is shown
+    // to the second, rounded down (also before 1970).
+    if (r.Size >= 0) {
+        constexpr std::int64_t kNs = 1000000000;
+        row.mtime = r.MtimeNs / kNs - (r.MtimeNs % kNs < 0 ? 1 : 0);
+    }
+    target.add(std::move(row));
 }
 
 }  // namespace kormial

@@ -1,11 +1,10 @@
-// Turning file records into result rows.
+// Turning file records into result rows, and rows into the texts shown.
 #pragma once
 
 #include "catalogue/filerec.h"
 #include "results/resultlist.h"
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 namespace kormial {
@@ -14,18 +13,16 @@ namespace kormial {
 // (longer numbers are written whole).
 std::string PadNumber(std::int64_t value);
 
-// Last-write time (UTC, seconds since 1970) of the regular file at `path`,
-// or nothing when there is none to tell.
-std::optional<std::int64_t> GetFileDate(const std::string& path);
+// "yyyy/mm/dd hh:mm:ss" in UTC; a time the calendar cannot hold gives
+// "1899/12/30 00:00:00".
+std::string FormatFileDate(std::int64_t utcSeconds);
 
-// "yyyy/mm/dd hh:mm:ss" in UTC; no date gives "1899/12/30 00:00:00".
-std::string FormatFileDate(std::optional<std::int64_t> utcSeconds);
+// The text the window shows in column `col` of `row`: name, folder, padded
+// "#", padded size, date, and nothing in the sixth.
+std::string CellText(const ResultRow& row, int col);
 
-// Appends the row of arrFiles[j] to `target`: name, folder, padded group,
-// padded size and the date looked up on disk now.
+// Appends the row of arrFiles[j] to `target`: its folder, name, size, group,
+// last-write time and state as the search recorded them.
 void AddResultItem(ResultList& target, const FileArray& arrFiles, std::int64_t j);
-
-// The full path a row stands for: its "In Folder" cell followed by its name.
-std::string RowPath(const ResultRow& row);
 
 }  // namespace kormial

@@ -3,6 +3,7 @@
 #include "catalogue/colfiles.h"
 #include "catalogue/compare.h"
 #include "catalogue/parallel.h"
+#include "catalogue/paths.h"
 #include "catalogue/sort.h"
 #include "platform/fs.h"
 #include "platform/textfold.h"

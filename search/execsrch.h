@@ -37,8 +37,7 @@ public:
 // when nothing was catalogued or the search was stopped while same names
 // were sought).
 struct SearchResults {
-    std::array<ResultList, kResultListCount> lists = {makeResultList(), makeResultList(), makeResultList(),
-                                                      makeResultList(), makeResultList()};
+    std::array<ResultList, kResultListCount> lists;
     FileArray files;
     std::int64_t searched = 0;
     bool stopped = false;  // a stop was requested before the search ended

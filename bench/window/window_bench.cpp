@@ -13,12 +13,11 @@
 // folder that keeps the tip window away.
 //
 // A heartbeat timer notes the time of each of its ticks; the longest gap
-// between two ticks is the longest stall of the event loop. The grouped
-// comparison does not yield by design, so every gap is split into the
-// comparisons' reading (from the first to the last file read within the gap,
-// as the read observer reports them) and the rest: the longest "outside"
-// stall is the largest rest of one gap, the longest "inside" stall the
-// longest reading stretch within one gap.
+// between two ticks is the longest stall of the event loop. The search runs
+// on its own thread, so a stall is the window's own work (taking the
+// reports, showing the lists). Every gap is still split into the reading the
+// search did meanwhile (from the first to the last file read within the gap,
+// as the read observer reports them) and the rest.
 #include "cli/output.h"
 #include "mainwindow/folderlist.h"
 #include "mainwindow/frmmain.h"
@@ -347,9 +346,10 @@ bool prepareSearch(kormial::frmMain& w, const std::string& folder)
     w.txtExt->setText(QStringLiteral("*.*"));
     w.chkSubDir->setChecked(true);
     w.cmdAdd->click();
-    if (w.lstPath->topLevelItemCount() != 1 ||
-        w.entry(0).path != (folder == "/" ? std::string("/*.*") : folder + "/*.*") ||
-        w.entry(0).subFolder != "Yes") {
+    const kormial::SearchRequest request = w.searchRequest();
+    if (request.entries.size() != 1 ||
+        request.entries[0].folder + request.entries[0].pattern != (folder == "/" ? std::string("/*.*") : folder + "/*.*") ||
+        !request.entries[0].subFolders) {
         std::fprintf(stderr, "kormial-window-bench: the window did not take the folder %s\n", folder.c_str());
         return false;
     }
@@ -369,6 +369,7 @@ RunResult searchOnce(kormial::frmMain& w, AnsweringDialogs& dialogs, int beatMs)
 
     QEventLoop loop;
     bool handedBack = false;
+    bool clicked = false;
     QTimer beat;
     beat.setTimerType(Qt::PreciseTimer);
     beat.setInterval(beatMs);
@@ -376,6 +377,11 @@ RunResult searchOnce(kormial::frmMain& w, AnsweringDialogs& dialogs, int beatMs)
         tl.ticks.push_back(Stamp::now());
         if (handedBack) {
             loop.quit();
+        } else if (clicked && !w.searchRunning()) {
+            // the search has ended and its lists are shown
+            tl.returned = Stamp::now();
+            kormial::platform::setReadObserver(nullptr);
+            handedBack = true;
         }
     });
     const auto watch = QObject::connect(&w, &kormial::frmMain::statusChanged, &loop, [&](const QString& s) {
@@ -391,9 +397,7 @@ RunResult searchOnce(kormial::frmMain& w, AnsweringDialogs& dialogs, int beatMs)
         tl.click = Stamp::now();
         tl.statuses.emplace_back(tl.click.wall, "the click");
         w.cmdSrch->click();
-        tl.returned = Stamp::now();
-        kormial::platform::setReadObserver(nullptr);
-        handedBack = true;
+        clicked = true;
     });
     beat.start();
     loop.exec();
@@ -411,9 +415,9 @@ RunResult searchOnce(kormial::frmMain& w, AnsweringDialogs& dialogs, int beatMs)
     r.files = filesOf(r.finalStatus);
     const kormial::ResultList& dups = w.resultList(kormial::kListDuplicates);
     r.dupRows = dups.count();
-    std::set<std::string> groups;
+    std::set<std::int32_t> groups;
     for (const kormial::ResultRow& row : dups.rows()) {
-        groups.insert(row.subItem(kormial::kColGroup));
+        groups.insert(row.group);
     }
     r.dupGroups = static_cast<std::int64_t>(groups.size());
     r.readErrors = w.resultList(kormial::kListReadErrors).count();

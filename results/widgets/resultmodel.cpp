@@ -1,5 +1,7 @@
 #include "results/widgets/resultmodel.h"
 
+#include "results/resultrows.h"
+
 namespace kormial {
 
 ResultTableModel::ResultTableModel(ResultList& list, QObject* parent)
@@ -51,7 +53,7 @@ QVariant ResultTableModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         // Cells are byte strings; what cannot be shown as UTF-8 is shown
         // replaced, while the row keeps its bytes.
-        return QString::fromUtf8(ResultList::cell(row, index.column()));
+        return QString::fromUtf8(CellText(row, index.column()));
     case Qt::CheckStateRole:
         if (index.column() == kColName) {
             return row.checked ? Qt::Checked : Qt::Unchecked;

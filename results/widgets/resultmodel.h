@@ -1,5 +1,6 @@
 // A thin table model over a ResultList: the list keeps the rows, the model
-// only shows them and carries the check boxes back.
+// only shows them (their cell texts made as they are shown) and carries the
+// check boxes back.
 #pragma once
 
 #include "results/resultlist.h"

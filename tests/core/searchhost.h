@@ -67,8 +67,7 @@ struct TestHost : CompareHost, SearchObserver {
     {
         std::vector<std::string> out;
         for (const auto& r : list(index).rows()) {
-            std::string g = r.subItem(kColGroup);
-            out.push_back(withGroup ? g.erase(0, g.find_first_not_of(' ')) + "|" + r.text : r.text);
+            out.push_back(withGroup ? std::to_string(r.group) + "|" + r.name : r.name);
         }
         return out;
     }

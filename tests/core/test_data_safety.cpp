@@ -52,9 +52,9 @@ TEST(DataSafety, EachMarkingRuleTrashesExactlyTheMarkedFiles)
         SearchResults results =
             ExecSrch({{{dir.path(), "*.*", true}}, -1, -1, {SearchType::Duplicates, SearchType::SameName}, false}, quiet);
         ResultList& list = results.lists[tab];
-        std::map<std::string, std::vector<std::string>> groups;  // as listed, before anything moves
+        std::map<std::int32_t, std::vector<std::string>> groups;  // as listed, before anything moves
         for (const auto& r : list.rows()) {
-            groups[tab == kListSameName ? std::string() : r.subItem(kColGroup)].push_back(RowPath(r));
+            groups[tab == kListSameName ? kNoGroup : r.group].push_back(r.path());
         }
         MarkDel(list, tab, rule % 2 == 0, rule & 2 ? "Size" : "Date");
         const std::vector<std::string> marked = MarkedPaths(list);

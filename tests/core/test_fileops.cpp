@@ -2,7 +2,6 @@
 // files in temporary folders and the trash under a temporary home.
 #include "platform/trash.h"
 #include "results/fileops.h"
-#include "results/resultrows.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -56,7 +55,10 @@ std::string infoPath(const std::string& file)
 
 void addRow(ResultList& list, const std::string& folder, const std::string& name, bool marked = true)
 {
-    list.setChecked(list.add(name, {folder, PadNumber(0), PadNumber(1), "", ""}), marked);
+    ResultRow row;
+    row.folder = std::make_shared<const std::string>(folder);
+    row.name = name;
+    list.setChecked(list.add(row), marked);
 }
 
 // Puts an environment variable back as it was.
@@ -87,7 +89,7 @@ TEST_F(TrashTest, MarkedFilesGoToTheHomeTrashWithTheirRecords)
     // as it is. (Which files go: test_data_safety.cpp.)
     const Names marked = {root + "a/same.txt", root + "b/same.txt", root + "b/line\nbreak \xff%.txt",
                           root + "a/" + std::string(246, 'n') + ".txt"};
-    ResultList list = makeResultList();
+    ResultList list;
     for (const std::string& path : marked) {
         test::writeFile(path, path);
         addRow(list, path.substr(0, path.rfind('/') + 1), path.substr(path.rfind('/') + 1));
@@ -157,7 +159,7 @@ TEST_F(TrashTest, AnotherFileSystemHasItsOwnTrash)
             for (int i = 0; ::close(::open((top + std::to_string(i)).c_str(), O_CREAT | O_WRONLY, 0600)) == 0; ++i) {
             }
         }
-        ResultList list = makeResultList();
+        ResultList list;
         addRow(list, root, "home.txt");
         addRow(list, top + "sub/", "far.txt");
         const DelResult r = DelFile(list, trash, [] { return true; });
@@ -205,7 +207,7 @@ TEST(FileOpsRename, NeverReplacesAnExistingName)
         test::writeFile(tmp / "b.txt", "B");
         test::makeDirs(tmp / "sub");
         ASSERT_EQ(::symlink("nowhere", (tmp / "dangling").c_str()), 0);
-        ResultList list = makeResultList();
+        ResultList list;
         addRow(list, tmp.path(), "other", false);
         addRow(list, tmp.path(), "a.txt", false);
         list.select(1);
@@ -214,7 +216,7 @@ TEST(FileOpsRename, NeverReplacesAnExistingName)
             r = RenFile(list, [&](const RenamePrompt&) { return answer; });
         }
         EXPECT_EQ(r.outcome, outcome);
-        EXPECT_EQ(RowPath(list.row(1)), tmp / endsAt);
+        EXPECT_EQ(list.row(1).path(), tmp / endsAt);
         EXPECT_EQ(test::readFile(tmp / endsAt) + test::readFile(tmp / "b.txt"), "AB");
         if (outcome != RenOutcome::Renamed) {
             EXPECT_EQ(entries(tmp.path()), (Names{"a.txt", "b.txt", "dangling", "sub"}));

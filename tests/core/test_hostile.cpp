@@ -35,9 +35,9 @@ const bool kSlowTests = std::string(std::getenv("KORMIAL_SLOW_TESTS") ? std::get
 // numbers, such as the read errors, is one group).
 std::set<Paths> groups(const Host& h, int list)
 {
-    std::map<std::string, Paths> byGroup;
+    std::map<std::int32_t, Paths> byGroup;
     for (const ResultRow& r : h.list(list).rows()) {
-        byGroup[r.subItem(kColGroup)].insert(RowPath(r));
+        byGroup[r.group].insert(r.path());
     }
     std::set<Paths> out;
     for (const auto& [g, members] : byGroup) {
@@ -276,7 +276,7 @@ TEST(HostileSize, SparseFilesOf5GiB)
     EXPECT_EQ(h.run(), 3);
     EXPECT_EQ(groups(h, kListDuplicates), (std::set<Paths>{{dir / "one", dir / "two"}}));
     for (const ResultRow& r : h.list(kListDuplicates).rows()) {
-        EXPECT_EQ(r.subItem(kColSize), "5368709120");
+        EXPECT_EQ(r.size, 5368709120);
     }
 }
 

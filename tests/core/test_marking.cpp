@@ -1,7 +1,6 @@
 // Marking rows for deletion: all, none, and one member of each neighbouring
-// pair of a group by date or size.
+// pair of a group by date or size; the sort by a column that it rests on.
 #include "results/marking.h"
-#include "results/resultrows.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +14,8 @@ namespace {
 
 struct Row {
     std::string name;
-    std::int64_t group, size;
-    char month;  // of 2021
+    std::int32_t group;
+    std::int64_t size, day;
 };
 
 // The rows top to bottom, the marked ones with a "*".
@@ -24,7 +23,7 @@ std::string shown(const ResultList& list)
 {
     std::string out;
     for (const ResultRow& r : list.rows()) {
-        out += r.text + (r.checked ? "* " : " ");
+        out += r.name + (r.checked ? "* " : " ");
     }
     return out;
 }
@@ -36,38 +35,38 @@ TEST(Marking, OneOfEachNeighbouringPairOfAGroup)
     // list, older or larger, compared, rows, rows after (marked ones with "*")
     const std::tuple<int, bool, const char*, std::vector<Row>, std::string> cases[] = {
         // two rows in either order
-        {kListDuplicates, true, "Date", {{"jan", 4, 10, '1'}, {"feb", 4, 10, '2'}}, "jan* feb "},
-        {kListDuplicates, true, "Date", {{"feb", 4, 10, '2'}, {"jan", 4, 10, '1'}}, "feb jan* "},
-        {kListDuplicates, false, "Date", {{"feb", 4, 10, '2'}, {"jan", 4, 10, '1'}}, "feb* jan "},
+        {kListDuplicates, true, "Date", {{"jan", 4, 10, 1}, {"feb", 4, 10, 2}}, "jan* feb "},
+        {kListDuplicates, true, "Date", {{"feb", 4, 10, 2}, {"jan", 4, 10, 1}}, "feb jan* "},
+        {kListDuplicates, false, "Date", {{"feb", 4, 10, 2}, {"jan", 4, 10, 1}}, "feb* jan "},
         // ties: the lower row for older and larger, the upper one for newer and smaller
-        {kListDuplicates, true, "Date", {{"up", 1, 7, '2'}, {"low", 1, 7, '2'}}, "up low* "},
-        {kListDuplicates, false, "Size", {{"up", 1, 7, '2'}, {"low", 1, 7, '2'}}, "up* low "},
+        {kListDuplicates, true, "Date", {{"up", 1, 7, 2}, {"low", 1, 7, 2}}, "up low* "},
+        {kListDuplicates, false, "Size", {{"up", 1, 7, 2}, {"low", 1, 7, 2}}, "up* low "},
         // three rows: the pairs decide, not the extremes
-        {kListDuplicates, true, "Date", {{"feb", 9, 1, '2'}, {"jan", 9, 1, '1'}, {"mar", 9, 1, '3'}}, "feb jan* mar "},
-        {kListDuplicates, true, "Date", {{"jan", 9, 1, '1'}, {"mar", 9, 1, '3'}, {"feb", 9, 1, '2'}}, "jan* mar feb* "},
+        {kListDuplicates, true, "Date", {{"feb", 9, 1, 2}, {"jan", 9, 1, 1}, {"mar", 9, 1, 3}}, "feb jan* mar "},
+        {kListDuplicates, true, "Date", {{"jan", 9, 1, 1}, {"mar", 9, 1, 3}, {"feb", 9, 1, 2}}, "jan* mar feb* "},
         // sizes of ten billion bytes and more, in numeric order
-        {kListPortions, true, "Size", {{"big", 3, 12000000000, '1'}, {"ten", 3, 9999999999, '1'}}, "big* ten "},
+        {kListPortions, true, "Size", {{"big", 3, 12000000000, 1}, {"ten", 3, 9999999999, 1}}, "big* ten "},
         {kListPortions, false, "Size",
-         {{"big", 3, 12000000000, '1'}, {"ten", 3, 9999999999, '1'}, {"huge", 3, 123456789012345, '1'}},
+         {{"big", 3, 12000000000, 1}, {"ten", 3, 9999999999, 1}, {"huge", 3, 123456789012345, 1}},
          "big ten* huge "},
-        // sorted by "#" as numbers, however long, each group's order kept;
-        // rows of different groups are never compared
+        // sorted by "#" as numbers, each group's order kept; rows of
+        // different groups are never compared
         {kListPortions, true, "Size",
-         {{"a", 12345678901, 5, '1'}, {"b", 9999999999, 5, '1'}, {"c", 12345678901, 9, '1'},
-          {"d", 9999999999, 1, '1'}, {"e", 10, 1, '1'}},
-         "e b* d a c* "},
+         {{"a", 12, 5, 1}, {"b", 9, 5, 1}, {"c", 12, 9, 1}, {"d", 9, 1, 1}, {"e", 10, 1, 1}},
+         "b* d e a c* "},
         // "Same Name": names equal but for case (non-ASCII too) are a group, "#" is not
         {kListSameName, true, "Date",
-         {{"Photo.JPG", -1, 1, '2'}, {"zeta", -1, 1, '1'}, {"\xC3\x84rger", -1, 1, '1'},
-          {"photo.jpg", -1, 1, '1'}, {"\xC3\xA4rger", -1, 1, '3'}},
+         {{"Photo.JPG", -1, 1, 2}, {"zeta", -1, 1, 1}, {"\xC3\x84rger", -1, 1, 1},
+          {"photo.jpg", -1, 1, 1}, {"\xC3\xA4rger", -1, 1, 3}},
          "Photo.JPG photo.jpg* zeta \xC3\x84rger* \xC3\xA4rger "},
     };
     for (const auto& [tab, markOld, comp, rows, expected] : cases) {
         SCOPED_TRACE(expected);
-        ResultList list = makeResultList();
+        ResultList list;
         for (const Row& r : rows) {
-            list.add(r.name, {"/data/", PadNumber(r.group), PadNumber(r.size),
-                              std::string("2021/0") + r.month + "/05 10:00:00", ""});
+            ResultRow row;
+            std::tie(row.name, row.group, row.size, row.mtime) = std::tuple(r.name, r.group, r.size, r.day * 86400);
+            list.add(row);
         }
         Marks(list, true);
         EXPECT_EQ(std::ranges::count(shown(list), '*'), std::ssize(rows));
@@ -75,5 +74,28 @@ TEST(Marking, OneOfEachNeighbouringPairOfAGroup)
         EXPECT_EQ(shown(list), expected);
         Marks(list, false);
         EXPECT_EQ(shown(list).find('*'), std::string::npos);
+    }
+}
+
+// A header click sorts by its column: names and folders with case ignored,
+// "#", size and date as numbers, ties in the order they had, also descending.
+TEST(Marking, SortByEachColumn)
+{
+    // name, folder, "#", size, date
+    const std::tuple<const char*, const char*, std::int32_t, std::int64_t, std::int64_t> rows[] = {
+        {"b", "/x/", 10, 9, 2}, {"C", "/Y/", -1, 10000000000, 1}, {"a", "/x/", 9, -1, 2}};
+    const std::tuple<int, int, std::string> cases[] = {
+        {kColName, 0, "a b C "}, {kColFolder, 0, "b a C "}, {kColGroup, 0, "C a b "}, {kColSize, 0, "a b C "},
+        {kColDate, 0, "C b a "}, {kColDate, 1, "b a C "}, {5, 0, "b C a "}};
+    for (const auto& [column, order, expected] : cases) {
+        ResultList list;
+        for (const auto& [name, folder, group, size, day] : rows) {
+            ResultRow row;
+            std::tie(row.name, row.group, row.size, row.mtime) = std::tuple(name, group, size, day);
+            row.folder = std::make_shared<const std::string>(folder);
+            list.add(row);
+        }
+        SortResultList(list, column + 1, order);
+        EXPECT_EQ(shown(list), expected) << column;
     }
 }

@@ -166,7 +166,7 @@ protected:
     {
         const auto& rows = window->resultList(list).rows();
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            if (rows[i].subItem(kColFolder) + rows[i].text == at(rel)) {
+            if (rows[i].path() == at(rel)) {
                 return static_cast<int>(i);
             }
         }
@@ -192,7 +192,7 @@ protected:
         std::vector<std::string> out;
         for (const ResultRow& r : window->resultList(list).rows()) {
             if (r.checked) {
-                out.push_back((r.subItem(kColFolder) + r.text).substr(root.size() + 1));
+                out.push_back(r.path().substr(root.size() + 1));
             }
         }
         std::sort(out.begin(), out.end());

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace kormial::test {
 
@@ -21,6 +23,8 @@ TEST_F(GuiSearch, FillsEveryTabWhileThePanelIsLocked)
     write("d/lone.dat", bytes(12, 5000));  // the same size, other bytes
     write("d/b1.dat", bytes(11, 8000));
     write("e/b2.dat", bytes(11, 8000));
+    const timespec when[2] = {{1600000000, 5}, {1600000000, 5}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, at("e/b2.dat").c_str(), when, 0), 0);
     write("x/Report.doc", bytes(20, 100));
     write("y/report.DOC", bytes(21, 120));
     const std::string big = bytes(30, 200000);
@@ -47,15 +51,23 @@ TEST_F(GuiSearch, FillsEveryTabWhileThePanelIsLocked)
     for (int i = 0; i < tabs.size(); ++i) {
         EXPECT_EQ(w.tabMain->tabText(i), tabs[i]);
     }
-    std::map<std::string, std::string> groupOf;
+    std::map<std::string, std::int32_t> groupOf;
     for (const ResultRow& r : w.resultList(kListDuplicates).rows()) {
-        groupOf[r.text] = r.subItem(kColGroup);
+        groupOf[r.name] = r.group;
     }
     EXPECT_EQ(groupOf.size(), 5u);
     EXPECT_EQ(groupOf["a1.dat"], groupOf["a2.dat"]);
     EXPECT_EQ(groupOf["a1.dat"], groupOf["a3.dat"]);
     EXPECT_EQ(groupOf["b1.dat"], groupOf["b2.dat"]);
     EXPECT_NE(groupOf["a1.dat"], groupOf["b1.dat"]);
+    // the cells as shown: "#" and the size padded, the date in UTC
+    const ResultTableModel& model = *w.lstResult[kListDuplicates]->resultModel();
+    QStringList cells;
+    for (int c = 0; c < model.columnCount(); ++c) {
+        cells << model.index(rowOf(kListDuplicates, "e/b2.dat"), c).data().toString();
+    }
+    EXPECT_EQ(cells, (QStringList{"b2.dat", QString::fromStdString(at("e/")), QString("%1").arg(groupOf["b2.dat"], 10),
+                                  "      8000", "2020/09/13 12:26:40", ""}));
     EXPECT_TRUE(rowOf(kListSameName, "x/Report.doc") >= 0 && rowOf(kListSameName, "y/report.DOC") >= 0);
     EXPECT_GE(rowOf(kListPortions, "p/part.bin"), 0);
     EXPECT_EQ(w.cmdSrch->text(), "&Search");

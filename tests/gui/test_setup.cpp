@@ -41,7 +41,7 @@ TEST_F(GuiSetup, PathRowsDecideWhatIsSearched)
     waitForSearch();
     std::vector<std::string> found;
     for (const ResultRow& r : w.resultList(kListDuplicates).rows()) {
-        found.push_back((r.subItem(kColFolder) + r.text).substr(root.size() + 1));
+        found.push_back(r.path().substr(root.size() + 1));
     }
     std::sort(found.begin(), found.end());
     EXPECT_EQ(found, (std::vector<std::string>{"m/deep/one.mp3", "m/one.mp3", "s/large1.bin", "s/large2.bin"}));
