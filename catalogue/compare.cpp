@@ -110,7 +110,7 @@ public:
     {
         platform::ReadFile& f = files_[slot];
         if (!f.isOpen()) {
-            if (!f.openChecked(rec(slot).Path, rec(slot).state(), &err)) {
+            if (!f.openChecked(rec(slot).path(), rec(slot).state(), &err)) {
                 return false;
             }
             opened_.fetch_add(1, std::memory_order_relaxed);
@@ -142,7 +142,7 @@ public:
             return f.unchanged(rec(slot).state(), &err);
         }
         platform::ReadFile again;
-        return again.openChecked(rec(slot).Path, rec(slot).state(), &err);
+        return again.openChecked(rec(slot).path(), rec(slot).state(), &err);
     }
 
     void close(std::size_t slot)
@@ -729,7 +729,7 @@ void CompFileCntBlocks(FileArray& arr, std::int64_t dupStart, std::int64_t dupEn
         if (rec(i).Group == kReadError) {
             continue;  // failed earlier in this search: stays unreadable
         }
-        if (!files[slot(i)].openChecked(rec(i).Path, rec(i).state())) {
+        if (!files[slot(i)].openChecked(rec(i).path(), rec(i).state())) {
             rec(i).Group = kReadError;
             continue;
         }
@@ -878,7 +878,7 @@ void CompFileCnt2(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bo
         rec(i).Group = kReadError;
         if (!reported) {
             reported = true;
-            host.reportFailure(rec(i).Path + ": " + err.describe());
+            host.reportFailure(rec(i).path() + ": " + err.describe());
         }
     };
     const double lastIndex = static_cast<double>(arr.size()) - 1.0;
@@ -919,7 +919,7 @@ void CompFileCnt2(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bo
         if (rec(i).Group == kNoGroup) {
             platform::ReadFile lower;
             platform::Error err;
-            if (!lower.openChecked(rec(i).Path, rec(i).state(), &err)) {
+            if (!lower.openChecked(rec(i).path(), rec(i).state(), &err)) {
                 failed(i, err);
             }
             for (std::int64_t k = i + 1; k <= dupEnd && lower.isOpen(); ++k) {
@@ -931,7 +931,7 @@ void CompFileCnt2(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bo
                 std::int64_t compared = 0;
                 if (1 + tail <= sizeI) {
                     platform::ReadFile upper;
-                    if (!upper.openChecked(rec(k).Path, rec(k).state(), &err)) {
+                    if (!upper.openChecked(rec(k).path(), rec(k).state(), &err)) {
                         failed(k, err);
                         continue;
                     }

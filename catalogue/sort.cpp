@@ -8,24 +8,13 @@
 
 namespace kormial {
 
-namespace {
-
-std::string_view namePart(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string_view(path)
-                                      : std::string_view(path).substr(slash + 1);
-}
-
-}  // namespace
-
 int CompareFileRec(const FileRec& a, const FileRec& b, std::int32_t t)
 {
     switch (t) {
     case ByFileSize:
         return a.Size < b.Size ? -1 : (a.Size > b.Size ? 1 : 0);
     case ByFileName:
-        return platform::compareFolded(namePart(a.Path), namePart(b.Path));
+        return platform::compareFolded(a.Name, b.Name);
     case ByHeadBlock: {
         const int c = a.Head.compare(b.Head);
         return c != 0 ? c : CompareFileRec(a, b, ByFileSize);

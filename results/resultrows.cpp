@@ -42,9 +42,8 @@ std::string FormatFileDate(std::optional<std::int64_t> utcSeconds)
 void AddResultItem(ResultList& target, const FileArray& arrFiles, std::int64_t j)
 {
     const FileRec& r = arrFiles.at(static_cast<std::size_t>(j));
-    target.add(GetFileNamePart(r.Path),
-               {GetFolderPart(r.Path), PadNumber(r.Group), PadNumber(r.Size),
-                FormatFileDate(GetFileDate(r.Path)), std::string()});
+    target.add(r.Name, {r.Folder ? *r.Folder : std::string(), PadNumber(r.Group), PadNumber(r.Size),
+                        FormatFileDate(GetFileDate(r.path())), std::string()});
 }
 
 std::string RowPath(const ResultRow& row)

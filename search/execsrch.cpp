@@ -2,7 +2,6 @@
 
 #include "catalogue/colfiles.h"
 #include "catalogue/compare.h"
-#include "catalogue/parallel.h"
 #include "catalogue/paths.h"
 #include "catalogue/sort.h"
 #include "platform/fs.h"
@@ -13,19 +12,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <string_view>
 #include <unordered_set>
 
 namespace kormial {
 
 namespace {
-
-std::string_view namePart(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string_view(path)
-                                      : std::string_view(path).substr(slash + 1);
-}
 
 // Walks arr[from..to] and hands every maximal stretch of two or more records
 // with equal keys to `handle(dupStart, dupEnd, k)`.
@@ -85,61 +76,23 @@ std::int64_t ExecSrch(SearchHost& host)
         host.setProgress(std::floor(static_cast<double>(i + 1) / static_cast<double>(host.entryCount()) * 100.0));
     }
 
-    // Phase 2: the records, each with its length.
+    // Phase 2: the records, each with the state the walk saw: a file changed
+    // since then fails the checks on its open descriptor when it is read.
     host.setStatus("Loading files ...");
     host.setProgress(0);
     const std::int64_t n = catalogue.Count();
     FileArray& arr = host.files();
-    arr.clear();
+    FileArray().swap(arr);
     if (n < 1) {
         return 0;
     }
-    arr.resize(static_cast<std::size_t>(n));
-    {
-        std::size_t next = 0;
-        catalogue.TakeItems([&](std::string&& path, const platform::FileId& id) {
-            FileRec& r = arr[next++];
-            r.Path = std::move(path);
-            r.Id = id;
-            r.Group = kNoGroup;
-            if (next % 1024 == 0) {
-                host.yield();
-            }
-        });
-    }
-    // Block by block, the files are sized side by side on every core (each
-    // share folder by folder), then the records are counted off one by one
-    // with their yields.
-    constexpr std::int64_t kBlock = 4096;
-    constexpr std::int64_t kShare = 512;
-    for (std::int64_t from = 0; from < n; from += kBlock) {
-        const std::int64_t to = std::min(n, from + kBlock);
-        const auto shares = static_cast<std::size_t>((to - from + kShare - 1) / kShare);
-        parallelFor(shares, [&](std::size_t s) {
-            platform::LengthQuery lengths;
-            const std::int64_t first = from + static_cast<std::int64_t>(s) * kShare;
-            for (std::int64_t i = first; i < std::min(to, first + kShare); ++i) {
-                FileRec& r = arr[static_cast<std::size_t>(i)];
-                // a file that cannot be sized (gone, no longer a regular
-                // file, or out of reach) is passed over like a vanished
-                // one, never taken for an empty file. The identity stays
-                // the walk's: a file put in its place since then fails
-                // every later check.
-                const auto st = lengths.state(r.Path);
-                r.Size = st ? st->size : -1;
-                if (st) {
-                    r.MtimeNs = st->mtimeNs;
-                    r.CtimeNs = st->ctimeNs;
-                }
-            }
-        });
-        for (std::int64_t k = from + 1; k <= to; ++k) {
-            if (k % 1000 == 0) {
-                host.setProgress(static_cast<double>(k) / static_cast<double>(n) * 100.0);
-            }
-            host.yield();
+    catalogue.TakeItems(arr, [&] {
+        const auto k = static_cast<std::int64_t>(arr.size());
+        if (k % 1000 == 0) {
+            host.setProgress(static_cast<double>(k) / static_cast<double>(n) * 100.0);
         }
-    }
+        host.yield();
+    });
     const std::int64_t U = n - 1;
     std::int64_t k = 0;
     auto rec = [&arr](std::int64_t i) -> FileRec& { return arr[static_cast<std::size_t>(i)]; };
@@ -152,7 +105,7 @@ std::int64_t ExecSrch(SearchHost& host)
         ResultList& sameName = host.resultList(kListSameName);
         bool previousListed = false;
         for (k = 1; k <= U; ++k) {
-            if (platform::equalFolded(namePart(rec(k).Path), namePart(rec(k - 1).Path))) {
+            if (platform::equalFolded(rec(k).Name, rec(k - 1).Name)) {
                 if (!previousListed) {
                     AddResultItem(sameName, arr, k - 1);
                 }
@@ -303,7 +256,7 @@ std::int64_t ExecSrch(SearchHost& host)
             host.yield();  // tens of thousands of rows take a while to list
         } else if (r.Group == kReadError) {
             AddResultItem(host.resultList(kListReadErrors), arr, k);
-            listedUnreadable.insert(r.Path);
+            listedUnreadable.insert(r.path());
             host.yield();
         }
     }
@@ -320,7 +273,7 @@ std::int64_t ExecSrch(SearchHost& host)
             for (k = s; k <= U; ++k) {
                 FileRec& r = rec(k);
                 platform::ReadFile f;
-                if (!f.openChecked(r.Path, r.state()) || !f.readExact(0, r.Head.data(), kHeadSize)) {
+                if (!f.openChecked(r.path(), r.state()) || !f.readExact(0, r.Head.data(), kHeadSize)) {
                     r.Group = kReadError;
                 }
                 host.yield();
@@ -353,7 +306,7 @@ std::int64_t ExecSrch(SearchHost& host)
         if (r.Group >= 0) {
             AddResultItem(host.resultList(kListPortions), arr, k);
             host.yield();
-        } else if (r.Group == kReadError && !listedUnreadable.contains(r.Path)) {
+        } else if (r.Group == kReadError && !listedUnreadable.contains(r.path())) {
             AddResultItem(host.resultList(kListReadErrors), arr, k);
             host.yield();
         }
