@@ -124,15 +124,11 @@ std::int64_t ExecSrch(SearchHost& host)
         }
     }
 
-    // Phase 4: size order and the empty files. Records of files that were
-    // gone when sized (-1) stand first and are passed over.
+    // Phase 4: size order and the empty files.
     QuickSort(arr, 0, U, ByFileSize);
     host.setStatus("Searching duplicated files ...");
     host.setProgress(0);
     std::int64_t z = 0;
-    while (z <= U && rec(z).Size < 0) {
-        ++z;
-    }
     const bool listZero = host.searchTypeTicked(kTypeZeroSize);
     while (z <= U && rec(z).Size == 0) {
         if (listZero) {
@@ -295,6 +291,9 @@ std::int64_t ExecSrch(SearchHost& host)
                          }
                          runDone(at);
                      });
+            for (k = s; k <= U; ++k) {
+                rec(k).Head = HeadBlock();  // needed no more
+            }
         }
     }
 
