@@ -9,8 +9,6 @@
 #include <exception>
 #include <optional>
 #include <thread>
-#include <cstring>
-#include <stdexcept>
 #include <utility>
 
 namespace kormial {
@@ -27,9 +25,8 @@ std::int64_t RoundedKb(std::int64_t bytes)
 
 void colFiles::Clear()
 {
-    std::vector<std::unique_ptr<char[]>>().swap(blocks_);
-    std::vector<Entry>().swap(entries_);
-    std::vector<platform::FileId>().swap(ids_);
+    std::vector<std::unique_ptr<Entry[]>>().swap(chunks_);
+    count_ = 0;
     std::vector<std::uint32_t>().swap(linked_);
     std::vector<std::vector<std::uint32_t>>().swap(runs_);
     checked_ = 0;
@@ -39,107 +36,47 @@ void colFiles::Clear()
     walked_ = {};
     std::vector<std::pair<FolderWalk, std::uint8_t>>().swap(walkedNow_);
     walkNumbers_.clear();
-    blockUsed_ = 0;
-    blockSize_ = 0;
 }
 
-void colFiles::append(std::string_view folder, std::string_view name, const platform::FileId& id,
-                      bool linked)
+void colFiles::append(Entry&& entry, bool linked)
 {
-    constexpr std::size_t kBlock = 1 << 20;
-    const std::size_t length = folder.size() + name.size();
-    if (blocks_.empty() || blockUsed_ + length > blockSize_) {
-        blockSize_ = std::max(kBlock, length);
-        blocks_.emplace_back(new char[blockSize_]);
-        blockUsed_ = 0;
+    if (count_ == chunks_.size() * kChunk) {
+        chunks_.emplace_back(new Entry[kChunk]);
     }
-    char* at = blocks_.back().get() + blockUsed_;
-    // an empty part may have no storage at all (memcpy wants none null)
-    if (!folder.empty()) {
-        std::memcpy(at, folder.data(), folder.size());
-    }
-    if (!name.empty()) {
-        std::memcpy(at + folder.size(), name.data(), name.size());
-    }
-    entries_.push_back({static_cast<std::uint32_t>(blocks_.size() - 1), static_cast<std::uint32_t>(blockUsed_),
-                        static_cast<std::uint32_t>(length)});
-    ids_.push_back(id);
+    at(count_) = std::move(entry);
     if (linked) {
-        linked_.push_back(static_cast<std::uint32_t>(entries_.size() - 1));
+        linked_.push_back(static_cast<std::uint32_t>(count_));
     }
-    blockUsed_ += length;
+    ++count_;
 }
 
-std::string_view colFiles::text(std::size_t entry) const
+void colFiles::truncate(std::size_t count)
 {
-    const Entry& e = entries_[entry];
-    return {blocks_[e.block].get() + e.offset, e.length};
-}
-
-std::vector<std::string> colFiles::Items() const
-{
-    std::vector<std::string> out;
-    out.reserve(entries_.size());
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        out.emplace_back(text(i));
+    for (std::size_t i = count; i < count_; ++i) {
+        at(i) = Entry{};
     }
-    return out;
+    count_ = count;
+    chunks_.resize((count + kChunk - 1) / kChunk);
 }
 
-std::string colFiles::Item(std::int64_t index) const
-{
-    if (index < 1 || index > Count()) {
-        throw std::out_of_range("colFiles::Item");
-    }
-    return std::string(text(static_cast<std::size_t>(index - 1)));
-}
-
-void colFiles::TakeItems(const std::function<void(std::string&& path, const platform::FileId& id)>& take)
+void colFiles::TakeItems(FileArray& into, const YieldFn& yield)
 {
     std::vector<std::vector<std::uint32_t>>().swap(runs_);
     walked_ = {};
-    // entries stand in the order of their blocks, so each block is released
-    // as soon as the walk has passed it
-    std::size_t block = 0;
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        while (block < entries_[i].block) {
-            blocks_[block++].reset();
+    folders_ = {};
+    into.reserve(into.size() + count_);
+    for (std::size_t i = 0; i < count_; ++i) {
+        Entry& e = at(i);
+        const platform::FileState& st = e.state;
+        into.push_back({std::move(e.folder), std::move(e.name), st.size, st.id, st.mtimeNs, st.ctimeNs, {}, kNoGroup});
+        if ((i + 1) % kChunk == 0) {
+            chunks_[i / kChunk].reset();
         }
-        take(std::string(text(i)), ids_[i]);
+        if (yield) {
+            yield();
+        }
     }
     Clear();
-}
-
-void colFiles::Add(std::string_view sFileName)
-{
-    // an identity no listed file has: no device number is all ones
-    append("", sFileName, {static_cast<dev_t>(-1), static_cast<ino_t>(addedByName_++)});
-}
-
-void colFiles::Remove(std::int64_t index)
-{
-    const auto at = static_cast<std::uint32_t>(index - 1);
-    entries_.erase(entries_.begin() + at);
-    ids_.erase(ids_.begin() + at);
-    std::erase(linked_, at);
-    for (std::uint32_t& i : linked_) {
-        if (i > at) {
-            --i;
-        }
-    }
-    for (auto& run : runs_) {
-        std::erase(run, at);
-        for (std::uint32_t& i : run) {
-            if (i > at) {
-                --i;
-            }
-        }
-    }
-    if (at < checked_) {
-        --checked_;
-    }
-    // a later walk of its folder must be able to list the file again
-    walked_ = {};
 }
 
 std::uint32_t colFiles::walkNumber(const std::string& pattern, std::int32_t minSz, std::int32_t maxSz)
@@ -151,10 +88,11 @@ std::uint32_t colFiles::walkNumber(const std::string& pattern, std::int32_t minS
 void colFiles::dropRepeatedFiles()
 {
     const auto before = [this](std::uint32_t a, std::uint32_t b) {
-        const platform::FileId& x = ids_[a];
-        const platform::FileId& y = ids_[b];
+        const platform::FileId& x = at(a).state.id;
+        const platform::FileId& y = at(b).state.id;
         return x.dev != y.dev ? x.dev < y.dev : x.ino < y.ino;
     };
+    const auto same = [this](std::uint32_t a, std::uint32_t b) { return at(a).state.id == at(b).state.id; };
     if (folderListedTwice_ && !allInRuns_) {
         // from now on every file is checked: the entries so far (no file
         // twice among them) become one run
@@ -170,7 +108,7 @@ void colFiles::dropRepeatedFiles()
     const std::size_t from = checked_;
     std::vector<std::uint32_t> fresh;
     if (allInRuns_) {
-        fresh.resize(entries_.size() - from);
+        fresh.resize(count_ - from);
         for (std::size_t i = 0; i < fresh.size(); ++i) {
             fresh[i] = static_cast<std::uint32_t>(from + i);
         }
@@ -187,10 +125,10 @@ void colFiles::dropRepeatedFiles()
     bool repeated = false;
     for (std::size_t k = 0; k < fresh.size(); ++k) {
         const std::uint32_t i = fresh[k];
-        if (k == 0 || ids_[i] != ids_[fresh[k - 1]]) {
+        if (k == 0 || !same(i, fresh[k - 1])) {
             repeated = std::any_of(runs_.begin(), runs_.end(), [&](const std::vector<std::uint32_t>& run) {
-                const auto at = std::lower_bound(run.begin(), run.end(), i, before);
-                return at != run.end() && ids_[*at] == ids_[i];
+                const auto found = std::lower_bound(run.begin(), run.end(), i, before);
+                return found != run.end() && same(*found, i);
             });
             if (!repeated) {
                 kept.push_back(i);
@@ -198,28 +136,28 @@ void colFiles::dropRepeatedFiles()
             }
         }
         if (drop.empty()) {
-            drop.resize(entries_.size() - from);
+            drop.resize(count_ - from);
         }
         drop[i - from] = true;  // a later name of a file already listed
     }
     if (!drop.empty()) {
         std::vector<std::uint32_t> moved(drop.size());
         std::size_t out = from;
-        for (std::size_t i = from; i < entries_.size(); ++i) {
+        for (std::size_t i = from; i < count_; ++i) {
             if (!drop[i - from]) {
                 moved[i - from] = static_cast<std::uint32_t>(out);
-                entries_[out] = entries_[i];
-                ids_[out] = ids_[i];
+                if (out != i) {
+                    at(out) = std::move(at(i));
+                }
                 ++out;
             }
         }
-        entries_.resize(out);
-        ids_.resize(out);
+        truncate(out);
         for (std::uint32_t& i : kept) {
             i = moved[i - from];
         }
     }
-    checked_ = entries_.size();
+    checked_ = count_;
     if (kept.empty()) {
         return;
     }
@@ -240,21 +178,11 @@ namespace {
 // One folder's entries, with the facts of the files that match the pattern
 // (taken while the folder was open).
 struct ListedFolder {
-    std::string folder;  // its path, ending in "/"
+    FolderPath folder;  // its path, ending in "/"
     platform::FileId identity;
     bool ownFiles = true;  // false: they are in the catalogue already
     std::vector<platform::FolderEntry> entries;
     std::vector<std::optional<platform::Folder::Stat>> stats;
-};
-
-// What a sub-tree walked apart from the catalogue found, in order.
-struct Found {
-    std::string bytes;  // the paths back to back
-    std::vector<std::uint32_t> lengths;
-    std::vector<platform::FileId> ids;
-    std::vector<bool> linked;
-    std::vector<platform::FileId> folders;  // whose own files were listed
-    std::vector<platform::FileId> trees;    // walked with all their sub-folders
 };
 
 }  // namespace
@@ -263,6 +191,14 @@ struct Found {
 // names, then the folder's own files. `Sink` takes what is found: the
 // catalogue itself, or a Found of a sub-tree walked on another thread.
 struct colFiles::Walk {
+    // What a sub-tree walked apart from the catalogue found, in order.
+    struct Found {
+        std::vector<Entry> entries;
+        std::vector<bool> linked;
+        std::vector<platform::FileId> folders;  // whose own files were listed
+        std::vector<platform::FileId> trees;    // walked with all their sub-folders
+    };
+
     struct Spec {
         std::string pattern;
         std::int32_t minSz;
@@ -289,7 +225,7 @@ struct colFiles::Walk {
             return std::nullopt;
         }
         ListedFolder out;
-        out.folder = folder;
+        out.folder = std::make_shared<const std::string>(folder);
         out.identity = listing.identity();
         out.ownFiles = !spec.walkedBefore(out.identity, kFilesListed);
         if ((!out.ownFiles && !spec.recursive) || !listing.list()) {
@@ -335,20 +271,18 @@ struct colFiles::Walk {
             c.walkedNow_.push_back({{id, number}, kFilesListed});
         }
         void treeWalked(const platform::FileId& id) { c.walkedNow_.push_back({{id, number}, kTreeWalked}); }
-        void add(std::string_view folder, std::string_view name, const platform::Folder::Stat& st)
+        void add(const FolderPath& folder, std::string&& name, const platform::Folder::Stat& st)
         {
-            c.append(folder, name, st.id, st.linked);
+            c.append({folder, std::move(name), st.state}, st.linked);
         }
     };
     struct ToFound : Pausing {  // the yield is empty on a helper thread
         Found& f;
         void filesListed(const platform::FileId& id) { f.folders.push_back(id); }
         void treeWalked(const platform::FileId& id) { f.trees.push_back(id); }
-        void add(std::string_view folder, std::string_view name, const platform::Folder::Stat& st)
+        void add(const FolderPath& folder, std::string&& name, const platform::Folder::Stat& st)
         {
-            f.bytes.append(folder).append(name);
-            f.lengths.push_back(static_cast<std::uint32_t>(folder.size() + name.size()));
-            f.ids.push_back(st.id);
+            f.entries.push_back({folder, std::move(name), st.state});
             f.linked.push_back(st.linked);
         }
     };
@@ -373,22 +307,23 @@ struct colFiles::Walk {
         }
     }
 
+    // The names of the files taken are moved out of `listed`.
     template <typename Sink>
-    static void ownFiles(Sink& sink, const ListedFolder& listed, const Spec& spec)
+    static void ownFiles(Sink& sink, ListedFolder& listed, const Spec& spec)
     {
         if (!listed.ownFiles) {
             return;
         }
         sink.filesListed(listed.identity);
         for (std::size_t i = 0; i < listed.entries.size(); ++i) {
-            const auto& e = listed.entries[i];
+            auto& e = listed.entries[i];
             if (e.kind == platform::EntryKind::File) {
                 if (!listed.stats[i]) {
                     continue;  // not matching, or gone since the listing
                 }
-                const std::int64_t kb = RoundedKb(listed.stats[i]->size);
+                const std::int64_t kb = RoundedKb(listed.stats[i]->state.size);
                 if (kb > spec.minSz && (spec.maxSz == -1 || kb < spec.maxSz)) {
-                    sink.add(listed.folder, e.name, *listed.stats[i]);
+                    sink.add(listed.folder, std::move(e.name), *listed.stats[i]);
                 }
             } else if (!platform::wildcardMatch(spec.pattern, e.name)) {
                 continue;
@@ -454,11 +389,8 @@ struct colFiles::Walk {
                 for (const auto& id : p.found.trees) {
                     sink.treeWalked(id);
                 }
-                std::size_t at = 0;
-                for (std::size_t k = 0; k < p.found.lengths.size(); ++k) {
-                    const std::string_view path(p.found.bytes.data() + at, p.found.lengths[k]);
-                    c.append(path, {}, p.found.ids[k], p.found.linked[k]);
-                    at += p.found.lengths[k];
+                for (std::size_t k = 0; k < p.found.entries.size(); ++k) {
+                    c.append(std::move(p.found.entries[k]), p.found.linked[k]);
                 }
                 p.found = Found{};
             }
@@ -522,7 +454,7 @@ std::int64_t colFiles::LoadFiles(std::string_view sFileSpec, std::int32_t minSz,
         walked_[folderWalk] |= what;
     }
     std::vector<std::pair<FolderWalk, std::uint8_t>>().swap(walkedNow_);
-    if (entries_.size() > checked_) {
+    if (count_ > checked_) {
         dropRepeatedFiles();
     }
     return Count();

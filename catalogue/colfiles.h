@@ -1,7 +1,8 @@
-// The catalogue: the full paths of the files a search examines, in the order
-// they were found.
+// The catalogue: the files a search examines, in the order they were found,
+// each with the state the walk saw.
 #pragma once
 
+#include "catalogue/filerec.h"
 #include "platform/fs.h"
 
 #include <cstdint>
@@ -40,21 +41,12 @@ public:
                            bool bRecursive, const YieldFn& yield = {});
 
     void Clear();
-    // A copy of the entries, in order.
-    std::vector<std::string> Items() const;
-    // Hands the entries over in order, one path at a time with the file's
-    // device and inode as the walk saw them, releasing the catalogue's
-    // storage as it goes: the catalogue and the records built from it never
-    // hold every path twice. The catalogue is empty afterwards.
-    void TakeItems(const std::function<void(std::string&& path, const platform::FileId& id)>& take);
-
-    // An entry added by name takes part in no identity check: its identity
-    // is one no listed file has (device all ones).
-    void Add(std::string_view sFileName);
-    // Positions count from 1.
-    std::string Item(std::int64_t index) const;
-    std::int64_t Count() const { return static_cast<std::int64_t>(entries_.size()); }
-    void Remove(std::int64_t index);
+    // Appends the entries to `into` as records in order, each with no group,
+    // calling `yield` after each. A chunk of entries is released as soon as
+    // it is handed over, so the catalogue and the records never both hold
+    // every file. The catalogue is empty afterwards.
+    void TakeItems(FileArray& into, const YieldFn& yield);
+    std::int64_t Count() const { return static_cast<std::int64_t>(count_); }
 
 private:
     struct Walk;  // the folder walk (in the source file)
@@ -62,26 +54,26 @@ private:
     // Drops the entries from `checked_` on that are later names of a file
     // listed before, and adds the rest to the checked identities.
     void dropRepeatedFiles();
-    // Appends folder + name as one entry.
-    void append(std::string_view folder, std::string_view name, const platform::FileId& id,
-                bool linked = false);
-    std::string_view text(std::size_t entry) const;
+    // One file: its folder (shared by the entries of its files), its name,
+    // and what the walk saw of it.
+    struct Entry {
+        FolderPath folder;
+        std::string name;
+        platform::FileState state;
+    };
+    void append(Entry&& entry, bool linked);
+    Entry& at(std::size_t i) { return chunks_[i / kChunk][i % kChunk]; }
+    // Keeps the first `count` entries.
+    void truncate(std::size_t count);
     // The number of the pattern and bounds of a walk, for the walk memory.
     std::uint32_t walkNumber(const std::string& pattern, std::int32_t minSz, std::int32_t maxSz);
 
-    // The paths, back to back in large blocks: no allocation per file, and
-    // 12 bytes of bookkeeping each.
-    struct Entry {
-        std::uint32_t block;
-        std::uint32_t offset;
-        std::uint32_t length;
-    };
-    std::vector<std::unique_ptr<char[]>> blocks_;
-    std::size_t blockUsed_ = 0;
-    std::size_t blockSize_ = 0;
-    std::vector<Entry> entries_;
-    // The identity of each entry, side by side with it.
-    std::vector<platform::FileId> ids_;
+    // The entries in chunks large enough to be mapped on their own: no
+    // copying as the catalogue grows, and each chunk goes back to the
+    // system once handed over.
+    static constexpr std::size_t kChunk = 4096;
+    std::vector<std::unique_ptr<Entry[]>> chunks_;
+    std::size_t count_ = 0;
 
     // The identities checked so far, as entry numbers in runs sorted by
     // identity. Each call sorts only its own new entries, looks each up in
@@ -119,7 +111,6 @@ private:
     std::unordered_map<FolderWalk, std::uint8_t, FolderWalkHash> walked_;
     std::vector<std::pair<FolderWalk, std::uint8_t>> walkedNow_;
     std::map<std::tuple<std::string, std::int32_t, std::int32_t>, std::uint32_t> walkNumbers_;
-    std::uint64_t addedByName_ = 0;
 };
 
 }  // namespace kormial

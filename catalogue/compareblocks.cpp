@@ -113,7 +113,7 @@ void CompFileCntBlocks(FileArray& arr, std::int64_t dupStart, std::int64_t dupEn
         if (rec(i).Group == kReadError) {
             continue;  // failed earlier in this search: stays unreadable
         }
-        if (!files[slot(i)].openChecked(rec(i).Path, rec(i).state())) {
+        if (!files[slot(i)].openChecked(rec(i).path(), rec(i).state())) {
             rec(i).Group = kReadError;
             continue;
         }

@@ -20,7 +20,7 @@ void CompFileCnt2(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bo
         rec(i).Group = kReadError;
         if (!reported) {
             reported = true;
-            host.reportFailure(rec(i).Path + ": " + err.describe());
+            host.reportFailure(rec(i).path() + ": " + err.describe());
         }
     };
     const double lastIndex = static_cast<double>(arr.size()) - 1.0;
@@ -58,7 +58,7 @@ void CompFileCnt2(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bo
         if (rec(i).Group == kNoGroup) {
             platform::ReadFile lower;
             platform::Error err;
-            if (!lower.openChecked(rec(i).Path, rec(i).state(), &err)) {
+            if (!lower.openChecked(rec(i).path(), rec(i).state(), &err)) {
                 failed(i, err);
             }
             for (std::int64_t k = i + 1; k <= dupEnd && lower.isOpen(); ++k) {
@@ -70,7 +70,7 @@ void CompFileCnt2(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bo
                 std::int64_t compared = 0;
                 if (1 + tail <= sizeI) {
                     platform::ReadFile upper;
-                    if (!upper.openChecked(rec(k).Path, rec(k).state(), &err)) {
+                    if (!upper.openChecked(rec(k).path(), rec(k).state(), &err)) {
                         failed(k, err);
                         continue;
                     }

@@ -86,7 +86,7 @@ bool RunFiles::read(std::size_t slot, std::int64_t offset, void* dest, std::size
 {
     platform::ReadFile& f = files_[slot];
     if (!f.isOpen()) {
-        if (!f.openChecked(rec(slot).Path, rec(slot).state(), &err)) {
+        if (!f.openChecked(rec(slot).path(), rec(slot).state(), &err)) {
             return false;
         }
         opened_.fetch_add(1, std::memory_order_relaxed);
@@ -116,7 +116,7 @@ bool RunFiles::stillSame(std::size_t slot, platform::Error& err)
         return f.unchanged(rec(slot).state(), &err);
     }
     platform::ReadFile again;
-    return again.openChecked(rec(slot).Path, rec(slot).state(), &err);
+    return again.openChecked(rec(slot).path(), rec(slot).state(), &err);
 }
 
 void RunFiles::close(std::size_t slot)

@@ -71,16 +71,18 @@ constexpr std::int32_t kDropped = -2;   // only inside one comparison pass
 constexpr std::int32_t kReadError = -3;
 
 struct FileRec {
-    std::string Path;        // folder part ending in "/" followed by the name
-    std::int64_t Size = 0;   // bytes; -1 when the file was gone when sized
-    std::int32_t Group = 0;  // kNoGroup, kReadError or the leader's index
-    HeadBlock Head;
-    // The file the walk found and the state it was in when sized: a file
-    // read later must still show both, or its bytes count for nothing.
+    FolderPath Folder;       // shared by the records of the folder's files
+    std::string Name;
+    std::int64_t Size = 0;   // bytes
+    // The file the walk found and the state it was in then: a file read
+    // later must still show both, or its bytes count for nothing.
     platform::FileId Id;
     std::int64_t MtimeNs = 0;
     std::int64_t CtimeNs = 0;
+    HeadBlock Head;
+    std::int32_t Group = 0;  // kNoGroup, kReadError or the leader's index
 
+    std::string path() const { return Folder ? *Folder + Name : Name; }
     platform::FileState state() const { return {Id, Size, MtimeNs, CtimeNs}; }
 };
 

@@ -14,7 +14,7 @@ int CompareFileRec(const FileRec& a, const FileRec& b, std::int32_t t)
     case ByFileSize:
         return a.Size < b.Size ? -1 : (a.Size > b.Size ? 1 : 0);
     case ByFileName:
-        return platform::compareFolded(namePart(a.Path), namePart(b.Path));
+        return platform::compareFolded(a.Name, b.Name);
     case ByHeadBlock: {
         const int c = a.Head.compare(b.Head);
         return c != 0 ? c : CompareFileRec(a, b, ByFileSize);

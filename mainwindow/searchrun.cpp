@@ -62,7 +62,7 @@ void frmMain::cmdSrch_Click()
     for (ResultList& list : lists_) {
         list.clear();
     }
-    arrFiles.clear();
+    FileArray().swap(arrFiles);  // the last search's records go before the new ones come
     UpdateCount();
     setStatusText(QStringLiteral("Start ..."));
     lockForSearch(true);

@@ -37,6 +37,13 @@ std::string Error::describe() const
 
 namespace {
 
+FileState stateOf(const struct stat& st)
+{
+    return FileState{FileId{st.st_dev, st.st_ino}, static_cast<std::int64_t>(st.st_size),
+                     static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                     static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+
 // The kernel's virtual file systems, by the device number of their mounts,
 // read once from /proc/self/mountinfo.
 const std::unordered_map<dev_t, bool>& virtualDevices()
@@ -188,7 +195,7 @@ std::optional<Folder::Stat> Folder::statFile(const std::string& name, Error* err
         setError(err, EINVAL);
         return std::nullopt;
     }
-    return Stat{static_cast<std::int64_t>(st.st_size), FileId{st.st_dev, st.st_ino}, st.st_nlink > 1};
+    return Stat{stateOf(st), st.st_nlink > 1};
 }
 
 namespace {
@@ -265,13 +272,6 @@ std::optional<std::int64_t> regularLength(int rc, const struct stat& st, Error* 
     return static_cast<std::int64_t>(st.st_size);
 }
 
-FileState stateOf(const struct stat& st)
-{
-    return FileState{FileId{st.st_dev, st.st_ino}, static_cast<std::int64_t>(st.st_size),
-                     static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
-                     static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
-}
-
 }  // namespace
 
 std::optional<std::int64_t> fileLength(const std::string& path, Error* err)
@@ -279,52 +279,6 @@ std::optional<std::int64_t> fileLength(const std::string& path, Error* err)
     struct stat st {};
     const int rc = ::lstat(path.c_str(), &st);
     return regularLength(rc, st, err);
-}
-
-LengthQuery::~LengthQuery()
-{
-    closeFolder();
-}
-
-void LengthQuery::closeFolder()
-{
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-    fd_ = -1;
-    errno_ = 0;
-}
-
-std::optional<FileState> LengthQuery::state(const std::string& path, Error* err)
-{
-    const auto slash = path.rfind('/');
-    struct stat st {};
-    if (slash == std::string::npos) {
-        if (!regularLength(::lstat(path.c_str(), &st), st, err)) {
-            return std::nullopt;
-        }
-        return stateOf(st);
-    }
-    const std::string_view folder(path.data(), slash + 1);
-    if (!open_ || folder != folder_) {
-        closeFolder();
-        folder_.assign(folder);
-        open_ = true;
-        fd_ = openPath(folder_, O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (fd_ < 0) {
-            errno_ = errno;
-        }
-    }
-    if (fd_ < 0) {
-        // the folder itself is gone or out of reach: so is every file in it
-        setError(err, errno_);
-        return std::nullopt;
-    }
-    const int rc = ::fstatat(fd_, path.c_str() + slash + 1, &st, AT_SYMLINK_NOFOLLOW);
-    if (!regularLength(rc, st, err)) {
-        return std::nullopt;
-    }
-    return stateOf(st);
 }
 
 std::optional<std::string> readRegularFile(const std::string& path)

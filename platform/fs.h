@@ -86,8 +86,7 @@ public:
     std::vector<FolderEntry> takeEntries() { return std::move(entries_); }
 
     struct Stat {
-        std::int64_t size = 0;
-        FileId id;
+        FileState state;
         bool linked = false;  // the file has more than one name
     };
     // The folder's own device and inode.
@@ -109,28 +108,6 @@ bool wildcardMatch(std::string_view pattern, std::string_view name);
 // set on failure: ENOENT when nothing is there, EINVAL when something else
 // is (a folder, a FIFO, or a symbolic link put in the file's place).
 std::optional<std::int64_t> fileLength(const std::string& path, Error* err = nullptr);
-
-// The facts of many regular files in a row, folder by folder: the last
-// folder stays open and each name is looked up relative to it, so a path is
-// walked once per folder instead of once per file.
-class LengthQuery {
-public:
-    LengthQuery() = default;
-    ~LengthQuery();
-    LengthQuery(const LengthQuery&) = delete;
-    LengthQuery& operator=(const LengthQuery&) = delete;
-
-    // The identity and state of the regular file at `path`.
-    std::optional<FileState> state(const std::string& path, Error* err = nullptr);
-
-private:
-    void closeFolder();
-
-    std::string folder_;
-    bool open_ = false;
-    int fd_ = -1;
-    int errno_ = 0;
-};
 
 // The whole content of the regular file at `path` (links followed);
 // nothing when something else is there (a FIFO is never waited on), or when

@@ -37,8 +37,8 @@ void AddResultItem(ResultList& target, const FileArray& arrFiles, std::int64_t j
 {
     const FileRec& r = arrFiles.at(static_cast<std::size_t>(j));
     ResultRow row;
-    row.folder = std::make_shared<const std::string>(GetFolderPart(r.Path));
-    row.name = GetFileNamePart(r.Path);
+    row.folder = r.Folder;
+    row.name = r.Name;
     row.size = r.Size;
     row.group = r.Group;
     row.state = r.state();

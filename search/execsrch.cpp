@@ -2,8 +2,6 @@
 
 #include "catalogue/colfiles.h"
 #include "catalogue/compare.h"
-#include "catalogue/parallel.h"
-#include "catalogue/paths.h"
 #include "catalogue/sort.h"
 #include "platform/fs.h"
 #include "platform/textfold.h"
@@ -11,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <string_view>
 #include <unordered_set>
 
 namespace kormial {
@@ -96,47 +93,20 @@ private:
         return catalogue;
     }
 
-    // The records, each with its length. Block by block the files are sized
-    // side by side on every core, each share folder by folder.
+    // The records, each with the state the walk saw: a file changed since
+    // then fails the checks on its open descriptor when it is read.
     void fill(colFiles& catalogue)
     {
         observer_.status("Loading files ...");
         observer_.progress(0);
         n_ = catalogue.Count();
         FileArray& arr = out_.files;
-        arr.resize(static_cast<std::size_t>(n_));
-        std::size_t next = 0;
-        catalogue.TakeItems([&](std::string&& path, const platform::FileId& id) {
-            FileRec& r = arr[next++];
-            r.Path = std::move(path);
-            r.Id = id;
-            r.Group = kNoGroup;
+        catalogue.TakeItems(arr, [&] {
+            const auto k = static_cast<std::int64_t>(arr.size());
+            if (k % 1000 == 0) {
+                observer_.progress(static_cast<double>(k) / static_cast<double>(n_) * 100.0);
+            }
         });
-        constexpr std::int64_t kBlock = 4096;
-        constexpr std::int64_t kShare = 512;
-        for (std::int64_t from = 0; from < n_; from += kBlock) {
-            const std::int64_t to = std::min(n_, from + kBlock);
-            const auto shares = static_cast<std::size_t>((to - from + kShare - 1) / kShare);
-            parallelFor(shares, [&](std::size_t s) {
-                platform::LengthQuery lengths;
-                const std::int64_t first = from + static_cast<std::int64_t>(s) * kShare;
-                for (std::int64_t i = first; i < std::min(to, first + kShare); ++i) {
-                    FileRec& r = rec(i);
-                    // a file that cannot be sized (gone, no longer a regular
-                    // file, or out of reach) is passed over like a vanished
-                    // one, never taken for an empty file. The identity stays
-                    // the walk's: a file put in its place since then fails
-                    // every later check.
-                    const auto st = lengths.state(r.Path);
-                    r.Size = st ? st->size : -1;
-                    if (st) {
-                        r.MtimeNs = st->mtimeNs;
-                        r.CtimeNs = st->ctimeNs;
-                    }
-                }
-            });
-            observer_.progress(static_cast<double>(to) / static_cast<double>(n_) * 100.0);
-        }
         last_ = n_ - 1;
     }
 
@@ -152,7 +122,7 @@ private:
         ResultList& sameName = list(kListSameName);
         bool previousListed = false;
         for (std::int64_t k = 1; k <= last_; ++k) {
-            if (platform::equalFolded(namePart(rec(k).Path), namePart(rec(k - 1).Path))) {
+            if (platform::equalFolded(rec(k).Name, rec(k - 1).Name)) {
                 if (!previousListed) {
                     AddResultItem(sameName, out_.files, k - 1);
                 }
@@ -171,18 +141,13 @@ private:
         return true;
     }
 
-    // Size order and the empty files. Records of files that were gone when
-    // sized (-1) stand first and are passed over.
+    // Size order and the empty files.
     void sizeOrderAndZeroSize()
     {
         QuickSort(out_.files, 0, last_, ByFileSize);
         observer_.status("Searching duplicated files ...");
         observer_.progress(0);
-        firstSized_ = 0;
-        while (firstSized_ <= last_ && rec(firstSized_).Size < 0) {
-            ++firstSized_;
-        }
-        firstNonEmpty_ = firstSized_;
+        firstNonEmpty_ = 0;
         while (firstNonEmpty_ <= last_ && rec(firstNonEmpty_).Size == 0) {
             if (has(SearchType::ZeroSize)) {
                 AddResultItem(list(kListZeroSize), out_.files, firstNonEmpty_);
@@ -289,7 +254,7 @@ private:
                 r.Group = kNoGroup;
             } else if (r.Group == kReadError) {
                 AddResultItem(list(kListReadErrors), out_.files, k);
-                listedUnreadable_.insert(r.Path);
+                listedUnreadable_.insert(r.path());
             }
         }
     }
@@ -303,7 +268,7 @@ private:
         }
         observer_.status("Searching file portions ...");
         observer_.progress(0);
-        std::int64_t s = firstSized_;
+        std::int64_t s = firstNonEmpty_;
         while (s <= last_ && rec(s).Size < kPortionMinSize) {
             ++s;
         }
@@ -313,7 +278,7 @@ private:
         for (std::int64_t k = s; k <= last_; ++k) {
             FileRec& r = rec(k);
             platform::ReadFile f;
-            if (!f.openChecked(r.Path, r.state()) || !f.readExact(0, r.Head.data(), kHeadSize)) {
+            if (!f.openChecked(r.path(), r.state()) || !f.readExact(0, r.Head.data(), kHeadSize)) {
                 r.Group = kReadError;
             }
         }
@@ -335,6 +300,9 @@ private:
                      }
                      runDone(at);
                  });
+        for (std::int64_t k = s; k <= last_; ++k) {
+            rec(k).Head = HeadBlock();  // needed no more
+        }
         ReleaseCompareBuffers();
     }
 
@@ -344,7 +312,7 @@ private:
             const FileRec& r = rec(k);
             if (r.Group >= 0) {
                 AddResultItem(list(kListPortions), out_.files, k);
-            } else if (r.Group == kReadError && !listedUnreadable_.contains(r.Path)) {
+            } else if (r.Group == kReadError && !listedUnreadable_.contains(r.path())) {
                 AddResultItem(list(kListReadErrors), out_.files, k);
             }
         }
@@ -364,7 +332,6 @@ private:
     SearchResults out_;
     std::int64_t n_ = 0;             // records
     std::int64_t last_ = -1;         // the last record's index
-    std::int64_t firstSized_ = 0;    // the first record of a file that was there when sized
     std::int64_t firstNonEmpty_ = 0; // the first record of a file of one byte or more
     std::unordered_set<std::string> listedUnreadable_;
 };

@@ -22,9 +22,11 @@ Names load(const TempDir& dir, const std::vector<std::tuple<std::string, int, in
     for (const auto& [spec, minKb, maxKb, recursive] : specs) {
         c.LoadFiles(dir / spec, minKb, maxKb, recursive);
     }
+    FileArray arr;
+    c.TakeItems(arr, {});
     Names out;
-    for (const auto& p : c.Items()) {
-        out.push_back(p.substr(dir.path().size()));
+    for (const auto& r : arr) {
+        out.push_back(r.path().substr(dir.path().size()));
     }
     return out;
 }

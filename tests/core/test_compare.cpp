@@ -24,14 +24,16 @@ namespace {
 
 constexpr std::size_t kBig = 1200000;  // 24 blocks of 50000 bytes
 
-// Records for dir's files as sized now, after `fillers` records outside the run.
+// Records for dir's files in their state now, after `fillers` records outside the run.
 FileArray records(const TempDir& dir, const std::vector<std::string>& names, std::size_t fillers = 0)
 {
     FileArray arr(fillers);
-    platform::LengthQuery query;
+    platform::Folder folder;
+    EXPECT_TRUE(folder.openUnlisted(dir.path()));
+    const auto path = std::make_shared<const std::string>(dir.path());
     for (const auto& n : names) {
-        const platform::FileState st = query.state(dir / n).value_or(platform::FileState{});
-        arr.push_back({dir / n, st.size, kNoGroup, {}, st.id, st.mtimeNs, st.ctimeNs});
+        const platform::FileState st = folder.statFile(n).value_or(platform::Folder::Stat{}).state;
+        arr.push_back({path, n, st.size, st.id, st.mtimeNs, st.ctimeNs, {}, kNoGroup});
     }
     return arr;
 }
@@ -61,7 +63,7 @@ std::string g_path, g_content;
 void rewriteAfterNextRead(const FileRec& r, const std::string& content)
 {
     g_target = r.Id.ino;
-    g_path = r.Path;
+    g_path = r.path();
     g_content = content;
     platform::setReadObserver([](int fd) {
         struct stat st {};

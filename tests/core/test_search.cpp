@@ -162,14 +162,15 @@ TEST(Sort, NamesInCaseFoldedOrderAndEqualKeysInAFixedOrder)
                            "a.txt", "apfel", "Z", "\xC3\xA4pfel", "A.txt", "b"};
     FileArray arr;
     for (std::size_t i = 0; i < std::size(names); ++i) {
-        arr.push_back({std::to_string(i) + "/" + names[i], static_cast<std::int64_t>(i * 7 % 3) - 1, -1, {}, {}, 0, 0});
+        arr.push_back({std::make_shared<const std::string>(std::to_string(i) + "/"), names[i],
+                       static_cast<std::int64_t>(i * 7 % 3) - 1, {}, 0, 0, {}, kNoGroup});
     }
     const auto order = [&](std::int32_t by) {
         FileArray a = arr;
         QuickSort(a, 0, static_cast<std::int64_t>(a.size()) - 1, by);
         std::string out;
         for (const auto& r : a) {
-            out += r.Path.substr(0, r.Path.find('/')) + " ";
+            out += r.Folder->substr(0, r.Folder->size() - 1) + " ";
         }
         return out;
     };
