@@ -59,7 +59,7 @@ void colFiles::truncate(std::size_t count)
     chunks_.resize((count + kChunk - 1) / kChunk);
 }
 
-void colFiles::TakeItems(FileArray& into, const YieldFn& yield)
+void colFiles::TakeItems(FileArray& into, const std::function<void()>& each)
 {
     std::vector<std::vector<std::uint32_t>>().swap(runs_);
     walked_ = {};
@@ -72,8 +72,8 @@ void colFiles::TakeItems(FileArray& into, const YieldFn& yield)
         if ((i + 1) % kChunk == 0) {
             chunks_[i / kChunk].reset();
         }
-        if (yield) {
-            yield();
+        if (each) {
+            each();
         }
     }
     Clear();
@@ -206,6 +206,7 @@ struct colFiles::Walk {
         bool recursive;
         std::uint32_t number;  // of the pattern and bounds
         const colFiles& c;     // read only while walking, also on the helper threads
+        std::stop_token stop;  // ends the walk early
 
         // True when an earlier call walked the folder so (with the same
         // pattern and bounds).
@@ -250,17 +251,7 @@ struct colFiles::Walk {
         return out;
     }
 
-    // Both sinks yield the same way: through the callback, when there is one.
-    struct Pausing {
-        const std::function<void()>& yield;
-        void pause() const
-        {
-            if (yield) {
-                yield();
-            }
-        }
-    };
-    struct ToCatalogue : Pausing {
+    struct ToCatalogue {
         colFiles& c;
         std::uint32_t number;  // of the walk's pattern and bounds
         void filesListed(const platform::FileId& id)
@@ -276,7 +267,7 @@ struct colFiles::Walk {
             c.append({folder, std::move(name), st.state}, st.linked);
         }
     };
-    struct ToFound : Pausing {  // the yield is empty on a helper thread
+    struct ToFound {
         Found& f;
         void filesListed(const platform::FileId& id) { f.folders.push_back(id); }
         void treeWalked(const platform::FileId& id) { f.trees.push_back(id); }
@@ -290,6 +281,9 @@ struct colFiles::Walk {
     template <typename Sink>
     static void walk(Sink& sink, const std::string& folder, const Spec& spec)
     {
+        if (spec.stop.stop_requested()) {
+            return;
+        }
         std::optional<ListedFolder> listed = listFolder(folder, spec);
         if (!listed) {
             return;
@@ -300,6 +294,9 @@ struct colFiles::Walk {
                     walk(sink, folder + e.name + "/", spec);
                 }
             }
+        }
+        if (spec.stop.stop_requested()) {
+            return;  // a folder cut short is never taken as walked
         }
         ownFiles(sink, *listed, spec);
         if (spec.recursive) {
@@ -325,10 +322,7 @@ struct colFiles::Walk {
                 if (kb > spec.minSz && (spec.maxSz == -1 || kb < spec.maxSz)) {
                     sink.add(listed.folder, std::move(e.name), *listed.stats[i]);
                 }
-            } else if (!platform::wildcardMatch(spec.pattern, e.name)) {
-                continue;
             }
-            sink.pause();
         }
     }
 
@@ -337,8 +331,7 @@ struct colFiles::Walk {
     // walked side by side on every core; each piece is added to the
     // catalogue as soon as every piece before it is in, so the order is
     // exactly that of the walk.
-    static void walkSideBySide(colFiles& c, const std::string& top, const Spec& spec,
-                               const YieldFn& yield)
+    static void walkSideBySide(colFiles& c, const std::string& top, const Spec& spec)
     {
         struct Piece {
             std::optional<ListedFolder> own;  // a listed folder's own files
@@ -372,7 +365,7 @@ struct colFiles::Walk {
         const auto addFinished = [&] {
             for (; added < pieces.size(); ++added) {
                 Piece& p = pieces[added];
-                ToCatalogue sink{{yield}, c, spec.number};
+                ToCatalogue sink{c, spec.number};
                 if (p.own) {
                     // everything below the folder is in: so is the folder
                     ownFiles(sink, *p.own, spec);
@@ -395,59 +388,32 @@ struct colFiles::Walk {
                 p.found = Found{};
             }
         };
-        // A yield may throw (the window closing): the helpers must be done
-        // with the pieces before that unwinds, so it is kept until then.
-        std::exception_ptr thrown;
-        std::atomic<bool> abandoned{false};
-        const std::thread::id caller = std::this_thread::get_id();
-        const std::function<void()> between = [&] {
-            if (thrown) {
-                return;
-            }
-            try {
-                addFinished();
-                if (yield) {
-                    yield();
-                }
-            } catch (...) {
-                thrown = std::current_exception();
-                abandoned = true;
-            }
-        };
-        const std::function<void()> none;
+        // the calling thread adds the pieces done while it waits
         parallelFor(
             subTrees.size(),
             [&](std::size_t k) {
                 Piece& p = pieces[subTrees[k]];
-                if (!abandoned) {
-                    // the calling thread keeps the window answering as it walks
-                    ToFound sink{{std::this_thread::get_id() == caller ? between : none}, p.found};
-                    walk(sink, p.subTree, spec);
-                }
+                ToFound sink{p.found};
+                walk(sink, p.subTree, spec);
                 p.done.store(true, std::memory_order_release);
             },
-            between);
-        if (thrown) {
-            std::rethrow_exception(thrown);
-        }
+            addFinished);
         addFinished();
     }
 };
 
-std::int64_t colFiles::LoadFiles(std::string_view sFileSpec, std::int32_t minSz,
-                                 std::int32_t maxSz, bool bRecursive, const YieldFn& yield)
+std::int64_t colFiles::LoadFiles(const std::string& folder, const std::string& pattern, std::int32_t minSz,
+                                 std::int32_t maxSz, bool bRecursive, std::stop_token stop)
 {
     // The pattern is used unchanged at every depth: rebuilding it from its
     // base name and extension would turn "*" into "*." below the first folder.
-    const std::string folder = GetFolderPart(sFileSpec);
-    std::string pattern = GetFileNamePart(sFileSpec);
     const std::uint32_t number = walkNumber(pattern, minSz, maxSz);
-    const Walk::Spec spec{std::move(pattern), minSz, maxSz, bRecursive, number, *this};
+    const Walk::Spec spec{pattern, minSz, maxSz, bRecursive, number, *this, std::move(stop)};
     walkedNow_.clear();
     if (bRecursive && parallelHelpers() > 0) {
-        Walk::walkSideBySide(*this, folder, spec, yield);
+        Walk::walkSideBySide(*this, folder, spec);
     } else {
-        Walk::ToCatalogue sink{{yield}, *this, number};
+        Walk::ToCatalogue sink{*this, number};
         Walk::walk(sink, folder, spec);
     }
     for (const auto& [folderWalk, what] : walkedNow_) {

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <stop_token>
 #include <string_view>
 #include <tuple>
 #include <unordered_map>
@@ -19,33 +20,31 @@
 
 namespace kormial {
 
-// Called after every entry of a folder's file listing (the window handles its
-// events there; the headless front end does nothing).
-using YieldFn = std::function<void()>;
 
 // Whole KB of a byte count: nearest, exact halves to the even neighbour.
 std::int64_t RoundedKb(std::int64_t bytes);
 
 class colFiles {
 public:
-    // Appends the files that `sFileSpec` (folder + "/" + pattern) selects and
+    // Appends the files of `folder` (ending in "/") that `pattern` selects and
     // whose size in whole KB lies strictly between `minSz` and `maxSz`
     // (`maxSz` -1: no upper bound). With `bRecursive` the sub-folders at any
     // depth come first, each completely, then the folder's own files. A file
     // already catalogued under another name (hard link, or a folder covered
     // twice) is passed over. A folder already walked with the same pattern
     // and bounds by an earlier call is not walked again, and one whose own
-    // files are in already is not searched for them again. Returns the
+    // files are in already is not searched for them again. A stop request
+    // ends the walk early, with the files found so far. Returns the
     // catalogue's count after the call.
-    std::int64_t LoadFiles(std::string_view sFileSpec, std::int32_t minSz, std::int32_t maxSz,
-                           bool bRecursive, const YieldFn& yield = {});
+    std::int64_t LoadFiles(const std::string& folder, const std::string& pattern, std::int32_t minSz,
+                           std::int32_t maxSz, bool bRecursive, std::stop_token stop = {});
 
     void Clear();
     // Appends the entries to `into` as records in order, each with no group,
-    // calling `yield` after each. A chunk of entries is released as soon as
+    // calling `each` after each. A chunk of entries is released as soon as
     // it is handed over, so the catalogue and the records never both hold
     // every file. The catalogue is empty afterwards.
-    void TakeItems(FileArray& into, const YieldFn& yield);
+    void TakeItems(FileArray& into, const std::function<void()>& each = {});
     std::int64_t Count() const { return static_cast<std::int64_t>(count_); }
 
 private:

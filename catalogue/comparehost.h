@@ -1,6 +1,6 @@
 // What the comparisons and the search driver need from whoever runs them (the
-// window or the headless front end): the stop request, the progress bar, the
-// yield to the event loop and the message box for a failure.
+// window or the headless front end): the stop request, the progress bar and the
+// report of a failure.
 #pragma once
 
 #include <string>
@@ -14,8 +14,6 @@ public:
     virtual bool stopRequested() = 0;
     // The progress bar, 0 to 100.
     virtual void setProgress(double percent) = 0;
-    // Lets the event loop run (repaints, the Cancel click).
-    virtual void yield() = 0;
     // A failure that the window shows in a message box; the search goes on.
     virtual void reportFailure(const std::string& text) = 0;
 };

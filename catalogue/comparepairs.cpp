@@ -33,7 +33,6 @@ void CompFileCnt2(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bo
         }
         const double span = static_cast<double>(dupEnd - dupStart);
         groupExactly(arr, rec(dupStart).Size, std::move(candidates), failed, [&](double fraction) {
-            host.yield();
             if (host.stopRequested()) {
                 return false;
             }
@@ -104,8 +103,7 @@ void CompFileCnt2(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bo
                 if (compared == 0) {
                     same = false;
                 }
-                host.yield();
-                if (host.stopRequested()) {
+                    if (host.stopRequested()) {
                     stopped = true;
                     break;
                 }

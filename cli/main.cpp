@@ -2,6 +2,7 @@
 #include "cli/cliargs.h"
 #include "cli/clihost.h"
 #include "cli/output.h"
+#include "platform/cliprocess.h"
 #include "platform/fs.h"
 #include "platform/memory.h"
 
@@ -9,69 +10,15 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <iterator>
 #include <stop_token>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
 constexpr int kExitWriteFailed = 1;
 constexpr int kExitBadInput = 2;
-constexpr int kExitBrokenPipe = 128 + SIGPIPE;
-
-// The signals that stop the search, and what they did before.
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-struct sigaction g_previous[std::size(kStopSignals)];
-
-std::atomic<bool> g_stop{false};
-std::atomic<int> g_signal{0};  // the first stop signal, 0 while none came
-
-void restoreStopSignals()
-{
-    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
-        sigaction(kStopSignals[i], &g_previous[i], nullptr);
-    }
-}
-
-extern "C" void onStopSignal(int signal)
-{
-    int none = 0;
-    g_signal.compare_exchange_strong(none, signal);
-    g_stop.store(true);
-    // the next one ends the program at once
-    restoreStopSignals();
-}
-
-// Signals that were ignored when the program started (nohup, a background
-// job) stay ignored.
-void catchStopSignals()
-{
-    struct sigaction sa {};
-    sa.sa_handler = onStopSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;  // a status line being written when one comes is still written
-    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
-        sigaction(kStopSignals[i], nullptr, &g_previous[i]);
-        if (g_previous[i].sa_handler != SIG_IGN) {
-            sigaction(kStopSignals[i], &sa, nullptr);
-        }
-    }
-}
-
-const char* signalName(int signal)
-{
-    switch (signal) {
-    case SIGINT: return "SIGINT";
-    case SIGTERM: return "SIGTERM";
-    case SIGHUP: return "SIGHUP";
-    default: return "a signal";
-    }
-}
 
 int writeFailed(int error)
 {
@@ -83,27 +30,12 @@ int writeFailed(int error)
 // message on stderr, none for a reader that went away), or 0.
 int writeOutput(const std::string& text)
 {
-    int error = 0;
-    std::size_t done = 0;
-    while (done < text.size() && error == 0) {
-        const ssize_t w = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
-        if (w >= 0) {
-            done += static_cast<std::size_t>(w);
-        } else if (errno != EINTR) {
-            error = errno;
-        }
+    using namespace kormial;
+    const int error = platform::writeStdoutAndClose(text);
+    if (platform::isBrokenPipe(error)) {
+        return platform::brokenPipeStatus();
     }
-    // close reports what a file system could only find out at the end
-    if (::close(STDOUT_FILENO) != 0 && error == 0 && errno != EINTR) {
-        error = errno;
-    }
-    if (error == EPIPE) {
-        return kExitBrokenPipe;
-    }
-    if (error != 0) {
-        return writeFailed(error);
-    }
-    return 0;
+    return error != 0 ? writeFailed(error) : 0;
 }
 
 }  // namespace
@@ -112,16 +44,7 @@ int main(int argc, char** argv)
 {
     using namespace kormial;
     platform::keepLargeBlocksApart();
-    // a write to a reader that went away fails with EPIPE, handled where it happens
-    std::signal(SIGPIPE, SIG_IGN);
-    // a closed stderr: no file the search opens may take its place
-    if (::fcntl(STDERR_FILENO, F_GETFD) == -1) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        if (null >= 0 && null != STDERR_FILENO) {
-            ::dup2(null, STDERR_FILENO);
-            ::close(null);
-        }
-    }
+    const bool stdoutOpen = platform::prepareStandardStreams();
     std::vector<std::string> args(argv + 1, argv + argc);
     const cli::ParseResult parsed = cli::parseArguments(args);
     if (!parsed.options) {
@@ -134,13 +57,13 @@ int main(int argc, char** argv)
     }
     // a closed stdout: the search would be for nothing (and a file it opens
     // could take stdout's place)
-    if (::fcntl(STDOUT_FILENO, F_GETFD) == -1) {
+    if (!stdoutOpen) {
         return writeFailed(EBADF);
     }
 
-    catchStopSignals();
+    platform::catchStopSignals();
     std::stop_source stop;
-    cli::CliObserver observer(stderr, ::isatty(STDERR_FILENO) == 1, stop.get_token());
+    cli::CliObserver observer(stderr, platform::stderrIsTerminal(), stop.get_token());
     observer.status("Start ...");
     const double start = platform::monotonicSeconds();
     // The search runs on its own thread; this one turns a stop signal into
@@ -153,7 +76,7 @@ int main(int argc, char** argv)
             done.store(true);
         });
         while (!done.load()) {
-            if (g_stop.load()) {
+            if (platform::stopSignal() != 0) {
                 stop.request_stop();
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -161,8 +84,8 @@ int main(int argc, char** argv)
     }
     const auto seconds = static_cast<std::int64_t>(std::floor(platform::monotonicSeconds() - start));
     // from here on a signal ends the program as it would any other
-    restoreStopSignals();
-    const int stoppedBy = g_signal.load();
+    platform::restoreStopSignals();
+    const int stoppedBy = platform::stopSignal();
     observer.finishStatus();
     const ResultList* lists = results.lists.data();
 
@@ -177,7 +100,7 @@ int main(int argc, char** argv)
         return written;
     }
     if (stoppedBy != 0) {
-        std::fprintf(stderr, "Search stopped by %s: the lists are incomplete.\n", signalName(stoppedBy));
+        std::fprintf(stderr, "Search stopped by %s: the lists are incomplete.\n", platform::signalName(stoppedBy));
     }
     std::fprintf(stderr, "%s\n", CompletionText(seconds, results.searched).c_str());
     return stoppedBy != 0 ? 128 + stoppedBy : 0;

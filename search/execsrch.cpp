@@ -72,22 +72,19 @@ private:
     // The comparisons' side of the run.
     bool stopRequested() override { return stop_.stop_requested(); }
     void setProgress(double percent) override { observer_.progress(percent); }
-    void yield() override {}
     void reportFailure(const std::string& text) override { observer_.failure(text); }
 
-    // The catalogue, one search entry after another.
+    // The catalogue, one search entry after another; a stop ends it with
+    // the files found so far.
     colFiles load()
     {
         colFiles catalogue;
         const auto count = static_cast<std::int64_t>(request_.entries.size());
-        for (std::int64_t i = 0; i < count; ++i) {
+        for (std::int64_t i = 0; i < count && !stop_.stop_requested(); ++i) {
             const SearchEntry& e = request_.entries[static_cast<std::size_t>(i)];
             observer_.entryStarted(i);
-            std::string spec = e.folder;
-            if (spec.empty() || spec.back() != '/') {
-                spec += '/';
-            }
-            catalogue.LoadFiles(spec + e.pattern, request_.minKb, request_.maxKb, e.subFolders);
+            const std::string folder = e.folder.empty() || e.folder.back() != '/' ? e.folder + '/' : e.folder;
+            catalogue.LoadFiles(folder, e.pattern, request_.minKb, request_.maxKb, e.subFolders, stop_);
             observer_.progress(std::floor(static_cast<double>(i + 1) / static_cast<double>(count) * 100.0));
         }
         return catalogue;

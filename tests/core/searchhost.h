@@ -23,10 +23,6 @@ struct TestHost : CompareHost, SearchObserver {
     std::map<std::string, int> progressByStatus;  // progress reports in each phase
     std::function<void(TestHost&)> onProgress;
     std::function<void(TestHost&, const std::string&)> onStatus;
-    // The comparisons' side, when they are called directly.
-    bool stop = false;
-    std::int64_t yields = 0;
-    std::function<void(TestHost&)> onYield;
 
     void status(const std::string& text) override
     {
@@ -43,15 +39,8 @@ struct TestHost : CompareHost, SearchObserver {
         }
     }
     void failure(const std::string& text) override { failures.push_back(text); }
-    bool stopRequested() override { return stop || stopper.stop_requested(); }
+    bool stopRequested() override { return stopper.stop_requested(); }
     void setProgress(double percent) override { progress(percent); }
-    void yield() override
-    {
-        ++yields;
-        if (onYield) {
-            onYield(*this);
-        }
-    }
     void reportFailure(const std::string& text) override { failure(text); }
 
     void add(const std::string& dir, const std::string& pattern = "*.*") { request.entries.push_back({dir, pattern, true}); }

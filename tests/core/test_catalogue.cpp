@@ -20,7 +20,9 @@ Names load(const TempDir& dir, const std::vector<std::tuple<std::string, int, in
 {
     colFiles c;
     for (const auto& [spec, minKb, maxKb, recursive] : specs) {
-        c.LoadFiles(dir / spec, minKb, maxKb, recursive);
+        const std::string path = dir / spec;
+        const auto slash = path.rfind('/');
+        c.LoadFiles(path.substr(0, slash + 1), path.substr(slash + 1), minKb, maxKb, recursive);
     }
     FileArray arr;
     c.TakeItems(arr, {});
@@ -59,7 +61,7 @@ TEST(Catalogue, SubFoldersFirstInByteOrderThenOwnFilesWithinExclusiveBounds)
     EXPECT_EQ(load(dir, {{"kb/*", -1, 2, false}}), (Names{"kb/512", "kb/513"}));
     EXPECT_EQ(load(dir, {{"kb/*", 1, 4, true}}), (Names{"kb/2560"}));
     colFiles proc;
-    EXPECT_EQ(proc.LoadFiles("/proc/*.*", -1, -1, true), 0);
+    EXPECT_EQ(proc.LoadFiles("/proc/", "*.*", -1, -1, true), 0);
 }
 
 // Entries that overlap (a folder, its sub-folders, the folder again without

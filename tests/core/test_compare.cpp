@@ -253,7 +253,12 @@ TEST(CompFileCnt2, StopKeepsOnlyConfirmedGroups)
     for (const auto& [stopAt, expected] : {std::pair{26, Groups{0, 0, 0, 0, 0, -1, -1, -1, -1, -1}},
                                            std::pair{4, Groups(10, -1)}}) {
         TestHost host;
-        host.onYield = [stopAt](TestHost& h) { h.stop = h.yields >= stopAt; };
+        int reports = 0;
+        host.onProgress = [&reports, stopAt](TestHost& h) {
+            if (++reports >= stopAt) {
+                h.stopper.request_stop();
+            }
+        };
         FileArray arr = records(dir, names);
         CompFileCnt2(arr, 0, 9, true, host);
         EXPECT_EQ(groups(arr), expected) << stopAt;

@@ -1,0 +1,111 @@
+#include "platform/cliprocess.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <iterator>
+#include <unistd.h>
+
+namespace kormial::platform {
+
+namespace {
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction g_previous[std::size(kStopSignals)];
+std::atomic<int> g_signal{0};
+
+extern "C" void onStopSignal(int signal)
+{
+    int none = 0;
+    g_signal.compare_exchange_strong(none, signal);
+    // the next one ends the program at once
+    restoreStopSignals();
+}
+
+}  // namespace
+
+bool prepareStandardStreams()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    if (::fcntl(STDERR_FILENO, F_GETFD) == -1) {
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null >= 0 && null != STDERR_FILENO) {
+            ::dup2(null, STDERR_FILENO);
+            ::close(null);
+        }
+    }
+    return ::fcntl(STDOUT_FILENO, F_GETFD) != -1;
+}
+
+bool stderrIsTerminal()
+{
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+void catchStopSignals()
+{
+    struct sigaction sa {};
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;  // a status line being written when one comes is still written
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+        sigaction(kStopSignals[i], nullptr, &g_previous[i]);
+        if (g_previous[i].sa_handler != SIG_IGN) {
+            sigaction(kStopSignals[i], &sa, nullptr);
+        }
+    }
+}
+
+void restoreStopSignals()
+{
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+        sigaction(kStopSignals[i], &g_previous[i], nullptr);
+    }
+}
+
+int stopSignal()
+{
+    return g_signal.load();
+}
+
+const char* signalName(int signal)
+{
+    switch (signal) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "a signal";
+    }
+}
+
+int brokenPipeStatus()
+{
+    return 128 + SIGPIPE;
+}
+
+int writeStdoutAndClose(const std::string& text)
+{
+    int error = 0;
+    std::size_t done = 0;
+    while (done < text.size() && error == 0) {
+        const ssize_t w = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
+        if (w >= 0) {
+            done += static_cast<std::size_t>(w);
+        } else if (errno != EINTR) {
+            error = errno;
+        }
+    }
+    // close reports what a file system could only find out at the end
+    if (::close(STDOUT_FILENO) != 0 && error == 0 && errno != EINTR) {
+        error = errno;
+    }
+    return error;
+}
+
+bool isBrokenPipe(int error)
+{
+    return error == EPIPE;
+}
+
+}  // namespace kormial::platform
