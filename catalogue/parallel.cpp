@@ -71,7 +71,9 @@ public:
         std::unique_lock lock(mutex_);
         if (whileWaiting) {
             using namespace std::chrono_literals;
-            while (!done_.wait_for(lock, 5ms, [this] { return busy_ == 0; })) {
+            // a system-clock deadline waits in pthread_cond_timedwait, which
+            // every thread checker knows
+            while (!done_.wait_until(lock, std::chrono::system_clock::now() + 5ms, [this] { return busy_ == 0; })) {
                 lock.unlock();
                 try {
                     whileWaiting();
