@@ -21,6 +21,7 @@ std::string usageText()
            "  -l, --tolerant          tolerate little differences\n"
            "  -f, --format FORMAT     text (default, for people), tsv or json\n"
            "  -h, --help              show this help\n"
+           "      --version           show the version\n"
            "\n"
            "The lists go to stdout; status texts and messages go to stderr. In a path,\n"
            "control characters (C0, DEL, C1) and bytes that are not UTF-8 are escaped:\n"
@@ -98,7 +99,7 @@ ParseResult parseArguments(const std::vector<std::string>& args)
         if (hasInline && a == "--") {
             return fail("kormial-cli: unknown option \"" + args[i] + "\" (see kormial-cli --help)");
         }
-        if (hasInline && (a == "--help" || a == "--subfolders" || a == "--no-subfolders" || a == "--tolerant")) {
+        if (hasInline && (a == "--help" || a == "--version" || a == "--subfolders" || a == "--no-subfolders" || a == "--tolerant")) {
             return fail("kormial-cli: " + a + " takes no value");
         }
         if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
@@ -124,6 +125,8 @@ ParseResult parseArguments(const std::vector<std::string>& args)
             optionsEnded = true;
         } else if (a == "-h" || a == "--help") {
             o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a == "-r" || a == "--subfolders") {
             recursive = true;
         } else if (a == "-R" || a == "--no-subfolders") {
@@ -197,7 +200,7 @@ ParseResult parseArguments(const std::vector<std::string>& args)
             return fail("kormial-cli: unknown option \"" + a + "\" (see kormial-cli --help)");
         }
     }
-    if (o.help) {
+    if (o.help || o.version) {
         result.options = std::move(o);
         return result;
     }

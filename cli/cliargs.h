@@ -15,6 +15,7 @@ struct Options {
     SearchRequest request{{}, -1, -1, {SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName}, false};
     Format format = Format::Text;
     bool help = false;
+    bool version = false;
 };
 
 struct ParseResult {

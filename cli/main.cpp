@@ -55,6 +55,9 @@ int main(int argc, char** argv)
     if (options.help) {
         return writeOutput(cli::usageText());
     }
+    if (options.version) {
+        return writeOutput("kormial-cli " KORMIAL_VERSION "\n");
+    }
     // a closed stdout: the search would be for nothing (and a file it opens
     // could take stdout's place)
     if (!stdoutOpen) {

@@ -60,3 +60,19 @@ if(TARGET kormial)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
     RENAME ${KORMIAL_APP_ID}.svg)
 endif()
+
+# Manual pages (the version filled in) and the completions of kormial-cli's
+# options for bash, zsh and fish, where each looks for them.
+foreach(program kormial kormial-cli)
+  if(TARGET ${program})
+    configure_file(${CMAKE_CURRENT_SOURCE_DIR}/man/${program}.1 ${CMAKE_CURRENT_BINARY_DIR}/man/${program}.1 @ONLY)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/man/${program}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
+endforeach()
+if(TARGET kormial-cli)
+  set(_completions ${CMAKE_CURRENT_SOURCE_DIR}/completions)
+  install(FILES ${_completions}/kormial-cli.bash
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME kormial-cli)
+  install(FILES ${_completions}/_kormial-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/site-functions)
+  install(FILES ${_completions}/kormial-cli.fish DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+endif()

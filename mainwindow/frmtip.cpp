@@ -10,11 +10,13 @@
 #include <QDir>
 #include <QFrame>
 #include <QLabel>
+#include <QMoveEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadialGradient>
+#include <QScreen>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -160,6 +162,69 @@ frmTip::frmTip(QWidget* owner, const QString& programFolder)
     connect(cmdOK, &QPushButton::clicked, this, &frmTip::cmdOK_Click);
     connect(cmdNextTip, &QPushButton::clicked, this, &frmTip::cmdNextTip_Click);
     connect(chkLoadTipsAtStartup, &QCheckBox::clicked, this, &frmTip::chkLoadTipsAtStartup_Click);
+
+    if (owner != nullptr) {
+        owner_ = owner->window();
+        owner_->installEventFilter(this);
+    }
+}
+
+void frmTip::ShowOverOwner()
+{
+    if (!owner_.isNull() && !owner_->isVisible()) {
+        showWithOwner_ = true;
+        return;
+    }
+    centreOverOwner();
+    show();
+}
+
+void frmTip::centreOverOwner()
+{
+    if (owner_.isNull()) {
+        return;
+    }
+    QRect place = frameGeometry();
+    place.moveCenter(owner_->frameGeometry().center());
+    // the whole window on the owner's screen, its title bar first
+    if (const QScreen* screen = owner_->screen()) {
+        const QRect room = screen->availableGeometry();
+        place.moveRight(std::min(place.right(), room.right()));
+        place.moveBottom(std::min(place.bottom(), room.bottom()));
+        place.moveLeft(std::max(place.left(), room.left()));
+        place.moveTop(std::max(place.top(), room.top()));
+    }
+    placedAt_.append(place.topLeft());
+    if (placedAt_.size() > 8) {
+        placedAt_.removeFirst();
+    }
+    move(place.topLeft());
+}
+
+bool frmTip::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == owner_) {
+        if (event->type() == QEvent::Show && showWithOwner_) {
+            showWithOwner_ = false;
+            centreOverOwner();
+            show();
+        } else if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) && followOwner_ &&
+                   isVisible()) {
+            centreOverOwner();
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmTip::moveEvent(QMoveEvent* event)
+{
+    QDialog::moveEvent(event);
+    // Somewhere it was not put: the user moved it, and there it stays. (The
+    // reports of earlier places may come after a later one was asked for.)
+    const bool placed = std::any_of(placedAt_.begin(), placedAt_.end(), [this](QPoint p) {
+        return (p - pos()).manhattanLength() <= 2;
+    });
+    followOwner_ = followOwner_ && placed;
 }
 
 bool frmTip::Form_Load()
@@ -244,7 +309,7 @@ frmTip* ShowTipOfTheDay(QWidget* owner, const QString& programFolder)
             delete tip;
             return nullptr;
         }
-        tip->show();
+        tip->ShowOverOwner();
         return tip;
     } catch (...) {
         return nullptr;

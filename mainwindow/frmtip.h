@@ -1,8 +1,11 @@
-// "Tip of the Day": a random line of TIPOFDAY.TXT, shown at start beside the
+// "Tip of the Day": a random line of TIPOFDAY.TXT, shown at start over the
 // main window without blocking it.
 #pragma once
 
 #include <QDialog>
+#include <QList>
+#include <QPoint>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -40,6 +43,12 @@ public:
     const QStringList& TipList() const { return tipList_; }
     int TipIndex() const { return tipIndex_; }
 
+    // Shows the window centred over its owner: at once when the owner is on
+    // screen, otherwise as soon as it comes up. Until the user moves the tip
+    // window, it stays centred as the owner is moved or resized (the window
+    // manager may place the owner only after it is shown).
+    void ShowOverOwner();
+
     // Replaces the random generator: `source` returns values in [0, 1).
     void SetRandomSource(std::function<double()> source) { randomSource_ = std::move(source); }
 
@@ -53,18 +62,25 @@ public:
 
 protected:
     void reject() override;  // Esc and the close box act as OK
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void cmdOK_Click();
     void cmdNextTip_Click();
     void chkLoadTipsAtStartup_Click();
     double nextRandom();
+    void centreOverOwner();
 
     QString programFolder_;
     QStringList tipList_;
     int tipIndex_ = 1;
     std::mt19937_64 random_;
     std::function<double()> randomSource_;
+    QPointer<QWidget> owner_;   // the owner's top-level window
+    bool showWithOwner_ = false;
+    bool followOwner_ = true;
+    QList<QPoint> placedAt_;    // the last places it was put in
 };
 
 // Shows the tip window owned by `owner` without waiting for it. Returns the

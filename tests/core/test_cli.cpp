@@ -132,6 +132,7 @@ TEST(Cli, ExitStatusesTellHowTheRunEnded)
     ::close(gone[0]);
     const std::string pipe = "/proc/self/fd/" + std::to_string(gone[1]);
     const std::tuple<std::vector<std::string>, std::string, int, int, const char*, const char*> cases[] = {
+        {{"--version"}, {}, 0, 0, "^kormial-cli " KORMIAL_VERSION "\n$", "^$"},
         // the whole search, and the document says so
         {{"-f", "json", d}, {}, 0, 0, R"(^\{\n  "complete": true,)", R"(\nCompleted in \d+s, searching 2 files\.\n$)"},
         // output that cannot be written, with the reason

@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(r.error.empty());
     const Options& o = *r.options;
-    if (o.help) {
+    if (o.help || o.version) {
         return 0;
     }
     const SearchRequest& q = o.request;

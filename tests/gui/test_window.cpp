@@ -28,12 +28,17 @@ public slots:
 
 using GuiWindow = GuiTest;
 
-TEST_F(GuiWindow, TipAtStartFollowsTheStoredOption)
+TEST_F(GuiWindow, TipAtStartSitsOverTheWindowAndFollowsTheStoredOption)
 {
     SetShowTipsAtStartup(true);
     frmTip* tip = open().tipWindow();
     ASSERT_NE(tip, nullptr);
     EXPECT_TRUE(tip->isVisible());
+    // centred over the window, also once the window is put elsewhere
+    const auto centred = [&] { return tip->frameGeometry().center() == window->frameGeometry().center(); };
+    EXPECT_TRUE(centred());
+    window->move(window->pos() + QPoint(31, 17));
+    EXPECT_TRUE(QTest::qWaitFor(centred)) << tip->pos().x() << "," << tip->pos().y();
     EXPECT_FALSE(tip->lblTipText->text().isEmpty());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);  // the window stays usable
     tip->chkLoadTipsAtStartup->click();
