@@ -64,8 +64,11 @@ bool openAnchored(const std::string& given, const FileId& expected, AnchoredFold
         if (here == nullptr) {
             return fail(err, errno);
         }
-        path = std::string(here) + "/" + path;
+        std::string absolute(here);
         std::free(here);
+        absolute += '/';
+        absolute += given;
+        path = std::move(absolute);
     }
     if (path.empty() || path.find('\0') != std::string::npos) {
         return fail(err, EINVAL);
@@ -76,8 +79,8 @@ bool openAnchored(const std::string& given, const FileId& expected, AnchoredFold
         return fail(err, errno);
     }
     out.top = UniqueFd(::dup(cur.get()));
-    out.topPath = "/";
-    std::string walked = "/";
+    std::string walked(1, '/');
+    out.topPath = walked;
     std::size_t pos = 1;
     while (pos < path.size()) {
         std::size_t end = path.find('/', pos);
@@ -94,7 +97,8 @@ bool openAnchored(const std::string& given, const FileId& expected, AnchoredFold
         if (!next || ::fstat(next.get(), &st) != 0) {
             return fail(err, errno);
         }
-        walked += part + "/";
+        walked += part;
+        walked += '/';
         if (st.st_dev != parentDev) {
             // a mount point: the top of the file system below it
             out.top = UniqueFd(::dup(next.get()));
