@@ -226,7 +226,7 @@ struct colFiles::Walk {
             return std::nullopt;
         }
         ListedFolder out;
-        out.folder = std::make_shared<const std::string>(folder);
+        out.folder = std::make_shared<const SearchedFolder>(SearchedFolder{folder, listing.identity()});
         out.identity = listing.identity();
         out.ownFiles = !spec.walkedBefore(out.identity, kFilesListed);
         if ((!out.ownFiles && !spec.recursive) || !listing.list()) {

@@ -61,9 +61,15 @@ private:
     std::unique_ptr<Bytes> bytes_;
 };
 
-// A folder's path, ending in "/": held once per folder and shared by the
-// records and the result rows of its files.
-using FolderPath = std::shared_ptr<const std::string>;
+// A searched folder as the walk saw it: its path, ending in "/", and its
+// device and inode, by which the file operations tell that the folder at that
+// path is still this one. Held once per folder and shared by the records and
+// the result rows of its files.
+struct SearchedFolder {
+    std::string path;
+    platform::FileId id;
+};
+using FolderPath = std::shared_ptr<const SearchedFolder>;
 
 // Values of FileRec::Group besides a leader's index (0 or more).
 constexpr std::int32_t kNoGroup = -1;
@@ -82,7 +88,7 @@ struct FileRec {
     HeadBlock Head;
     std::int32_t Group = 0;  // kNoGroup, kReadError or the leader's index
 
-    std::string path() const { return Folder ? *Folder + Name : Name; }
+    std::string path() const { return Folder ? Folder->path + Name : Name; }
     platform::FileState state() const { return {Id, Size, MtimeNs, CtimeNs}; }
 };
 

@@ -3,6 +3,7 @@
 #include "search/sizetext.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace kormial::cli {
 
@@ -23,6 +24,27 @@ std::string usageText()
            "  -h, --help              show this help\n"
            "      --version           show the version\n"
            "\n"
+           "Reviewing a result (the File menu of the window, the same checks):\n"
+           "      --load FILE         review a result saved with -f json (\"-\": stdin) instead\n"
+           "                          of searching\n"
+           "      --list NAME         the list to act on: dup (default), zero, name, portions\n"
+           "      --mark RULE         all, older, newer (not on zero), smaller, larger (portions\n"
+           "                          only), as the File menu marks; keep-newest, keep-oldest,\n"
+           "                          keep-first mark every member of each group but one\n"
+           "      --trash             move the marked files to the trash, each only when it is\n"
+           "                          still the file listed (device, inode, size, time), its\n"
+           "                          folder was not replaced, and on dup an unmarked copy is\n"
+           "                          still there with the same bytes\n"
+           "      --dry-run           check and print what would move; move nothing\n"
+           "      --allow-all-copies  also trash groups whose every copy is marked (else they\n"
+           "                          are skipped and named)\n"
+           "  Each file is one line (text: \"trashed: PATH\", \"would trash: PATH\" or\n"
+           "  \"skipped: PATH: REASON\"; tsv: ACTION, PATH, REASON; json: an object).\n"
+           "  Example:\n"
+           "    kormial-cli -f json ~/Music > result.json\n"
+           "    kormial-cli --load result.json --mark keep-oldest --dry-run\n"
+           "    kormial-cli --load result.json --mark keep-oldest --trash\n"
+           "\n"
            "The lists go to stdout; status texts and messages go to stderr. In a path,\n"
            "control characters (C0, DEL, C1) and bytes that are not UTF-8 are escaped:\n"
            "  text, stderr  \\e (ESC), \\t \\n \\r, \\\\ (backslash), \\xnn for each other byte\n"
@@ -36,8 +58,9 @@ std::string usageText()
            "ends the program at once.\n"
            "\n"
            "Exit status:\n"
-           "  0      the search ran to the end (files it could not read are listed)\n"
-           "  1      the output could not be written\n"
+           "  0      the search ran to the end (files it could not read are listed); in a\n"
+           "         review, every marked file was moved (or would be)\n"
+           "  1      the output could not be written; in a review, a file was skipped\n"
            "  2      bad input\n"
            "  128+N  the search was stopped by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP)\n"
            "  141    the reader of the output went away (a closed pipe); no message\n";
@@ -99,7 +122,8 @@ ParseResult parseArguments(const std::vector<std::string>& args)
         if (hasInline && a == "--") {
             return fail("kormial-cli: unknown option \"" + args[i] + "\" (see kormial-cli --help)");
         }
-        if (hasInline && (a == "--help" || a == "--version" || a == "--subfolders" || a == "--no-subfolders" || a == "--tolerant")) {
+        if (hasInline && (a == "--help" || a == "--version" || a == "--subfolders" || a == "--no-subfolders" || a == "--tolerant" ||
+                          a == "--trash" || a == "--dry-run" || a == "--allow-all-copies")) {
             return fail("kormial-cli: " + a + " takes no value");
         }
         if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
@@ -196,6 +220,34 @@ ParseResult parseArguments(const std::vector<std::string>& args)
             } else {
                 return fail("kormial-cli: unknown format \"" + v + "\" (choose text, tsv or json)");
             }
+        } else if (a == "--load") {
+            if (!value(o.review.load) || o.review.load.empty()) {
+                return fail("kormial-cli: --load needs a file saved with -f json, or - for stdin");
+            }
+        } else if (a == "--list") {
+            std::string v;
+            const char* const names[] = {"zero", "dup", "name", "portions"};
+            const auto* at = value(v) ? std::find(std::begin(names), std::end(names), v) : std::end(names);
+            if (at == std::end(names)) {
+                return fail("kormial-cli: --list needs one of dup, zero, name, portions");
+            }
+            o.review.list = static_cast<int>(at - std::begin(names));
+        } else if (a == "--mark") {
+            std::string v;
+            const char* const names[] = {"all", "older", "newer", "smaller", "larger",
+                                         "keep-newest", "keep-oldest", "keep-first"};
+            const auto* at = value(v) ? std::find(std::begin(names), std::end(names), v) : std::end(names);
+            if (at == std::end(names)) {
+                return fail("kormial-cli: --mark needs one of all, older, newer, smaller, larger, keep-newest, "
+                            "keep-oldest, keep-first");
+            }
+            o.review.mark = static_cast<MarkRule>(at - std::begin(names) + 1);
+        } else if (a == "--trash") {
+            o.review.trash = true;
+        } else if (a == "--dry-run") {
+            o.review.dryRun = true;
+        } else if (a == "--allow-all-copies") {
+            o.review.allowAllCopies = true;
         } else {
             return fail("kormial-cli: unknown option \"" + a + "\" (see kormial-cli --help)");
         }
@@ -204,8 +256,21 @@ ParseResult parseArguments(const std::vector<std::string>& args)
         result.options = std::move(o);
         return result;
     }
-    if (o.request.entries.empty()) {
+    if (o.request.entries.empty() && o.review.load.empty()) {
         return fail("kormial-cli: no folder to search (see kormial-cli --help)");
+    }
+    if (!o.request.entries.empty() && !o.review.load.empty()) {
+        return fail("kormial-cli: --load reviews a saved result; it takes no folders to search");
+    }
+    if (o.review.active() != (o.review.mark != MarkRule::None)) {
+        return fail("kormial-cli: --mark goes with --trash or --dry-run, and they with --mark");
+    }
+    const Review& v = o.review;
+    const bool byDate = v.mark == MarkRule::Older || v.mark == MarkRule::Newer;
+    const bool bySize = v.mark == MarkRule::Smaller || v.mark == MarkRule::Larger;
+    if ((byDate && v.list == 0) || (bySize && v.list != 3)) {
+        return fail("kormial-cli: --mark older and newer do not apply to --list zero, smaller and larger "
+                    "only to --list portions");
     }
     if (!minText.empty() && !maxText.empty()) {
         if (o.request.maxKb <= o.request.minKb) {

@@ -2,16 +2,23 @@
 #include "cli/cliargs.h"
 #include "cli/clihost.h"
 #include "cli/output.h"
+#include "cli/review.h"
 #include "platform/cliprocess.h"
 #include "platform/fs.h"
 #include "platform/memory.h"
 
+#include <array>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
 #include <stop_token>
 #include <thread>
 
@@ -36,6 +43,48 @@ int writeOutput(const std::string& text)
         return platform::brokenPipeStatus();
     }
     return error != 0 ? writeFailed(error) : 0;
+}
+
+std::string listsText(kormial::cli::Format format, const kormial::ResultList* lists, bool complete)
+{
+    switch (format) {
+    case kormial::cli::Format::Tsv: return kormial::cli::formatTsv(lists);
+    case kormial::cli::Format::Json: return kormial::cli::formatJson(lists, complete);
+    case kormial::cli::Format::Text: break;
+    }
+    return kormial::cli::formatText(lists, complete);
+}
+
+// --load: a saved result instead of a search; reviewed, or printed again.
+int review(const kormial::cli::Options& options)
+{
+    using namespace kormial;
+    std::ostringstream text;
+    if (options.review.load == "-") {
+        text << std::cin.rdbuf();
+    } else {
+        std::ifstream in(options.review.load, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "kormial-cli: cannot read %s: %s\n",
+                         cli::escaped(options.review.load, cli::Escape::Terminal).c_str(), std::strerror(errno));
+            return kExitBadInput;
+        }
+        text << in.rdbuf();
+    }
+    std::array<ResultList, kResultListCount> lists;
+    std::string error;
+    if (!cli::loadResults(text.str(), lists.data(), error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return kExitBadInput;
+    }
+    if (!options.review.active()) {
+        return writeOutput(listsText(options.format, lists.data(), true));
+    }
+    platform::DesktopTrash trash;
+    std::string out;
+    const int status = cli::runReview(options.review, options.format, lists.data(), trash, out);
+    const int written = writeOutput(out);
+    return written != 0 ? written : status;
 }
 
 }  // namespace
@@ -64,6 +113,9 @@ int main(int argc, char** argv)
         return writeFailed(EBADF);
     }
 
+    if (!options.review.load.empty()) {
+        return review(options);
+    }
     platform::catchStopSignals();
     std::stop_source stop;
     cli::CliObserver observer(stderr, platform::stderrIsTerminal(), stop.get_token());
@@ -90,13 +142,15 @@ int main(int argc, char** argv)
     platform::restoreStopSignals();
     const int stoppedBy = platform::stopSignal();
     observer.finishStatus();
-    const ResultList* lists = results.lists.data();
+    ResultList* lists = results.lists.data();
 
     std::string out;
-    switch (options.format) {
-    case cli::Format::Tsv: out = cli::formatTsv(lists); break;
-    case cli::Format::Json: out = cli::formatJson(lists, stoppedBy == 0); break;
-    case cli::Format::Text: out = cli::formatText(lists, stoppedBy == 0); break;
+    int status = stoppedBy != 0 ? 128 + stoppedBy : 0;
+    if (options.review.active() && stoppedBy == 0) {
+        platform::DesktopTrash trash;
+        status = cli::runReview(options.review, options.format, lists, trash, out);
+    } else {
+        out = listsText(options.format, lists, stoppedBy == 0);
     }
     const int written = writeOutput(out);
     if (written != 0) {
@@ -106,5 +160,5 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "Search stopped by %s: the lists are incomplete.\n", platform::signalName(stoppedBy));
     }
     std::fprintf(stderr, "%s\n", CompletionText(seconds, results.searched).c_str());
-    return stoppedBy != 0 ? 128 + stoppedBy : 0;
+    return status;
 }

@@ -11,8 +11,6 @@ namespace kormial::cli {
 const char* const kListCaptions[kResultListCount] = {"Zero Size", "Duplicates", "Same Name", "Portions",
                                                      "Report - read errors"};
 
-namespace {
-
 std::string jsonString(std::string_view s)
 {
     return '"' + escaped(s, Escape::Json) + '"';
@@ -28,6 +26,8 @@ std::string hexBytes(const std::string& s)
     }
     return out;
 }
+
+namespace {
 
 bool groupedList(int index)
 {
@@ -110,7 +110,7 @@ std::string formatTsv(const ResultList* lists)
             out += '\t';
             out += FormatFileDate(r.mtime);
             out += '\t';
-            out += escaped(*r.folder, Escape::Tsv);
+            out += escaped(r.folder->path, Escape::Tsv);
             out += '\t';
             out += escaped(r.name, Escape::Tsv);
             out += '\n';
@@ -173,7 +173,7 @@ std::string formatJson(const ResultList* lists, bool complete)
             << ",\n      \"count\": " << list.count() << ",\n      \"rows\": [";
         for (std::int64_t i = 0; i < list.count(); ++i) {
             const ResultRow& r = list.row(i);
-            const std::string& folder = *r.folder;
+            const std::string& folder = r.folder->path;
             out << (i == 0 ? "\n" : ",\n") << "        {\"group\": " << r.group << ", \"size\": " << r.size
                 << ", \"date\": " << jsonString(FormatFileDate(r.mtime)) << ", \"folder\": " << jsonString(folder)
                 << ", \"name\": " << jsonString(r.name);
@@ -183,6 +183,8 @@ std::string formatJson(const ResultList* lists, bool complete)
             if (!platform::isValidUtf8(r.name)) {
                 out << ", \"name_hex\": \"" << hexBytes(r.name) << '"';
             }
+            out << ", \"dev\": " << r.state.id.dev << ", \"ino\": " << r.state.id.ino << ", \"mtime_ns\": "
+                << r.state.mtimeNs << ", \"folder_dev\": " << r.folder->id.dev << ", \"folder_ino\": " << r.folder->id.ino;
             out << '}';
         }
         out << (list.count() > 0 ? "\n      ]\n" : "]\n") << "    }" << (l + 1 < kResultListCount ? "," : "")

@@ -24,6 +24,11 @@ enum class Escape {
 };
 std::string escaped(std::string_view s, Escape style);
 
+// `s` as a JSON string, quotes included.
+std::string jsonString(std::string_view s);
+// The bytes of `s` as lower-case hexadecimal digits.
+std::string hexBytes(const std::string& s);
+
 // The tab captions of the five lists.
 extern const char* const kListCaptions[kResultListCount];
 
@@ -34,7 +39,9 @@ std::string formatTsv(const ResultList* lists);
 // together and apart, sizes readable; after a stopped search (`complete`
 // false) a last line says that the lists are incomplete.
 std::string formatText(const ResultList* lists, bool complete);
-// The same content as one JSON document, "complete" first.
+// The same content as one JSON document, "complete" first; each row also
+// carries the device, inode and last write (ns) of its file and the device
+// and inode of its folder, which a review (--load) checks them against.
 std::string formatJson(const ResultList* lists, bool complete);
 
 // "1.5 MB" and the like.

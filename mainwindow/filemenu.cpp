@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
@@ -185,50 +186,80 @@ void frmMain::OpenFile()
     gui::ShellOpen(*path, this);
 }
 
+// The confirmation names what goes; a group that would keep no copy is
+// asked about once more, with No as the default answer. Each file is checked
+// again as it goes; what stays is told in one box at the end.
 void frmMain::DelFile()
 {
-    const DelResult r = kormial::DelFile(lists_.at(static_cast<std::size_t>(CurTab)), *trash_, [this] {
-        return gui::MsgBox(this, fromText(kMsgConfirmDelete), gui::MsgIcon::Question, QString(),
-                           gui::MsgButtons::YesNo) == gui::MsgAnswer::Yes;
-    });
-    switch (r.outcome) {
-    case DelOutcome::NoMarks:
-        gui::MsgBox(this, fromText(r.message), gui::MsgIcon::Exclamation);
-        break;
-    case DelOutcome::Failed:
+    ResultList& list = lists_.at(static_cast<std::size_t>(CurTab));
+    if (list.count() == 0) {
+        return;
+    }
+    const MarkedTotal total = CountMarked(list);
+    if (total.files == 0) {
+        gui::MsgBox(this, fromText(kMsgMarkFirst), gui::MsgIcon::Exclamation);
+        return;
+    }
+    const QString confirm = fromText(kMsgConfirmDelete) +
+                            QStringLiteral("\n\n%1 file(s), %2 bytes, go to the trash.")
+                                .arg(total.files)
+                                .arg(QLocale().toString(static_cast<qlonglong>(total.bytes)));
+    if (gui::MsgBox(this, confirm, gui::MsgIcon::Question, QString(), gui::MsgButtons::YesNo) != gui::MsgAnswer::Yes) {
+        return;
+    }
+    const WholeGroups whole = GroupsMarkedWhole(list, CurTab);
+    if (whole.count > 0) {
+        QString text = QStringLiteral("Every copy is marked in %1 group(s); they would keep no copy:").arg(whole.count);
+        for (const std::string& path : whole.first) {
+            text += QLatin1Char('\n') + fromBytes(path);
+        }
+        if (whole.count > static_cast<std::int64_t>(whole.first.size())) {
+            text += QStringLiteral("\n...");
+        }
+        text += QStringLiteral("\n\nDelete every copy of these groups?");
+        if (gui::MsgBox(this, text, gui::MsgIcon::Exclamation, QString(), gui::MsgButtons::YesNoDefaultNo) !=
+            gui::MsgAnswer::Yes) {
+            return;
+        }
+    }
+    const std::vector<TrashedFile> files = TrashMarked(lists_.data(), CurTab, trash_, whole.count > 0);
+    constexpr int kShown = 20;
+    std::string summary;
+    int skipped = 0;
+    for (const TrashedFile& f : files) {
+        if (!f.skipped.empty() && ++skipped <= kShown) {
+            summary += "\n" + f.path + ": " + f.skipped;
+        }
+    }
+    if (skipped > 0) {
         // The text names files, whose names are bytes.
-        gui::MsgBox(this, fromBytes(r.message), gui::MsgIcon::Critical);
-        break;
-    case DelOutcome::EmptyList:
-    case DelOutcome::Declined:
-    case DelOutcome::Deleted:
-        break;
+        QString text = fromText(kMsgNotDeleted) + fromBytes(summary);
+        if (skipped > kShown) {
+            text += QStringLiteral("\n... (%1 in all)").arg(skipped);
+        }
+        gui::MsgBox(this, text, gui::MsgIcon::Exclamation);
     }
 }
 
 void frmMain::RenFile()
 {
-    const RenResult r =
-        kormial::RenFile(lists_.at(static_cast<std::size_t>(CurTab)), [this](const RenamePrompt& p) {
-            const QString proposed = fromBytes(p.proposed);
-            const QString typed =
-                gui::InputBox(this, fromBytes(p.prompt), fromText(p.title), proposed);
-            if (typed.isEmpty()) {
-                return std::string();
-            }
-            // A name that is not valid UTF-8 cannot be shown as it is: taken
-            // unchanged, it keeps its own bytes.
-            if (typed == proposed) {
-                return p.proposed;
-            }
-            return QFile::encodeName(typed).toStdString();
-        });
+    const RenResult r = kormial::RenFile(lists_.data(), CurTab, [this](const RenamePrompt& p) {
+        const QString proposed = fromBytes(p.proposed);
+        const QString typed = gui::InputBox(this, fromBytes(p.prompt), fromText(p.title), proposed);
+        if (typed.isEmpty()) {
+            return std::string();
+        }
+        // A name that is not valid UTF-8 cannot be shown as it is: taken
+        // unchanged, it keeps its own bytes.
+        if (typed == proposed) {
+            return p.proposed;
+        }
+        return QFile::encodeName(typed).toStdString();
+    });
     switch (r.outcome) {
     case RenOutcome::NoSelection:
-        gui::MsgBox(this, fromText(r.message), gui::MsgIcon::Exclamation, fromText(r.title));
-        break;
     case RenOutcome::Failed:
-        gui::MsgBox(this, fromText(r.message), gui::MsgIcon::Exclamation, fromText(r.title));
+        gui::MsgBox(this, fromBytes(r.message), gui::MsgIcon::Exclamation, fromText(r.title));
         break;
     case RenOutcome::Cancelled:
     case RenOutcome::Renamed:

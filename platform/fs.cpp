@@ -32,6 +32,9 @@ std::string Error::describe() const
     if (code == kChangedDuringSearch) {
         return "changed during the search";
     }
+    if (code == kFolderReplaced) {
+        return "its folder is no longer the one searched";
+    }
     return std::strerror(code);
 }
 

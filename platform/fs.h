@@ -54,6 +54,8 @@ struct FileState {
 // Error::code of a file that is no longer the file, or no longer in the
 // state, that the search recorded.
 constexpr int kChangedDuringSearch = -1;
+// Error::code of a folder that is no longer the folder the search walked.
+constexpr int kFolderReplaced = -2;
 
 enum class EntryKind : std::uint8_t { File, Folder };
 

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
-#include <map>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,11 +22,6 @@ constexpr int kMaxNameTries = 100000;
 bool isAbsolute(const std::string& p)
 {
     return !p.empty() && p.front() == '/';
-}
-
-bool hasNul(const std::string& s)
-{
-    return s.find('\0') != std::string::npos;
 }
 
 std::string withoutTrailingSlashes(std::string p)
@@ -115,84 +109,75 @@ bool makeFolders(const std::string& path, Error* err)
     return true;
 }
 
-// Makes the folder `path` unless it is there; it must be a real folder (not
-// a link to one) and, with `mustOwn`, belong to the user.
-bool ensureFolder(const std::string& path, bool mustOwn, Error* err)
+constexpr int kTrashFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// Folder `name` of the open folder `parent`, made (mode 0700) when missing;
+// never a link. With `mustOwn`, it must belong to the user.
+UniqueFd openOrMake(int parent, const std::string& name, bool mustOwn, Error* err)
 {
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+    if (::mkdirat(parent, name.c_str(), 0700) != 0 && errno != EEXIST) {
         setError(err, errno);
-        return false;
+        return {};
     }
+    UniqueFd fd(::openat(parent, name.c_str(), kTrashFolderFlags));
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) {
-        setError(err, errno);
-        return false;
-    }
-    if (S_ISLNK(st.st_mode)) {
-        setError(err, ELOOP);
-        return false;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        setError(err, ENOTDIR);
-        return false;
+    if (!fd || ::fstat(fd.get(), &st) != 0) {
+        const int e = errno;
+        // a link in the way is told as one
+        const bool link = ::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+        setError(err, link ? ELOOP : e);
+        return {};
     }
     if (mustOwn && st.st_uid != ::geteuid()) {
         setError(err, EPERM);
-        return false;
+        return {};
     }
-    return true;
+    return fd;
 }
 
-// One trash folder with its "files" and "info" folders.
+// One trash folder, open: its "files" and "info" folders.
 struct TrashPlace {
-    std::string folder;  // holds files/ and info/
-    std::string top;     // top folder of the file system; empty for the home trash
-    dev_t dev = 0;       // device of files/
+    UniqueFd files;
+    UniqueFd info;
+    std::string top;  // top folder of the file system, ending in "/"; empty for the home trash
 };
 
-bool finishPlace(TrashPlace& place, Error* err)
+bool finishPlace(int trashFd, TrashPlace& place, const FileId& id, Error* err)
 {
-    if (!ensureFolder(joinPath(place.folder, "files"), false, err) ||
-        !ensureFolder(joinPath(place.folder, "info"), false, err)) {
-        return false;
-    }
-    // Both must take new entries.
-    for (const char* sub : {"files", "info"}) {
-        if (::access(joinPath(place.folder, sub).c_str(), W_OK | X_OK) != 0) {
-            setError(err, errno);
-            return false;
-        }
-    }
+    place.files = openOrMake(trashFd, "files", false, err);
+    place.info = place.files ? openOrMake(trashFd, "info", false, err) : UniqueFd();
     struct stat st {};
-    if (::stat(joinPath(place.folder, "files").c_str(), &st) != 0) {
-        setError(err, errno);
+    if (!place.info || ::fstat(place.files.get(), &st) != 0) {
         return false;
     }
-    place.dev = st.st_dev;
-    if (!isAbsolute(place.folder)) {
-        // Never a trash relative to the working folder.
-        setError(err, ENOENT);
+    if (st.st_dev != id.dev) {
+        // never copied across file systems
+        setError(err, EXDEV);
         return false;
     }
     return true;
 }
 
 // The home trash, made when missing.
-bool makeHomeTrash(TrashPlace& place, Error* err)
+bool openHomeTrash(TrashPlace& place, const FileId& id, Error* err)
 {
     const std::string data = dataHome();
     if (data.empty()) {
         setError(err, ENOENT);
         return false;
     }
-    place.folder = joinPath(data, "Trash");
-    place.top.clear();
     // The data folder itself is created first: the trash must never be
     // looked for relative to the working folder.
-    if (!makeFolders(data, err) || !ensureFolder(place.folder, false, err)) {
+    if (!makeFolders(data, err)) {
         return false;
     }
-    return finishPlace(place, err);
+    const UniqueFd dataFd(::open(data.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dataFd) {
+        setError(err, errno);
+        return false;
+    }
+    const UniqueFd trash = openOrMake(dataFd.get(), "Trash", false, err);
+    return trash && finishPlace(trash.get(), place, id, err);
 }
 
 // The device the home trash is (or would be, once made) on: that of its
@@ -217,40 +202,25 @@ bool homeTrashDevice(dev_t& dev)
     }
 }
 
-// The top folder of the file system that holds the folder `realFolder`
-// (a path without links) on device `dev`.
-std::string topFolder(const std::string& realFolder, dev_t dev)
-{
-    std::string dir = realFolder;
-    while (dir != "/") {
-        const std::string parent = parentOf(dir);
-        struct stat st {};
-        if (::stat(parent.c_str(), &st) != 0 || st.st_dev != dev) {
-            break;
-        }
-        dir = parent;
-    }
-    return dir;
-}
-
-// The trash of the file system whose top folder is `top`: the user's folder
-// in an administrator's sticky ".Trash" when there is one, else the user's
-// own ".Trash-UID", made when missing.
-bool makeTopTrash(const std::string& top, TrashPlace& place, Error* err)
+// The trash at the top of the folder's file system: the user's own folder
+// (mode 0700) in an administrator's sticky ".Trash" when there is one, else
+// the user's own ".Trash-UID", made when missing.
+bool openTopTrash(const AnchoredFolder& folder, TrashPlace& place, const FileId& id, Error* err)
 {
     const std::string uid = std::to_string(::geteuid());
-    place.top = top;
-    const std::string shared = joinPath(top, ".Trash");
+    place.top = folder.topPath;
+    const UniqueFd shared(::openat(folder.top.get(), ".Trash", kTrashFolderFlags));
     struct stat st {};
-    if (::lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0) {
-        place.folder = joinPath(shared, uid);
+    if (shared && ::fstat(shared.get(), &st) == 0 && (st.st_mode & S_ISVTX) != 0) {
         Error ignored;
-        if (ensureFolder(place.folder, true, &ignored) && finishPlace(place, &ignored)) {
+        const UniqueFd mine = openOrMake(shared.get(), uid, true, &ignored);
+        if (mine && ::fstat(mine.get(), &st) == 0 && (st.st_mode & 07777) == 0700 &&
+            finishPlace(mine.get(), place, id, &ignored)) {
             return true;
         }
     }
-    place.folder = joinPath(top, ".Trash-" + uid);
-    return ensureFolder(place.folder, true, err) && finishPlace(place, err);
+    const UniqueFd own = openOrMake(folder.top.get(), ".Trash-" + uid, true, err);
+    return own && finishPlace(own.get(), place, id, err);
 }
 
 // Path texts in a ".trashinfo" record are percent-encoded bytes.
@@ -325,117 +295,45 @@ bool writeAll(int fd, const std::string& text)
     return true;
 }
 
-// One file of a request, checked and ready to move.
-struct Planned {
-    std::string given;  // the path as the caller gave it
-    std::string real;   // the same file by a path without links in its folders
-    std::string name;
-    const TrashPlace* place = nullptr;
-};
+}  // namespace
 
-struct Moved {
-    std::string real;
-    std::string trashed;  // its path in files/
-    std::string info;     // its record in info/
-};
-
-// Checks one file and finds its trash (made when missing).
-bool plan(const std::string& path, Planned& out, std::map<dev_t, TrashPlace>& places,
-          Error* err)
+bool DesktopTrash::moveToTrash(const AnchoredFolder& folder, const std::string& name, const FileId& id,
+                               Error* err)
 {
-    out.given = path;
-    if (path.empty() || hasNul(path)) {
+    if (name.empty() || name == "." || name == ".." || name.find_first_of(std::string("/\0", 2)) != std::string::npos) {
         setError(err, EINVAL);
         return false;
     }
-    const auto slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".")
-                               : slash == 0               ? std::string("/")
-                                                          : path.substr(0, slash);
-    out.name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (out.name.empty() || out.name == "." || out.name == "..") {
-        setError(err, EINVAL);
-        return false;
-    }
-    struct stat fileSt {};
-    if (::lstat(path.c_str(), &fileSt) != 0) {
+    struct stat st {};
+    if (::fstatat(folder.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         setError(err, errno);
         return false;
     }
-    if (S_ISDIR(fileSt.st_mode)) {
-        setError(err, EISDIR);
+    if (st.st_dev != id.dev || st.st_ino != id.ino) {
+        setError(err, kChangedDuringSearch);
         return false;
     }
-    char* resolved = ::realpath(folder.c_str(), nullptr);
-    if (resolved == nullptr) {
-        setError(err, errno);
+    TrashPlace place;
+    dev_t homeDev = 0;
+    if (!homeTrashDevice(homeDev)) {
+        // no data folder: no trash to tell files apart by
+        setError(err, ENOENT);
         return false;
     }
-    const std::string realFolder = resolved;
-    std::free(resolved);
-    out.real = joinPath(realFolder, out.name);
-
-    // Removing a name needs write access to its folder (and, in a sticky
-    // folder, owning the file or the folder).
-    struct stat folderSt {};
-    if (::stat(realFolder.c_str(), &folderSt) != 0) {
-        setError(err, errno);
-        return false;
-    }
-    if (::access(realFolder.c_str(), W_OK | X_OK) != 0) {
-        setError(err, errno);
-        return false;
-    }
-    const uid_t me = ::geteuid();
-    if ((folderSt.st_mode & S_ISVTX) != 0 && me != 0 && fileSt.st_uid != me &&
-        folderSt.st_uid != me) {
-        setError(err, EPERM);
+    if (homeDev == id.dev ? !openHomeTrash(place, id, err) : !openTopTrash(folder, place, id, err)) {
         return false;
     }
 
-    auto known = places.find(fileSt.st_dev);
-    if (known == places.end()) {
-        TrashPlace place;
-        dev_t homeDev = 0;
-        if (!homeTrashDevice(homeDev)) {
-            // No data folder: no trash to tell files apart by.
-            setError(err, ENOENT);
-            return false;
-        }
-        const bool home = homeDev == fileSt.st_dev;
-        if (home ? !makeHomeTrash(place, err)
-                 : !makeTopTrash(topFolder(realFolder, fileSt.st_dev), place, err)) {
-            return false;
-        }
-        known = places.emplace(fileSt.st_dev, place).first;
-    }
-    const TrashPlace& place = known->second;
-    if (place.dev != fileSt.st_dev) {
-        // Never copied across file systems.
-        setError(err, EXDEV);
-        return false;
-    }
-    out.place = &place;
-    return true;
-}
-
-// Writes the record and moves the file under the first free name.
-bool moveOne(const Planned& p, const std::string& date, Moved& moved, Error* err)
-{
-    const TrashPlace& place = *p.place;
-    std::string recorded = p.real;
-    if (!place.top.empty()) {
-        // Trashes at the top of a file system record paths relative to it.
-        recorded = place.top == "/" ? p.real.substr(1) : p.real.substr(place.top.size() + 1);
-    }
+    // Trashes at the top of a file system record paths relative to it.
+    const std::string original = folder.path + name;
+    const std::string recorded = place.top.empty() ? original : original.substr(place.top.size());
     const std::string record =
-        "[Trash Info]\nPath=" + percentEncode(recorded) + "\nDeletionDate=" + date + "\n";
-    const std::string filesDir = joinPath(place.folder, "files");
-    const std::string infoDir = joinPath(place.folder, "info");
+        "[Trash Info]\nPath=" + percentEncode(recorded) + "\nDeletionDate=" + deletionDate() + "\n";
     for (int n = 1; n <= kMaxNameTries; ++n) {
-        const std::string name = trashName(p.name, n);
-        const std::string info = joinPath(infoDir, name + kInfoSuffix);
-        const int fd = ::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const std::string entry = trashName(name, n);
+        const std::string info = entry + kInfoSuffix;
+        const int fd = ::openat(place.info.get(), info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                0600);
         if (fd < 0) {
             if (errno == EEXIST) {
                 continue;
@@ -447,115 +345,32 @@ bool moveOne(const Planned& p, const std::string& date, Moved& moved, Error* err
         const int writeErr = errno;
         if (::close(fd) != 0 || !written) {
             const int e = written ? errno : writeErr;
-            ::unlink(info.c_str());
+            ::unlinkat(place.info.get(), info.c_str(), 0);
             setError(err, e);
             return false;
         }
-        const std::string target = joinPath(filesDir, name);
         Error moveErr;
-        if (renameNoReplace(p.real, target, &moveErr)) {
-            moved = {p.real, target, info};
-            return true;
+        if (!renameNoReplaceAt(folder.fd.get(), name, place.files.get(), entry, &moveErr)) {
+            ::unlinkat(place.info.get(), info.c_str(), 0);
+            if (moveErr.code != EEXIST) {
+                setError(err, moveErr.code);
+                return false;
+            }
+            continue;  // a stray entry of files/ without a record: the next name
         }
-        ::unlink(info.c_str());
-        if (moveErr.code != EEXIST) {
-            setError(err, moveErr.code);
+        // Swapped between the look and the move: put back, record dropped.
+        if (::fstatat(place.files.get(), entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_dev != id.dev ||
+            st.st_ino != id.ino) {
+            if (renameNoReplaceAt(place.files.get(), entry, folder.fd.get(), name)) {
+                ::unlinkat(place.info.get(), info.c_str(), 0);
+            }
+            setError(err, kChangedDuringSearch);
             return false;
         }
-        // A stray entry of files/ without a record: take the next name.
+        return true;
     }
     setError(err, EEXIST);
     return false;
-}
-
-}  // namespace
-
-std::string homeTrashFolder()
-{
-    const std::string data = dataHome();
-    return data.empty() ? std::string() : joinPath(data, "Trash");
-}
-
-TrashResult DesktopTrash::moveToTrash(const std::vector<std::string>& paths)
-{
-    TrashResult result;
-    std::map<dev_t, TrashPlace> places;
-    std::vector<Planned> planned;
-    planned.reserve(paths.size());
-    std::map<std::string, bool> seen;
-    for (const std::string& path : paths) {
-        Planned p;
-        if (!plan(path, p, places, &result.error)) {
-            result.path = path;
-            return result;
-        }
-        // One file named twice in a request goes to the trash once.
-        if (seen.emplace(p.real, true).second) {
-            planned.push_back(std::move(p));
-        }
-    }
-
-    const std::string date = deletionDate();
-    std::vector<Moved> done;
-    done.reserve(planned.size());
-    for (const Planned& p : planned) {
-        Moved m;
-        if (moveOne(p, date, m, &result.error)) {
-            done.push_back(std::move(m));
-            continue;
-        }
-        result.path = p.given;
-        // Put back what already went, newest first.
-        for (auto it = done.rbegin(); it != done.rend(); ++it) {
-            if (renameNoReplace(it->trashed, it->real)) {
-                ::unlink(it->info.c_str());
-            } else {
-                const auto idx = static_cast<std::size_t>(done.rend() - it) - 1;
-                result.leftInTrash.push_back(planned[idx].given);
-            }
-        }
-        return result;
-    }
-    result.ok = true;
-    return result;
-}
-
-bool renameNoReplaceByLink(const std::string& from, const std::string& to, Error* err)
-{
-    if (hasNul(from) || hasNul(to)) {
-        setError(err, EINVAL);
-        return false;
-    }
-    if (::link(from.c_str(), to.c_str()) != 0) {
-        setError(err, errno);
-        return false;
-    }
-    if (::unlink(from.c_str()) != 0) {
-        const int e = errno;
-        ::unlink(to.c_str());
-        setError(err, e);
-        return false;
-    }
-    return true;
-}
-
-bool renameNoReplace(const std::string& from, const std::string& to, Error* err)
-{
-    if (hasNul(from) || hasNul(to)) {
-        setError(err, EINVAL);
-        return false;
-    }
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-        return true;
-    }
-    const int e = errno;
-    if (e != EINVAL && e != ENOSYS && e != EOPNOTSUPP) {
-        setError(err, e);
-        return false;
-    }
-    // The file system cannot refuse to replace in one step; a hard link
-    // refuses an existing name just as well.
-    return renameNoReplaceByLink(from, to, err);
 }
 
 }  // namespace kormial::platform

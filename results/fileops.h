@@ -23,6 +23,7 @@ inline constexpr std::string_view kTitleSelectFile = "Select file";
 inline constexpr std::string_view kMsgMarkFirst = "Please mark files before deletion.";
 inline constexpr std::string_view kMsgConfirmDelete = "Confirm to delete selected files?";
 inline constexpr std::string_view kMsgDeletionFailed = "Deletion failed. Error Code: ";
+inline constexpr std::string_view kMsgNotDeleted = "These files were not moved to the trash:";
 inline constexpr std::string_view kMsgRenamePrompt = "Please type a new file name for ";
 inline constexpr std::string_view kTitleRename = "Rename";
 inline constexpr std::string_view kMsgCantRename = "File can't be renamed.";
@@ -49,37 +50,49 @@ std::optional<std::string> SelectedPath(const ResultList& list);
 // The full paths of the marked rows, in row order.
 std::vector<std::string> MarkedPaths(const ResultList& list);
 
-// ---- Deleting the marked files ------------------------------------------
+// ---- Moving the marked files to the trash --------------------------------
 
-enum class DelOutcome {
-    EmptyList,  // the list has no rows: nothing to show
-    NoMarks,    // no row is marked: show `message` (kMsgMarkFirst)
-    Declined,   // the user answered No: nothing to show
-    Deleted,    // every marked file is in the trash and its row is gone
-    Failed,     // show `message`; every row stays
+// How many files are marked on `list`, and their bytes.
+struct MarkedTotal {
+    std::int64_t files = 0;
+    std::int64_t bytes = 0;
+};
+MarkedTotal CountMarked(const ResultList& list);
+
+// The groups of the Duplicates list (`tab` kListDuplicates; none on any
+// other list) whose every member is marked: how many, and the path of the
+// first member of each of the first `named` of them.
+struct WholeGroups {
+    std::int64_t count = 0;
+    std::vector<std::string> first;
+};
+WholeGroups GroupsMarkedWhole(const ResultList& list, int tab, std::size_t named = 5);
+
+// What became of one marked file.
+struct TrashedFile {
+    std::string path;
+    std::string skipped;  // why it was not moved; empty when it went to the trash
 };
 
-struct DelResult {
-    DelOutcome outcome = DelOutcome::EmptyList;
-    // The text of the box to show afterwards (title kAppTitle), or empty.
-    std::string message;
-    // The marked paths handed to the trash, in row order.
-    std::vector<std::string> paths;
-    std::int64_t removedRows = 0;
-    platform::TrashResult trash;  // what the trash said
-};
+// Moves the marked files of lists[tab] to `trash` (a dry run when null:
+// everything is checked, nothing moves), each only when, now:
+//  - its folder, reached from "/" without following a link, is still the
+//    folder the search walked, and the file is still the file it listed
+//    (device, inode, length, last-write time);
+//  - on the Duplicates list, some unmarked member of its group is still
+//    there unchanged and holds the same bytes (compared now), unless every
+//    member is marked and `allCopies` says so.
+// A file that fails is not touched and stays listed. The files moved leave
+// every list of `lists` (kResultListCount of them). Results in row order.
+std::vector<TrashedFile> TrashMarked(ResultList* lists, int tab, platform::Trash* trash, bool allCopies);
 
-// Deletes the marked files of `list` into `trash` after `confirm` (asked
-// only when there are marked rows; true for Yes) and, when the trash took
-// them all, removes exactly the marked rows. Rows and files that are not
-// marked are never touched.
-DelResult DelFile(ResultList& list, platform::Trash& trash, const std::function<bool()>& confirm);
-
-// "Deletion failed. Error Code: <errno>\n\n<description>" for a failed
-// request, naming the file and any file left in the trash.
-std::string DeletionFailedText(const platform::TrashResult& failure);
+// Removes the rows of the files at `paths` from every list.
+void ForgetFiles(ResultList* lists, const std::vector<std::string>& paths);
 
 // ---- Renaming the selected file ----------------------------------------
+
+inline constexpr std::string_view kMsgBadName =
+    "A new name must not be empty, \".\" or \"..\", and must not contain \"/\".";
 
 // What the input box shows.
 struct RenamePrompt {
@@ -92,8 +105,8 @@ struct RenamePrompt {
 enum class RenOutcome {
     NoSelection,  // show kMsgSelectFile titled kTitleSelectFile
     Cancelled,    // the box returned the empty text: nothing to show
-    Renamed,      // the file has its new name and the row shows it
-    Failed,       // show kMsgCantRename titled kTitleCantRename; row unchanged
+    Renamed,      // the file has its new name and its rows show it
+    Failed,       // show `message` titled kTitleCantRename; rows unchanged
 };
 
 struct RenResult {
@@ -105,13 +118,13 @@ struct RenResult {
     platform::Error error;  // why the rename failed
 };
 
-// Renames the selected row's file to its folder followed by the text that
-// `inputBox` returns (bytes, unchanged: not trimmed; a "/" names a sub-folder,
-// which must exist). An existing file is never replaced. On success the
-// row's name becomes the typed text (after the sub-folder part of its old
-// name, when an earlier rename moved the file into a sub-folder), so that
-// the row's path is always the file's new path.
-RenResult RenFile(ResultList& list,
+// Renames the selected row's file of lists[tab] to the text that `inputBox`
+// returns (bytes, unchanged: not trimmed), in its own folder: a name that is
+// ".", ".." or holds "/" or NUL is refused (kMsgCantRename, kMsgBadName).
+// The folder is reached as TrashMarked reaches it, the file must still be
+// the one listed, and an existing entry is never replaced. Every row of the
+// file, on every list, takes the new name.
+RenResult RenFile(ResultList* lists, int tab,
                   const std::function<std::string(const RenamePrompt&)>& inputBox);
 
 }  // namespace kormial

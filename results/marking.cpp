@@ -50,4 +50,24 @@ void MarkDel(ResultList& list, int curTab, bool MarkOld, std::string_view CompTy
     }
 }
 
+void MarkAllButOne(ResultList& list, int curTab, Keep keep)
+{
+    Marks(list, false);
+    SortResultList(list, MarkKeyColumn(curTab) + 1, 0);
+    const std::int64_t n = list.count();
+    for (std::int64_t first = 0, end = 0; first < n; first = end) {
+        std::int64_t kept = first;
+        for (end = first + 1; end < n && SameMarkGroup(curTab, list.row(end), list.row(first)); ++end) {
+            const std::int64_t t = list.row(end).state.mtimeNs;
+            const std::int64_t best = list.row(kept).state.mtimeNs;
+            if ((keep == Keep::Newest && t > best) || (keep == Keep::Oldest && t < best)) {
+                kept = end;
+            }
+        }
+        for (std::int64_t i = first; i < end; ++i) {
+            list.setChecked(i, i != kept);
+        }
+    }
+}
+
 }  // namespace kormial

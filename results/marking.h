@@ -31,4 +31,13 @@ void Marks(ResultList& list, bool isAllMarks);
 // An empty list is left alone.
 void MarkDel(ResultList& list, int curTab, bool MarkOld, std::string_view CompType);
 
+// Which member of each group stays unmarked: the first in the list's order
+// (after the sort by its key column), the newest or the oldest (last write to
+// the nanosecond; on a tie the first of them).
+enum class Keep { First, Newest, Oldest };
+
+// Clears the marks of `list`, sorts it by its key column as MarkDel does and
+// marks every member of each group but the one that `keep` names.
+void MarkAllButOne(ResultList& list, int curTab, Keep keep);
+
 }  // namespace kormial

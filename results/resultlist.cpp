@@ -20,8 +20,8 @@ int compareColumn(int col, const ResultRow& a, const ResultRow& b)
     switch (col) {
     case kColName: return platform::compareFolded(a.name, b.name);
     case kColFolder:
-        return platform::compareFolded(a.folder ? *a.folder : std::string_view(),
-                                       b.folder ? *b.folder : std::string_view());
+        return platform::compareFolded(a.folder ? std::string_view(a.folder->path) : std::string_view(),
+                                       b.folder ? std::string_view(b.folder->path) : std::string_view());
     case kColGroup: return compareNumbers(a.group, b.group);
     case kColSize: return compareNumbers(a.size, b.size);
     case kColDate: return compareNumbers(a.mtime, b.mtime);
@@ -75,6 +75,20 @@ void ResultList::remove(std::int64_t i)
     rows_.erase(rows_.begin() + i);
     if (observer_ != nullptr) {
         observer_->rowsRemoved();
+    }
+}
+
+void ResultList::removeIf(const std::function<bool(const ResultRow&)>& drop)
+{
+    if (std::none_of(rows_.begin(), rows_.end(), drop)) {
+        return;
+    }
+    if (observer_ != nullptr) {
+        observer_->aboutToReset();
+    }
+    std::erase_if(rows_, drop);
+    if (observer_ != nullptr) {
+        observer_->reset();
     }
 }
 

@@ -29,7 +29,7 @@ struct ResultRow {
     // The file and its state when the search sized it.
     platform::FileState state;
 
-    std::string path() const { return (folder ? *folder : std::string()) + name; }
+    std::string path() const { return (folder ? folder->path : std::string()) + name; }
 };
 
 class ResultList {
@@ -54,6 +54,8 @@ public:
     void setName(std::int64_t i, std::string name);
     void setChecked(std::int64_t i, bool checked);
     void remove(std::int64_t i);
+    // Removes every row for which `drop` is true, in one pass.
+    void removeIf(const std::function<bool(const ResultRow&)>& drop);
     void clear();
     // Takes the rows and the sort state of `other` (a list filled elsewhere),
     // keeping this list's observer.

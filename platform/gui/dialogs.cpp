@@ -22,14 +22,15 @@ public:
         case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
         case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
         }
-        if (buttons == MsgButtons::YesNo) {
-            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-            box.setDefaultButton(QMessageBox::Yes);
-        } else {
+        if (buttons == MsgButtons::Ok) {
             box.setStandardButtons(QMessageBox::Ok);
+        } else {
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box.setDefaultButton(buttons == MsgButtons::YesNo ? QMessageBox::Yes : QMessageBox::No);
+            box.setEscapeButton(QMessageBox::No);
         }
         const int answer = box.exec();
-        if (buttons == MsgButtons::YesNo) {
+        if (buttons != MsgButtons::Ok) {
             return answer == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
         }
         return MsgAnswer::Ok;

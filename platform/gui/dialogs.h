@@ -15,7 +15,8 @@ namespace kormial::gui {
 QString appTitle();
 
 enum class MsgIcon { None, Information, Exclamation, Critical, Question };
-enum class MsgButtons { Ok, YesNo };
+// YesNo has Yes as its default button (Enter), YesNoDefaultNo No; Esc is No.
+enum class MsgButtons { Ok, YesNo, YesNoDefaultNo };
 enum class MsgAnswer { Ok, Yes, No };
 
 class Dialogs {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <fcntl.h>
 #include <regex>
 #include <set>
@@ -108,7 +110,7 @@ TEST(Cli, FormatsCarryTheRowsOfTheSearch)
         EXPECT_NE(text.out.find((size == 0 ? "   0 bytes  " : "    2.9 KB  ") + date + "  " + folder + name + "\n"),
                   npos);
         EXPECT_NE(json.out.find("{\"group\": " + g + ", \"size\": " + s + ", \"date\": \"" + date +
-                                "\", \"folder\": \"" + folder + "\", \"name\": \"" + name + "\"}"),
+                                "\", \"folder\": \"" + folder + "\", \"name\": \"" + name + "\", \"dev\": "),
                   npos);
     }
     EXPECT_EQ(tsv.out, expected);
@@ -171,7 +173,7 @@ TEST(Cli, ControlCharactersAndStrayBytesAreEscaped)
     EXPECT_NE(text.out.find("  Name \"" + shown + "\": 2 files\n"), npos) << text.out;
     const CliRun json = run({"-f", "json", "-t", "dup", dir.path()});
     EXPECT_NE(json.out.find("\"name\": \"a\\u001b[1m\\u0007\\t\\r\\u007f\\ufffd\\u009b\\ufffd\\n\\\\z\", "
-                            "\"name_hex\": \"611b5b316d07090d7f9bc29be90a5c7a\"}"),
+                            "\"name_hex\": \"611b5b316d07090d7f9bc29be90a5c7a\", \"dev\": "),
               npos)
         << json.out;
     // TSV decodes back to the exact bytes
@@ -217,6 +219,11 @@ TEST(Cli, BadInputIsRefusedWithOneLine)
         {{""}, "an empty folder name"},
         {{"--tolerant=no", d}, "--tolerant takes no value"},
         {{"--\x1b]0;x\a\n", d}, "unknown option \"--\\e]0;x\\x07\\n\""},  // shown escaped
+        {{"--load", d + "r.json", d}, "takes no folders"},
+        {{"--load", d + "r.json", "--mark", "all"}, "--mark goes with --trash"},
+        {{"--load", d + "r.json", "--list", "zero", "--mark", "older", "--dry-run"}, "do not apply to --list zero"},
+        {{"--load", d + "r.json", "--mark", "larger", "--trash"}, "only to --list portions"},
+        {{"--load", d, "--mark", "all", "--trash"}, "not a result saved with -f json"},
     };
     for (const auto& [args, says] : cases) {
         const CliRun r = run(args);
@@ -226,4 +233,47 @@ TEST(Cli, BadInputIsRefusedWithOneLine)
     }
     // Not bad: -1 is no bound, a sign, leading zeros.
     EXPECT_EQ(run({"--min", "-1", "--max", "+0004", d}).status, 0);
+}
+
+// A result saved with -f json, reviewed later: marked by a rule and moved to
+// the trash by the window's code, each file checked again; one line per
+// file, status 1 when any stayed.
+TEST(Cli, ReviewOfASavedResult)
+{
+    TempDir dir, data;
+    const std::string d = dir.path();
+    for (const auto& [name, age] : {std::pair{"a/x", 300}, {"b/x", 200}, {"c/x", 100}, {"d/y", 300}, {"e/y", 100}}) {
+        writeFile(dir / name, std::string(name).back() == 'x' ? "xxxx" : "yyyy");
+        const timespec when[2] = {{1600000000 - age, 0}, {1600000000 - age, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (dir / name).c_str(), when, 0), 0);
+    }
+    writeFile(dir / "r.json", run({"-f", "json", "-t", "dup", d + "a", d + "b", d + "c", d + "d", d + "e"}).out);
+    ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+    const std::vector<std::string> review = {"--load", dir / "r.json", "--mark", "keep-oldest"};
+    const auto with = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), review.begin(), review.end());
+        return run(more);
+    };
+    const CliRun dry = with({"--dry-run"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(std::count(dry.out.begin(), dry.out.end(), '\n'), 3);
+    for (const char* name : {"b/x\n", "c/x\n", "e/y\n"}) {
+        EXPECT_NE(dry.out.find("would trash: " + d + name), npos) << dry.out;
+    }
+    writeFile(dir / "e/y", "yyyy");  // written again since the search
+    const CliRun all = run({"--load", dir / "r.json", "--mark", "all", "--trash", "-f", "tsv"});
+    EXPECT_EQ(all.status, 1);
+    EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 5);
+    EXPECT_EQ(all.out.find("trashed"), npos) << all.out;
+    const CliRun trashed = with({"--trash", "-f", "json"});
+    EXPECT_EQ(trashed.status, 1);
+    for (const std::string& says : {"\"trashed\", \"path\": \"" + d + "b/x\"", "\"trashed\", \"path\": \"" + d + "c/x\"",
+                                    "\"skipped\", \"path\": \"" + d + "e/y\""}) {
+        EXPECT_NE(trashed.out.find(says), npos) << trashed.out;
+    }
+    EXPECT_NE(trashed.out.find("\"reason\": \"it changed since the search\""), npos);
+    EXPECT_TRUE(std::filesystem::exists(dir / "a/x") && std::filesystem::exists(dir / "d/y") &&
+                std::filesystem::exists(dir / "e/y") && !std::filesystem::exists(dir / "b/x"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(data / "Trash/info"), {}), 2);
+    ::unsetenv("XDG_DATA_HOME");
 }

@@ -30,7 +30,7 @@ FileArray records(const TempDir& dir, const std::vector<std::string>& names, std
     FileArray arr(fillers);
     platform::Folder folder;
     EXPECT_TRUE(folder.openUnlisted(dir.path()));
-    const auto path = std::make_shared<const std::string>(dir.path());
+    const auto path = std::make_shared<const SearchedFolder>(SearchedFolder{dir.path(), folder.identity()});
     for (const auto& n : names) {
         const platform::FileState st = folder.statFile(n).value_or(platform::Folder::Stat{}).state;
         arr.push_back({path, n, st.size, st.id, st.mtimeNs, st.ctimeNs, {}, kNoGroup});

@@ -1,7 +1,10 @@
-// Deleting marked rows into the desktop trash and renaming files, with real
-// files in temporary folders and the trash under a temporary home.
+// The delete path and renaming on real files in temporary folders, with the
+// trash under a temporary data folder: every check made at the moment of the
+// move, the trash of another file system, and names that would leave the
+// folder.
 #include "platform/trash.h"
 #include "results/fileops.h"
+#include "search/execsrch.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -53,14 +56,6 @@ std::string infoPath(const std::string& file)
     return out;
 }
 
-void addRow(ResultList& list, const std::string& folder, const std::string& name, bool marked = true)
-{
-    ResultRow row;
-    row.folder = std::make_shared<const std::string>(folder);
-    row.name = name;
-    list.setChecked(list.add(row), marked);
-}
-
 // Puts an environment variable back as it was.
 struct EnvBack {
     const char* name;
@@ -68,10 +63,27 @@ struct EnvBack {
     ~EnvBack() { was ? ::setenv(name, was->c_str(), 1) : ::unsetenv(name); }
 };
 
-// Every test gets its own folder, by a path without links.
+// Every test gets its own folder, by a path without links, and its own
+// data folder for the home trash.
 class TrashTest : public ::testing::Test {
 protected:
-    EnvBack home{"HOME"}, xdg{"XDG_DATA_HOME"};
+    // The lists of a search of `folder` for duplicates and same names.
+    std::array<ResultList, kResultListCount> search(const std::string& folder)
+    {
+        SearchObserver quiet;
+        return ExecSrch({{{folder, "*.*", true}}, -1, -1,
+                         {SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName}, false},
+                        quiet)
+            .lists;
+    }
+    void mark(ResultList& list, const Names& rels)
+    {
+        for (std::int64_t i = 0; i < list.count(); ++i) {
+            const std::string p = list.row(i).path();
+            list.setChecked(i, std::ranges::any_of(rels, [&](const auto& r) { return p == root + r; }));
+        }
+    }
+    EnvBack xdg{"XDG_DATA_HOME"};
     test::TempDir tmp;
     const std::string root = fs::canonical(tmp.path()).string() + "/";
     platform::DesktopTrash trash;
@@ -79,79 +91,115 @@ protected:
 
 }  // namespace
 
-// Every marked file goes to the home trash with its record, however odd its
-// name. The data folder is made in the home when ~/.local/share is missing
-// (and XDG_DATA_HOME is not set), never under the working folder.
-TEST_F(TrashTest, MarkedFilesGoToTheHomeTrashWithTheirRecords)
+// Each check at the moment of the move: a file that fails one stays where it
+// is and stays listed; the others go to the home trash with their records
+// (however odd their names) and leave every list.
+TEST_F(TrashTest, EachFileIsCheckedAgainAsItGoes)
 {
-    // Equal names from two folders, a name with a line break, a blank, a
-    // byte that is not UTF-8 and "%", and one too long to take ".trashinfo"
-    // as it is. (Which files go: test_data_safety.cpp.)
-    const Names marked = {root + "a/same.txt", root + "b/same.txt", root + "b/line\nbreak \xff%.txt",
-                          root + "a/" + std::string(246, 'n') + ".txt"};
-    ResultList list;
-    for (const std::string& path : marked) {
-        test::writeFile(path, path);
-        addRow(list, path.substr(0, path.rfind('/') + 1), path.substr(path.rfind('/') + 1));
+    enum Harm { None, FileRewritten, KeptCopyRewritten, KeptCopyGone, FolderNowALink, FolderSwapped, AllMarked, AllAllowed };
+    const std::string odd = "line\nbreak \xff%" + std::string(230, 'n') + ".txt";
+    for (const Harm harm : {None, FileRewritten, KeptCopyRewritten, KeptCopyGone, FolderNowALink, FolderSwapped, AllMarked,
+                            AllAllowed}) {
+        SCOPED_TRACE(harm);
+        const std::string at = root + std::to_string(harm) + "/";
+        ::setenv("XDG_DATA_HOME", (at + "data").c_str(), 1);
+        test::writeFile(at + "keep/" + odd, "same bytes");
+        test::writeFile(at + "go/" + odd, "same bytes");
+        test::writeFile(at + "elsewhere/" + odd, "same bytes, not searched");
+        auto lists = search(at);  // "elsewhere" is left out below
+        ResultList& dups = lists[kListDuplicates];
+        dups.removeIf([](const ResultRow& r) { return r.folder->path.ends_with("elsewhere/"); });
+        const std::string gone = at + "go/" + odd, kept = at + "keep/" + odd;
+        mark(dups, harm >= AllMarked ? Names{std::to_string(harm) + "/go/" + odd, std::to_string(harm) + "/keep/" + odd}
+                                     : Names{std::to_string(harm) + "/go/" + odd});
+        struct stat before {};
+        ::stat(kept.c_str(), &before);
+        if (harm == FileRewritten) {
+            test::writeFile(gone, "same bytes");  // the same bytes, but written since
+            const timespec later[2] = {{0, UTIME_OMIT}, {before.st_mtim.tv_sec + 5, 0}};
+            ::utimensat(AT_FDCWD, gone.c_str(), later, 0);
+        } else if (harm == KeptCopyRewritten) {
+            test::writeFile(kept, "SAME BYTES");  // its length and time as listed
+            const timespec same[2] = {{0, UTIME_OMIT}, before.st_mtim};
+            ::utimensat(AT_FDCWD, kept.c_str(), same, 0);
+        } else if (harm == KeptCopyGone) {
+            fs::remove(kept);
+        } else if (harm == FolderNowALink) {
+            fs::rename(at + "go", at + "went");
+            fs::create_directory_symlink(at + "elsewhere", at + "go");
+        } else if (harm == FolderSwapped) {
+            // another folder, holding the very file by a second name
+            fs::rename(at + "go", at + "went");
+            test::makeDirs(at + "go");
+            fs::create_hard_link(at + "went/" + odd, gone);
+        }
+        const auto files = TrashMarked(lists.data(), kListDuplicates, &trash, harm == AllAllowed);
+        const bool moves = harm == None || harm == AllAllowed;
+        ASSERT_EQ(files.size(), harm >= AllMarked ? 2u : 1u);
+        EXPECT_EQ(files[0].skipped.empty(), moves) << files[0].skipped;
+        EXPECT_EQ(test::readFile(at + "elsewhere/" + odd), "same bytes, not searched");
+        if (!moves) {
+            EXPECT_EQ(dups.count(), 2);
+            EXPECT_EQ(lists[kListSameName].count(), 3);
+            continue;
+        }
+        EXPECT_EQ(dups.count(), harm == AllAllowed ? 0 : 1);
+        EXPECT_EQ(lists[kListSameName].count(), harm == AllAllowed ? 1 : 2);
+        EXPECT_EQ(entries(at + "data/Trash/info").size(), harm == AllAllowed ? 2u : 1u);
+        for (const std::string& entry : entries(at + "data/Trash/files")) {
+            const std::string from = infoPath(at + "data/Trash/info/" + entry + ".trashinfo");
+            EXPECT_TRUE(from == gone || from == kept) << from;
+            EXPECT_FALSE(fs::exists(from));
+        }
     }
-    test::makeDirs(root + "home");
-    ::setenv("HOME", (root + "home").c_str(), 1);
-    ::unsetenv("XDG_DATA_HOME");
-    const fs::path cwd = fs::current_path();
-    fs::current_path(root + "a");
-    const DelResult r = DelFile(list, trash, [] { return true; });
-    fs::current_path(cwd);
-    EXPECT_EQ(entries(root + "a"), Names{});  // the working folder
-
-    ASSERT_EQ(r.outcome, DelOutcome::Deleted) << r.message;
-    // Each file once (the long name shortened to leave room for ".trashinfo"),
-    // with its record, which holds its true path.
-    const std::string trashAt = root + "home/.local/share/Trash/";
-    Names trashed;
-    for (const std::string& entry : entries(trashAt + "files")) {
-        trashed.push_back(test::readFile(trashAt + "files/" + entry));
-        EXPECT_EQ(infoPath(trashAt + "info/" + entry + ".trashinfo"), trashed.back());
-        EXPECT_FALSE(fs::exists(trashed.back()));
-    }
-    EXPECT_TRUE(std::ranges::is_permutation(trashed, marked));
-    EXPECT_EQ(entries(trashAt + "info").size(), 4u);
 }
 
 // A file on another file system (a tmpfs of its own, in a mount namespace
 // private to this process) goes to the trash at its top, moved, not copied:
-// the user's folder in ".Trash" when that is a real folder with the sticky
-// bit, else ".Trash-UID" (never through a link). When that trash cannot be
-// made, or a move fails part way, every file stays or comes back and no
-// record is left.
+// the user's own folder (mode 0700) in ".Trash" when that is a real folder
+// with the sticky bit, else ".Trash-UID", which must be a real folder of the
+// user's. A trash that is not the user's, or cannot be made, refuses the
+// file: it stays, and no record is left.
 TEST_F(TrashTest, AnotherFileSystemHasItsOwnTrash)
 {
     if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
         GTEST_SKIP() << "cannot mount a file system here";
     }
     const std::string uid = std::to_string(::geteuid());
-    enum Setup { Nothing, Sticky, NotSticky, LinkToSticky, FileInTheWay, LinkInTheWay, NoRoom };
+    const uid_t other = ::geteuid() == 0 ? 65534 : 0;  // someone else
+    enum Setup { Nothing, Sticky, NotSticky, LinkToSticky, ForeignInSticky, FileInTheWay, LinkInTheWay, Foreign, NoRoom };
     const std::vector<std::tuple<Setup, std::string, int>> cases = {
-        {Nothing, ".Trash-" + uid, 0},      {Sticky, ".Trash/" + uid, 0}, {NotSticky, ".Trash-" + uid, 0},
-        {LinkToSticky, ".Trash-" + uid, 0}, {FileInTheWay, "", ENOTDIR},  {LinkInTheWay, "", ELOOP},
-        {NoRoom, "", ENOSPC}};
+        {Nothing, ".Trash-" + uid, 0},      {Sticky, ".Trash/" + uid, 0},         {NotSticky, ".Trash-" + uid, 0},
+        {LinkToSticky, ".Trash-" + uid, 0}, {ForeignInSticky, ".Trash-" + uid, 0}, {FileInTheWay, "", ENOTDIR},
+        {LinkInTheWay, "", ELOOP},          {Foreign, "", EPERM},                  {NoRoom, "", ENOSPC}};
     for (const auto& [setup, trashAt, error] : cases) {
         SCOPED_TRACE(setup);
+        if (setup == Foreign && ::geteuid() != 0) {
+            continue;  // only root makes a folder someone else's
+        }
         const std::string top = root + "mnt" + std::to_string(setup) + "/", own = top + ".Trash-" + uid;
-        const std::string data = root + "data" + std::to_string(setup), trashHome = data + "/Trash/";
+        ::setenv("XDG_DATA_HOME", (root + "data").c_str(), 1);
         test::makeDirs(top);
         ASSERT_EQ(::mount("none", top.c_str(), "tmpfs", 0, setup == NoRoom ? "nr_inodes=64" : "size=8m"), 0);
         const std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount2(top.c_str(), MNT_DETACH); });
-        ::setenv("XDG_DATA_HOME", data.c_str(), 1);
-        test::writeFile(root + "home.txt", "home");
-        test::writeFile(top + "sub/far.txt", "far");
+        test::writeFile(top + "sub/far.txt", "");
         fs::create_hard_link(top + "sub/far.txt", top + "twin");  // moved, it keeps its twin
-        const std::string dotTrash = top + (setup == Sticky || setup == NotSticky ? ".Trash" : "elsewhere");
+        const std::string dotTrash = top + (setup == Sticky || setup == NotSticky || setup == ForeignInSticky ? ".Trash" : "elsewhere");
         test::makeDirs(dotTrash);
         ::chmod(dotTrash.c_str(), setup == NotSticky ? 0777 : 01777);
         if (setup == LinkToSticky || setup == LinkInTheWay) {
             ASSERT_EQ(::symlink("elsewhere", setup == LinkInTheWay ? own.c_str() : (top + ".Trash").c_str()), 0);
         } else if (setup == FileInTheWay) {
             test::writeFile(own, "not a folder");
+        } else if (setup == ForeignInSticky || setup == Foreign) {
+            const std::string theirs = setup == Foreign ? own : dotTrash + "/" + uid;
+            test::makeDirs(theirs + "/files");
+            test::makeDirs(theirs + "/info");
+            ::chmod(theirs.c_str(), 0700);
+            ASSERT_EQ(::chown(theirs.c_str(), setup == Foreign ? other : ::geteuid(), 0), 0);
+            if (setup == ForeignInSticky) {
+                ::chmod(theirs.c_str(), 0777);  // not the user's alone
+            }
         } else if (setup == NoRoom) {
             // its trash is ready, but there is no room for the record
             test::makeDirs(own + "/files");
@@ -159,75 +207,67 @@ TEST_F(TrashTest, AnotherFileSystemHasItsOwnTrash)
             for (int i = 0; ::close(::open((top + std::to_string(i)).c_str(), O_CREAT | O_WRONLY, 0600)) == 0; ++i) {
             }
         }
-        ResultList list;
-        addRow(list, root, "home.txt");
-        addRow(list, top + "sub/", "far.txt");
-        const DelResult r = DelFile(list, trash, [] { return true; });
+        auto lists = search(top + "sub/");
+        lists[kListZeroSize].setChecked(0, true);
+        const auto files = TrashMarked(lists.data(), kListZeroSize, &trash, false);
+        ASSERT_EQ(files.size(), 1u);
         EXPECT_EQ(entries(top + "elsewhere"), Names{});
         if (error == 0) {
-            ASSERT_EQ(r.outcome, DelOutcome::Deleted) << r.message;
-            EXPECT_EQ(entries(trashHome + "files"), Names{"home.txt"});
+            EXPECT_EQ(files[0].skipped, "");
             EXPECT_EQ(entries(top + trashAt + "/files"), Names{"far.txt"});
             EXPECT_EQ(fs::hard_link_count(top + "twin"), 2u);
             EXPECT_EQ(infoPath(top + trashAt + "/info/far.txt.trashinfo"), "sub/far.txt");  // from the top
             EXPECT_EQ(fs::symlink_status(top + trashAt).permissions(), fs::perms::owner_all);
             continue;
         }
-        const std::string says = "Deletion failed. Error Code: " + std::to_string(error) + "\n\n" +
-                                 std::strerror(error);
-        EXPECT_TRUE(r.outcome == DelOutcome::Failed && r.message.starts_with(says) && r.trash.leftInTrash.empty() &&
-                    list.count() == 2)
-            << r.message;
-        EXPECT_EQ(test::readFile(root + "home.txt") + test::readFile(top + "sub/far.txt"), "homefar");
-        for (const std::string& folder : {trashHome + "files", trashHome + "info", own + "/files", own + "/info"}) {
+        EXPECT_EQ(files[0].skipped, "Deletion failed. Error Code: " + std::to_string(error) + " (" +
+                                        std::strerror(error) + ")");
+        EXPECT_EQ(lists[kListZeroSize].count(), 1);
+        EXPECT_TRUE(fs::exists(top + "sub/far.txt"));
+        for (const std::string& folder : {own + "/files", own + "/info", dotTrash + "/" + uid + "/info"}) {
             EXPECT_EQ(entries(folder), Names{}) << folder;
         }
     }
 }
 
-// The typed text is taken as it stands ("/" names a sub-folder, which must
-// exist), and nothing is ever replaced: a file, a folder, a link.
-TEST(FileOpsRename, NeverReplacesAnExistingName)
+// A new name stays in the file's folder and replaces nothing: a file, a
+// folder, a link. The file's rows on every list take the new name; a folder
+// swapped for a link is not entered.
+TEST_F(TrashTest, RenameStaysInItsFolder)
 {
-    const std::tuple<Names, RenOutcome, std::string> cases[] = {
-        {{"b.txt"}, RenOutcome::Failed, "a.txt"},
-        {{"sub"}, RenOutcome::Failed, "a.txt"},
-        {{"dangling"}, RenOutcome::Failed, "a.txt"},
-        {{"missing/a.txt"}, RenOutcome::Failed, "a.txt"},
-        {{std::string("cut\0off", 7)}, RenOutcome::Failed, "a.txt"},
-        {{""}, RenOutcome::Cancelled, "a.txt"},
-        {{" new\n\xff.txt "}, RenOutcome::Renamed, " new\n\xff.txt "},
-        // renamed again, a file moved into a sub-folder stays there
-        {{"sub/a2.txt", "b.txt"}, RenOutcome::Renamed, "sub/b.txt"},
+    const std::tuple<std::string, RenOutcome, std::string> cases[] = {
+        {"b.txt", RenOutcome::Failed, "a.txt"},        {"sub", RenOutcome::Failed, "a.txt"},
+        {"dangling", RenOutcome::Failed, "a.txt"},     {"../a.txt", RenOutcome::Failed, "a.txt"},
+        {"sub/a.txt", RenOutcome::Failed, "a.txt"},    {"..", RenOutcome::Failed, "a.txt"},
+        {std::string("cut\0off", 7), RenOutcome::Failed, "a.txt"}, {"", RenOutcome::Cancelled, "a.txt"},
+        {" new\n\xff.txt ", RenOutcome::Renamed, " new\n\xff.txt "}, {"swapped", RenOutcome::Failed, "a.txt"},
     };
-    for (const auto& [answers, outcome, endsAt] : cases) {
-        SCOPED_TRACE(answers.back());
-        test::TempDir tmp;
-        test::writeFile(tmp / "a.txt", "A");
-        test::writeFile(tmp / "b.txt", "B");
-        test::makeDirs(tmp / "sub");
-        ASSERT_EQ(::symlink("nowhere", (tmp / "dangling").c_str()), 0);
-        ResultList list;
-        addRow(list, tmp.path(), "other", false);
-        addRow(list, tmp.path(), "a.txt", false);
-        list.select(1);
-        RenResult r;
-        for (const std::string& answer : answers) {
-            r = RenFile(list, [&](const RenamePrompt&) { return answer; });
+    for (const auto& [answer, outcome, endsAt] : cases) {
+        SCOPED_TRACE(answer);
+        const std::string at = root + "r" + std::to_string(&answer - &std::get<0>(cases[0])) + "/";
+        test::writeFile(at + "f/a.txt", "A");
+        test::writeFile(at + "f/b.txt", "A");
+        test::writeFile(at + "f/sub/a.txt", "A");  // on "Same Name" too
+        ASSERT_EQ(::symlink("nowhere", (at + "f/dangling").c_str()), 0);
+        auto lists = search(at + "f/");
+        const auto rowOf = [&](int l, const std::string& path) {
+            const auto& rows = lists[l].rows();
+            return std::ranges::find_if(rows, [&](const ResultRow& x) { return x.path() == path; }) - rows.begin();
+        };
+        lists[kListDuplicates].select(rowOf(kListDuplicates, at + "f/a.txt"));
+        if (answer == "swapped") {
+            fs::rename(at + "f", at + "g");
+            fs::create_directory_symlink(at + "g", at + "f");
         }
-        EXPECT_EQ(r.outcome, outcome);
-        EXPECT_EQ(list.row(1).path(), tmp / endsAt);
-        EXPECT_EQ(test::readFile(tmp / endsAt) + test::readFile(tmp / "b.txt"), "AB");
+        const RenResult r = RenFile(lists.data(), kListDuplicates, [&](const RenamePrompt&) { return answer; });
+        EXPECT_EQ(r.outcome, outcome) << r.message;
+        EXPECT_EQ(rowOf(kListDuplicates, at + "f/" + endsAt), lists[kListDuplicates].selectedRow());
+        EXPECT_LT(rowOf(kListSameName, at + "f/" + endsAt), 2);
+        const std::string folder = answer == "swapped" ? at + "g/" : at + "f/";
+        EXPECT_EQ(test::readFile(folder + endsAt) + test::readFile(folder + "b.txt"), "AA");
         if (outcome != RenOutcome::Renamed) {
-            EXPECT_EQ(entries(tmp.path()), (Names{"a.txt", "b.txt", "dangling", "sub"}));
+            EXPECT_EQ(entries(folder), (Names{"a.txt", "b.txt", "dangling", "sub"}));
+            EXPECT_EQ(entries(at), (answer == "swapped" ? Names{"f", "g"} : Names{"f"}));
         }
     }
-    // Where a file system cannot refuse in one step, linking refuses too.
-    test::TempDir tmp;
-    test::writeFile(tmp / "a", "A");
-    test::writeFile(tmp / "b", "B");
-    EXPECT_FALSE(platform::renameNoReplaceByLink(tmp / "a", tmp / "b"));
-    EXPECT_TRUE(platform::renameNoReplaceByLink(tmp / "a", tmp / "c"));
-    EXPECT_EQ(entries(tmp.path()), (Names{"b", "c"}));
-    EXPECT_EQ(test::readFile(tmp / "b") + test::readFile(tmp / "c"), "BA");
 }

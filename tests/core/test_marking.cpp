@@ -92,7 +92,7 @@ TEST(Marking, SortByEachColumn)
         for (const auto& [name, folder, group, size, day] : rows) {
             ResultRow row;
             std::tie(row.name, row.group, row.size, row.mtime) = std::tuple(name, group, size, day);
-            row.folder = std::make_shared<const std::string>(folder);
+            row.folder = std::make_shared<const SearchedFolder>(SearchedFolder{folder, {}});
             list.add(row);
         }
         SortResultList(list, column + 1, order);

@@ -41,7 +41,7 @@ TEST(Search, AllTypesTogetherFillTheirListsInOrder)
     const ResultRow& r = h.list(kListZeroSize).row(1);
     struct stat st {};
     ASSERT_EQ(::stat(r.path().c_str(), &st), 0);
-    EXPECT_EQ(*r.folder + r.name, dir / "sub/z2.empty");
+    EXPECT_EQ(r.path(), dir / "sub/z2.empty");
     EXPECT_EQ(std::tuple(r.size, r.group, r.mtime, r.state.id.ino, r.state.mtimeNs % 1000000000),
               std::tuple(0, kNoGroup, st.st_mtim.tv_sec, st.st_ino, st.st_mtim.tv_nsec));
 }
@@ -162,7 +162,7 @@ TEST(Sort, NamesInCaseFoldedOrderAndEqualKeysInAFixedOrder)
                            "a.txt", "apfel", "Z", "\xC3\xA4pfel", "A.txt", "b"};
     FileArray arr;
     for (std::size_t i = 0; i < std::size(names); ++i) {
-        arr.push_back({std::make_shared<const std::string>(std::to_string(i) + "/"), names[i],
+        arr.push_back({std::make_shared<const SearchedFolder>(SearchedFolder{std::to_string(i) + "/", {}}), names[i],
                        static_cast<std::int64_t>(i * 7 % 3) - 1, {}, 0, 0, {}, kNoGroup});
     }
     const auto order = [&](std::int32_t by) {
@@ -170,7 +170,7 @@ TEST(Sort, NamesInCaseFoldedOrderAndEqualKeysInAFixedOrder)
         QuickSort(a, 0, static_cast<std::int64_t>(a.size()) - 1, by);
         std::string out;
         for (const auto& r : a) {
-            out += r.Folder->substr(0, r.Folder->size() - 1) + " ";
+            out += r.Folder->path.substr(0, r.Folder->path.size() - 1) + " ";
         }
         return out;
     };

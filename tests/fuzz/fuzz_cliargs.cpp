@@ -89,7 +89,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(r.error.empty());
     const Options& o = *r.options;
-    if (o.help || o.version) {
+    // a review marks with a rule, and a saved result is never searched again
+    FUZZ_CHECK(o.help || o.version || o.review.active() == (o.review.mark != MarkRule::None));
+    if (o.help || o.version || !o.review.load.empty()) {
+        FUZZ_CHECK(o.help || o.version || o.request.entries.empty());
         return 0;
     }
     const SearchRequest& q = o.request;

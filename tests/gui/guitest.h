@@ -16,6 +16,8 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QTimer>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabBar>

@@ -94,7 +94,10 @@ TEST_F(GuiReview, DeleteMovesTheMarkedFilesToTheTrash)
     choose(w.mnuDelete);
     EXPECT_EQ(snapshot(root), before);
     choose(w.mnuDelete);
-    EXPECT_EQ(dialogs.texts, QStringList(2, "Confirm to delete selected files?"));
+    ASSERT_EQ(dialogs.texts.size(), 2);
+    EXPECT_TRUE(dialogs.texts[1].startsWith("Confirm to delete selected files?\n\n2 file(s), 1") &&
+                dialogs.texts[1].endsWith(" bytes, go to the trash."))
+        << dialogs.texts[1].toStdString();
     Snapshot left = before;
     left.erase("a/p.bin");
     left.erase("b/q.bin");
@@ -104,6 +107,32 @@ TEST_F(GuiReview, DeleteMovesTheMarkedFilesToTheTrash)
     EXPECT_EQ(w.tabMain->tabText(kListDuplicates), "Duplicates(2)");
     EXPECT_EQ(rowOf(kListDuplicates, "a/p.bin"), -1);
     EXPECT_GE(rowOf(kListDuplicates, "b/p.bin"), 0);
+}
+
+// Ctrl+A, Del, Enter, Enter with the desktop's own boxes: the second box,
+// about groups that would keep no copy, says No to Enter.
+TEST_F(GuiReview, EnterKeepsEveryCopyWhenAllAreMarked)
+{
+    makeTree();
+    frmMain& w = search({1});
+    clickTab(kListDuplicates);
+    const Snapshot before = snapshot(root);
+    gui::installServices({.clock = &clock, .shell = &shell});
+    QStringList seen;
+    QTimer enter;
+    QObject::connect(&enter, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen << box->text();
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+    });
+    enter.start(20);
+    choose(w.mnuMarkAll);
+    choose(w.mnuDelete);
+    ASSERT_EQ(seen.size(), 2) << seen.join("|").toStdString();
+    EXPECT_TRUE(seen[1].startsWith("Every copy is marked in 2 group(s)")) << seen[1].toStdString();
+    EXPECT_EQ(snapshot(root), before);
+    EXPECT_EQ(marked(kListDuplicates).size(), 4u);
 }
 
 TEST_F(GuiReview, RenameRefusesAnExistingName)

@@ -1,0 +1,79 @@
+// Reaching a catalogued file through descriptors: its folder is opened from
+// "/" one component at a time without following a link, and must still be
+// the folder the search walked (device and inode); the file is then looked
+// at, opened and moved only relative to that open folder. A folder swapped
+// for a link, or for another folder, after the search is never entered.
+#pragma once
+
+#include "platform/fs.h"
+
+#include <string>
+
+namespace kormial::platform {
+
+// An owned descriptor.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd();
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return fd_; }
+    int release()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    explicit operator bool() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+// A folder opened from "/", with the top folder of its file system (the
+// highest folder on the way that lies on the same device).
+struct AnchoredFolder {
+    UniqueFd fd;
+    FileId id;
+    std::string path;     // from "/", ending in "/"
+    UniqueFd top;
+    std::string topPath;  // ending in "/"
+};
+
+// Opens the folder `path` from "/" (a relative path from the working
+// folder, as the system names it): every component is opened with
+// O_NOFOLLOW | O_DIRECTORY (a component that is a link fails with ELOOP or
+// ENOTDIR). With `expected` given (inode not 0), a folder of another device
+// or inode fails with kFolderReplaced.
+bool openAnchored(const std::string& path, const FileId& expected, AnchoredFolder& out,
+                  Error* err = nullptr);
+
+// The state of entry `name` of the open folder, not following a link.
+// Fails with EINVAL when it is not a regular file.
+bool statAt(int folderFd, const std::string& name, FileState& out, Error* err = nullptr);
+
+// True when the entry shows the file and the state the search recorded:
+// same device, inode, length and last-write time (kChangedDuringSearch, or
+// the errno of the look, otherwise).
+bool sameFileAt(int folderFd, const std::string& name, const FileState& expected,
+                Error* err = nullptr);
+
+// Opens regular file `name` of the open folder for reading (never a link,
+// never waiting on a FIFO) and checks it as sameFileAt does.
+UniqueFd openCheckedAt(int folderFd, const std::string& name, const FileState& expected,
+                       Error* err = nullptr);
+
+// True when the two open files hold the same bytes (read now, from the start).
+bool sameBytes(int fdA, int fdB, Error* err = nullptr);
+
+// Renames entry `from` of folder `fromFd` to `to` of folder `toFd` only
+// when `to` does not exist (EEXIST otherwise); where the file system cannot
+// refuse in one step, by a hard link and an unlink.
+bool renameNoReplaceAt(int fromFd, const std::string& from, int toFd, const std::string& to,
+                       Error* err = nullptr);
+
+}  // namespace kormial::platform
