@@ -5,16 +5,15 @@
 #pragma once
 
 #include "catalogue/filerec.h"
+#include "mainwindow/setuppanel.h"
 #include "results/resultlist.h"
 #include "search/execsrch.h"
 
-#include <QIcon>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
 
 #include <array>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,19 +21,13 @@
 #include <vector>
 
 class QAction;
-class QCheckBox;
 class QFrame;
-class QGroupBox;
 class QImage;
 class QLabel;
-class QLineEdit;
-class QListWidget;
 class QMenu;
 class QProgressBar;
 class QPushButton;
 class QTabWidget;
-class QTreeWidget;
-class QTreeWidgetItem;
 
 namespace kormial {
 
@@ -42,9 +35,7 @@ namespace platform {
 class Trash;
 }
 
-class DriveCombo;
 class frmTip;
-class FolderList;
 class PanelStatusBar;
 class ResultListView;
 class SearchController;
@@ -79,32 +70,7 @@ public:
     QAction* mnuWebSite = nullptr;
     QAction* mnuEmail = nullptr;
 
-    QGroupBox* frmPath = nullptr;  // "Select one or more path:"
-    QWidget* frmSelectPath = nullptr;
-    DriveCombo* drvPath = nullptr;
-    QPushButton* cmdNetwork = nullptr;
-    FolderList* dirPath = nullptr;
-    QLabel* lblExt = nullptr;
-    QLineEdit* txtExt = nullptr;
-    QCheckBox* chkSubDir = nullptr;
-    QPushButton* cmdAdd = nullptr;
-    QPushButton* cmdRemove = nullptr;
-    QPushButton* cmdCriteria = nullptr;
-    QTreeWidget* lstPath = nullptr;
-    QGroupBox* FrmMoreCriteria = nullptr;
-    QLabel* lblMinSz = nullptr;
-    QLineEdit* txtMinSz = nullptr;
-    QLabel* lblMinKB = nullptr;
-    QLabel* lblMaxSz = nullptr;
-    QLineEdit* txtMaxSz = nullptr;
-    QLabel* lblMaxKB = nullptr;
-
-    QWidget* fraSrch = nullptr;
-    QPushButton* cmdSrch = nullptr;
-    QPushButton* cmdNewSrch = nullptr;
-    QLabel* lblSrchType = nullptr;
-    QListWidget* lstSrchType = nullptr;
-    QCheckBox* chkTolerant = nullptr;
+    SetupPanel* setup = nullptr;  // "Select one or more path:"
 
     QTabWidget* tabMain = nullptr;
     std::array<QFrame*, kResultListCount> frmResult{};
@@ -128,9 +94,6 @@ public:
     void Form_Resize();
     void Init();
     void UpdateCount();
-    static bool AtLeast1Chk(const QListWidget* obj);
-    void FlashCtrl(QWidget* Ctrl);
-    void Delay(double duration);
     void DockProgressBar();
     void PutCtrlInPanel(QWidget* ctl, PanelStatusBar* bar, int panel, int marginTwips);
 
@@ -149,15 +112,6 @@ public:
     static QString substitutePicturePath();
 
     // --- Event handlers ----------------------------------------------------
-    void cmdSrch_Click();
-    void cmdAdd_Click();
-    void cmdRemove_Click();
-    void lstPath_DblClick();
-    void drvPath_Change();
-    void dirPath_Change();
-    void cmdCriteria_Click();
-    void cmdNewSrch_Click();
-    void txtSize_LostFocus(QLineEdit* box);
     void tabMain_Click(int index);
     void lstResult_ColumnClick(int index, int column);
     void lstResult_MouseUp(int index, const QPoint& globalPos);
@@ -173,8 +127,6 @@ public:
     int clientAreaHeight() const;
     // Window height that shows just the path panel and the status bar.
     int compactHeight() const;
-    // The colour a flashed control takes: the desktop's accent colour.
-    static QColor desktopColour();
     // Where the help pages lie, set at start-up.
     const QString& helpFile() const { return helpFile_; }
 
@@ -196,8 +148,6 @@ public:
     // --- The search -------------------------------------------------------
     enum class SearchState { Idle, Running, Stopping };
     SearchState searchState() const { return searchState_; }
-    // The request the setup panel describes.
-    SearchRequest searchRequest() const;
     ResultList& resultList(int index);
 
 signals:
@@ -211,38 +161,29 @@ protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildMenus();
     void buildFileMenu();
     void setPreviewPicture(const QImage& picture);
-    void buildSetupPanel(QWidget* client);
-    void buildSearchFrame();
     void buildResultArea(QWidget* client);
     void onEnterKey();
-    void fitPathColumn();
-    void refocus(QLineEdit* box);
     bool isNormalState() const;
     int menuBarHeight() const;
     void setOuterHeight(int pixels);
-    static std::string rowPath(const QTreeWidgetItem* item);
+    void startOrStopSearch();
     void lockForSearch(bool locked);
     void searchEnded();
 
     std::array<ResultList, kResultListCount> lists_;
-    std::map<std::string, std::string> driveFolders_;  // last folder per volume
     QMenu* mnuFile_ = nullptr;
     std::unique_ptr<platform::Trash> desktopTrash_;
     platform::Trash* trash_ = nullptr;
     QPointer<frmTip> tipWindow_;
     bool tipRaised_ = false;
-    QIcon imgMore;
-    QIcon imgLess;
     QString helpFile_;
     bool pbDocked_ = false;
     bool closing_ = false;
-    bool refocusing_ = false;
     SearchController* search_ = nullptr;
     SearchState searchState_ = SearchState::Idle;
     double searchStart_ = 0;

@@ -1,56 +1,31 @@
-// The search run: the Search/Cancel button, its checks, the locking of the
-// setup panel, the timing and the status texts; the responsive wait and the
-// flashing of a control.
-#include "mainwindow/drivecombo.h"
+// The search run: starting and stopping it, the locking of the window while it
+// runs, the timing and the status texts, and the results when it ends.
 #include "mainwindow/frmmain.h"
 #include "mainwindow/searchcontroller.h"
+#include "mainwindow/setuppanel.h"
 #include "mainwindow/twips.h"
 #include "platform/gui/clock.h"
 #include "platform/gui/dialogs.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QCoreApplication>
-#include <QMenu>
 #include <QLabel>
-#include <QListWidget>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTreeWidget>
 
 #include <algorithm>
 #include <cmath>
 
 namespace kormial {
 
-namespace {
-
-const QString kSearchCaption = QStringLiteral("&Search");
-const QString kCancelCaption = QStringLiteral("&Cancel");
-
-}  // namespace
-
 bool frmMain::searchRunning() const
 {
     return searchState_ != SearchState::Idle;
 }
 
-void frmMain::cmdSrch_Click()
+// Search pressed with a request that can run, or Cancel pressed.
+void frmMain::startOrStopSearch()
 {
-    if (lstPath->topLevelItemCount() == 0) {
-        gui::MsgBox(this,
-                    QStringLiteral("Please select path before search. Remember to click [>] to add path."),
-                    gui::MsgIcon::Exclamation, QStringLiteral("Select Path"));
-        FlashCtrl(cmdAdd);
-        drvPath->setFocus();
-        return;
-    }
-    if (!AtLeast1Chk(lstSrchType)) {
-        gui::MsgBox(this, QStringLiteral("Please select at least one seach type."),
-                    gui::MsgIcon::Exclamation, QStringLiteral("Select Search Type"));
-        FlashCtrl(lstSrchType);
-        return;
-    }
     if (searchState_ != SearchState::Idle) {
         // A second click while the search runs: a stop request, nothing more.
         setStatusText(QStringLiteral("Stopping ..."));
@@ -72,18 +47,14 @@ void frmMain::cmdSrch_Click()
     searchFailures_.clear();
     searchStart_ = gui::clock().now();
     searchState_ = SearchState::Running;
-    search_->start(searchRequest());
+    search_->start(setup->searchRequest());
 }
 
 // The setup panel and everything that could change a list or a file wait
 // while a search runs; the File menu's entries come back as they were.
 void frmMain::lockForSearch(bool locked)
 {
-    cmdSrch->setText(locked ? kCancelCaption : kSearchCaption);
-    frmSelectPath->setEnabled(!locked);
-    cmdNewSrch->setEnabled(!locked);
-    lstSrchType->setEnabled(!locked);
-    chkTolerant->setEnabled(!locked);
+    setup->lock(locked);
     cmdTask->setEnabled(!locked);
     if (locked) {
         fileActionsBeforeSearch_.clear();
@@ -130,61 +101,6 @@ void frmMain::searchEnded()
         searchFailures_.clear();
         gui::MsgBox(this, text, gui::MsgIcon::Exclamation);
     }
-}
-
-bool frmMain::AtLeast1Chk(const QListWidget* obj)
-{
-    if (obj->count() == 0) {
-        return false;
-    }
-    int i = 0;
-    while (obj->item(i)->checkState() != Qt::Checked && i < obj->count() - 1) {
-        ++i;
-    }
-    return obj->item(i)->checkState() == Qt::Checked;
-}
-
-void frmMain::FlashCtrl(QWidget* Ctrl)
-{
-    if (auto* button = qobject_cast<QPushButton*>(Ctrl)) {
-        const QString caption = button->text();
-        for (int i = 0; i < 2; ++i) {
-            button->setText(QString());
-            Delay(0.5);
-            button->setText(caption);
-            Delay(0.5);
-        }
-        return;
-    }
-    const QPalette saved = Ctrl->palette();
-    const bool savedFill = Ctrl->autoFillBackground();
-    QPalette flash = saved;
-    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        flash.setColor(group, QPalette::Base, desktopColour());
-        flash.setColor(group, QPalette::Window, desktopColour());
-    }
-    for (int i = 0; i < 2; ++i) {
-        Ctrl->setAutoFillBackground(true);
-        Ctrl->setPalette(flash);
-        Delay(0.5);
-        Ctrl->setPalette(saved);
-        Ctrl->setAutoFillBackground(savedFill);
-        Delay(0.5);
-    }
-}
-
-void frmMain::Delay(double duration)
-{
-    gui::Clock& clock = gui::clock();
-    const double start = clock.now();
-    double gone = 0;
-    do {
-        QCoreApplication::processEvents();
-        gone = std::fabs(clock.now() - start);
-        if (gone <= duration && !closing_) {
-            clock.idle(std::min(0.01, duration - gone + 0.001));
-        }
-    } while (gone <= duration && !closing_);
 }
 
 void frmMain::setStatusText(const QString& text)

@@ -135,11 +135,11 @@ protected:
     }
     void addFolder(const std::string& folder, const QString& pattern = QStringLiteral("*.*"))
     {
-        window->dirPath->setPath(folder);
-        if (window->txtExt->text() != pattern) {
-            retype(window->txtExt, pattern);
+        window->setup->dirPath->setPath(folder);
+        if (window->setup->txtExt->text() != pattern) {
+            retype(window->setup->txtExt, pattern);
         }
-        click(window->cmdAdd);
+        click(window->setup->cmdAdd);
     }
     // Searches the whole temporary folder with the search types at the given
     // positions (0 "Zero Size" ... 3 "Portions") ticked.
@@ -147,11 +147,11 @@ protected:
     {
         frmMain& w = window ? *window : open();
         addFolder(root);
-        for (int i = 0; i < w.lstSrchType->count(); ++i) {
+        for (int i = 0; i < w.setup->lstSrchType->count(); ++i) {
             const bool on = std::find(types.begin(), types.end(), i) != types.end();
-            w.lstSrchType->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+            w.setup->lstSrchType->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
         }
-        click(w.cmdSrch);
+        click(w.setup->cmdSrch);
         waitForSearch();
         return w;
     }

@@ -35,9 +35,9 @@ TEST_F(GuiSearch, FillsEveryTabWhileThePanelIsLocked)
     bool lockedDuring = false;
     QObject::connect(&w, &frmMain::statusChanged, &w, [&](const QString& s) {
         if (s == "Loading files ...") {
-            captionDuring = w.cmdSrch->text();
-            lockedDuring = w.cmdSrch->isEnabled() && !w.frmSelectPath->isEnabled() &&
-                           !w.cmdNewSrch->isEnabled() && !w.lstSrchType->isEnabled();
+            captionDuring = w.setup->cmdSrch->text();
+            lockedDuring = w.setup->cmdSrch->isEnabled() && !w.setup->frmSelectPath->isEnabled() &&
+                           !w.setup->cmdNewSrch->isEnabled() && !w.setup->lstSrchType->isEnabled();
         }
     });
     search({0, 1, 2, 3});
@@ -70,8 +70,8 @@ TEST_F(GuiSearch, FillsEveryTabWhileThePanelIsLocked)
                                   "      8000", "2020/09/13 12:26:40", ""}));
     EXPECT_TRUE(rowOf(kListSameName, "x/Report.doc") >= 0 && rowOf(kListSameName, "y/report.DOC") >= 0);
     EXPECT_GE(rowOf(kListPortions, "p/part.bin"), 0);
-    EXPECT_EQ(w.cmdSrch->text(), "&Search");
-    EXPECT_TRUE(w.frmSelectPath->isEnabled() && w.cmdNewSrch->isEnabled() && w.lstSrchType->isEnabled());
+    EXPECT_EQ(w.setup->cmdSrch->text(), "&Search");
+    EXPECT_TRUE(w.setup->frmSelectPath->isEnabled() && w.setup->cmdNewSrch->isEnabled() && w.setup->lstSrchType->isEnabled());
 }
 
 namespace {
@@ -100,7 +100,7 @@ TEST_F(GuiSearch, CancelStopsTheSearchAndKeepsWhatWasFound)
     QObject::connect(&w, &frmMain::statusChanged, &w, [&](const QString& s) {
         if (s == "Searching duplicated files ...") {
             QMetaObject::invokeMethod(&w, [&] {
-                click(w.cmdSrch);
+                click(w.setup->cmdSrch);
                 g_readsMayGo = true;
             }, Qt::QueuedConnection);
         }
@@ -108,8 +108,8 @@ TEST_F(GuiSearch, CancelStopsTheSearchAndKeepsWhatWasFound)
     search();
     platform::setReadObserver(nullptr);
     EXPECT_TRUE(statuses.contains("Stopping ..."));
-    EXPECT_EQ(w.cmdSrch->text(), "&Search");
-    EXPECT_TRUE(w.frmSelectPath->isEnabled());
+    EXPECT_EQ(w.setup->cmdSrch->text(), "&Search");
+    EXPECT_TRUE(w.setup->frmSelectPath->isEnabled());
     // Found before the stop: the empty file and the first run of equal sizes.
     EXPECT_EQ(w.tabMain->tabText(kListZeroSize), "Zero Size(1)");
     EXPECT_EQ(w.tabMain->tabText(kListDuplicates), "Duplicates(2)");
@@ -137,11 +137,11 @@ TEST_F(GuiSearch, ClosingTheWindowDuringASearchStopsIt)
     QObject::disconnect(closer);
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(w.resultList(kListDuplicates).count(), 0);
-    EXPECT_EQ(w.cmdSrch->text(), "&Search");
+    EXPECT_EQ(w.setup->cmdSrch->text(), "&Search");
     // Shown again, the window searches as before.
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    click(w.cmdSrch);
+    click(w.setup->cmdSrch);
     waitForSearch();
     EXPECT_EQ(w.resultList(kListDuplicates).count(), 30);
 }

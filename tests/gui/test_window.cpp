@@ -77,11 +77,11 @@ TEST_F(GuiWindow, FitsAndResizesWithoutOverlap)
     frmMain& w = open();
     const auto check = [&](const char* when, bool resultsShown) {
         const QRect area = w.centralWidget()->rect();
-        EXPECT_TRUE(area.contains(w.frmPath->geometry())) << when;
-        EXPECT_TRUE(w.frmPath->rect().contains(w.fraSrch->geometry())) << when;
-        EXPECT_FALSE(w.frmSelectPath->geometry().intersects(w.fraSrch->geometry())) << when;
-        EXPECT_GT(w.lstPath->width(), 100) << when;
-        EXPECT_FALSE(w.frmPath->geometry().intersects(w.tabMain->geometry())) << when;
+        EXPECT_TRUE(area.contains(w.setup->geometry())) << when;
+        EXPECT_TRUE(w.setup->rect().contains(w.setup->fraSrch->geometry())) << when;
+        EXPECT_FALSE(w.setup->frmSelectPath->geometry().intersects(w.setup->fraSrch->geometry())) << when;
+        EXPECT_GT(w.setup->lstPath->width(), 100) << when;
+        EXPECT_FALSE(w.setup->geometry().intersects(w.tabMain->geometry())) << when;
         EXPECT_FALSE(w.tabMain->geometry().intersects(w.frmFileOp->geometry())) << when;
         if (resultsShown) {
             EXPECT_TRUE(area.contains(w.tabMain->geometry().united(w.frmFileOp->geometry()))) << when;
