@@ -1,7 +1,8 @@
-// The main window: its controls, start-up and shut-down, and the resize rules.
+// The main window: it builds the setup panel, the result pane, the menus, the
+// status bar and the search controller and wires them; start-up and
+// shut-down, the resize rules and the Enter key.
 #include "mainwindow/frmmain.h"
 #include "mainwindow/searchcontroller.h"
-#include "mainwindow/setuppanel.h"
 
 #include "mainwindow/drivecombo.h"
 #include "mainwindow/folderlist.h"
@@ -11,26 +12,18 @@
 #include "mainwindow/twips.h"
 #include "platform/gui/drives.h"
 #include "platform/gui/process.h"
-#include "platform/trash.h"
-#include "results/widgets/resultview.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QCursor>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QProxyStyle>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTimer>
-#include <QTabBar>
 #include <QTabWidget>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -50,20 +43,6 @@ constexpr int kSearchHeight = 8000;    // window height while a search runs
 constexpr int kProgressMargin = 40;
 
 const char* const kCaption = "Kormial - Find duplicates, Free memory, File better";
-const char* const kTabCaptions[kResultListCount] = {"Zero Size", "Duplicates", "Same Name",
-                                                    "Portions", "Report - read errors"};
-
-// Tabs with less padding beside their captions, so that the five captions with
-// their counts fit the strip at the window's minimum width.
-class TightTabs final : public QProxyStyle {
-public:
-    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
-    {
-        const int value = QProxyStyle::pixelMetric(metric, option, widget);
-        return metric == PM_TabBarTabHSpace ? std::min(value, 12) : value;
-    }
-};
-
 }  // namespace
 
 frmMain::frmMain(QWidget* parent)
@@ -79,10 +58,10 @@ frmMain::frmMain(QWidget* parent)
     setup = new SetupPanel(client);
     connect(setup, &SetupPanel::searchClicked, this, &frmMain::startOrStopSearch);
     connect(setup, &SetupPanel::newSearchClicked, this, &frmMain::Init);
-    buildResultArea(client);
-    buildFileMenu();
-    desktopTrash_ = std::make_unique<platform::DesktopTrash>();
-    trash_ = desktopTrash_.get();
+    results = new ResultPane(client);
+    connect(results, &ResultPane::tabChanged, this, [this] { Form_Resize(); });
+    // The File menu joins the menu bar after "&Menu".
+    menuBar()->insertMenu(mnuMainHelp->menuAction(), results->mnuFile);
 
     // The search runs on its controller's thread and reports back here.
     search_ = new SearchController(this);
@@ -100,9 +79,6 @@ frmMain::frmMain(QWidget* parent)
     // Help numbers for F1: the part with the focus, or the nearest part
     // around it that has one.
     SetHelpContextID(this, kHelpMainWindow);
-    for (auto* list : lstResult) {
-        SetHelpContextID(list, kHelpResults);
-    }
 
     StatusBar1 = named(new PanelStatusBar(this), "StatusBar1");
     setStatusBar(StatusBar1);
@@ -128,13 +104,7 @@ frmMain::frmMain(QWidget* parent)
     Form_Load();
 }
 
-frmMain::~frmMain()
-{
-    // The views go before the lists they show.
-    for (auto* view : lstResult) {
-        delete view;
-    }
-}
+frmMain::~frmMain() = default;
 
 // "&Menu" and "&Help"; the "&File" menu joins between them once the result
 // lists exist.
@@ -153,64 +123,6 @@ void frmMain::buildMenus()
     mnuAbout = h.mnuAbout;
     mnuWebSite = h.mnuWebSite;
     mnuEmail = h.mnuEmail;
-}
-
-void frmMain::buildResultArea(QWidget* client)
-{
-    tabMain = named(new QTabWidget(client), "tabMain");
-    tabMain->setGeometry(twRect(120, 3600, 6015, 975));
-    tabMain->setToolTip(QStringLiteral("Search result"));
-    tabMain->setUsesScrollButtons(true);
-    auto* tabStyle = new TightTabs;
-    tabStyle->setParent(tabMain);
-    tabMain->findChild<QTabBar*>()->setStyle(tabStyle);
-    for (int i = 0; i < kResultListCount; ++i) {
-        auto* frame = new QFrame;
-        frame->setObjectName(QStringLiteral("frmResult%1").arg(i));
-        frame->setFrameShape(QFrame::NoFrame);
-        auto* fill = new QVBoxLayout(frame);
-        fill->setContentsMargins(0, 0, 0, 0);
-        auto* list = new ResultListView(lists_[static_cast<std::size_t>(i)],
-                                        i == kListDuplicates || i == kListPortions, frame);
-        list->setObjectName(QStringLiteral("lstResult%1").arg(i));
-        list->setToolTip(QStringLiteral(
-            "Double-click to open file; Click to preview; Check the box to mark for deletion."));
-        fill->addWidget(list);
-        frmResult[static_cast<std::size_t>(i)] = frame;
-        lstResult[static_cast<std::size_t>(i)] = list;
-        tabMain->addTab(frame, QString::fromLatin1(kTabCaptions[i]));
-
-        connect(list, &ResultListView::headerClicked, this,
-                [this, i](int column) { lstResult_ColumnClick(i, column); });
-        connect(list, &ResultListView::rightButtonReleased, this,
-                [this, i](const QPoint& pos) { lstResult_MouseUp(i, pos); });
-        connect(list, &ResultListView::rowClicked, this,
-                [this, i](int row) { emit resultRowClicked(i, row); });
-        connect(list, &ResultListView::rowDoubleClicked, this,
-                [this, i](int row) { emit resultRowDoubleClicked(i, row); });
-    }
-    connect(this, &frmMain::resultRowClicked, this, [this](int list, int) { lstResult_Click(list); });
-    connect(this, &frmMain::resultRowDoubleClicked, this,
-            [this](int list, int) { lstResult_DblClick(list); });
-    connect(tabMain, &QTabWidget::currentChanged, this, [this](int index) { tabMain_Click(index); });
-
-    frmFileOp = named(new QWidget(client), "frmFileOp");
-    frmFileOp->setGeometry(twRect(6960, 3600, 1815, 3255));
-    cmdTask = named(new QPushButton(QStringLiteral("&Task"), frmFileOp), "cmdTask");
-    cmdTask->setGeometry(twRect(240, 120, 1215, 375));
-    cmdTask->setToolTip(QStringLiteral("Click here to open, mark, delete and rename."));
-    cmdTask->setEnabled(false);  // until the File menu is attached
-    imgPreview = named(new QLabel(frmFileOp), "imgPreview");
-    imgPreview->setGeometry(twRect(120, 600, 1575, 1935));
-    imgPreview->setToolTip(QStringLiteral("Preview for Jpeg, Gif, Bmp, Ico, Wmf, Emf"));
-    imgPreview->setFrameShape(QFrame::StyledPanel);
-    imgPreview->setFrameShadow(QFrame::Sunken);
-    imgPreview->setAlignment(Qt::AlignCenter);
-    imgPreview->setScaledContents(true);  // the picture fills the box
-    chkPreview = named(new QCheckBox(QStringLiteral("Pre&view"), frmFileOp), "chkPreview");
-    chkPreview->setGeometry(twRect(240, 2640, 1095, 255));
-    chkPreview->setChecked(true);
-    fitText(chkPreview, frmFileOp->width());
 }
 
 // ---------------------------------------------------------------------------
@@ -238,12 +150,12 @@ void frmMain::Init()
 {
     setup->Init();
     for (int i = kListZeroSize; i <= kListPortions; ++i) {
-        lists_[static_cast<std::size_t>(i)].clear();
+        results->resultList(i).clear();
     }
     if (isNormalState()) {
         resize(width(), compactHeight());
     }
-    UpdateCount();
+    results->UpdateCount();
 }
 
 frmTip* frmMain::tipWindow() const
@@ -361,10 +273,13 @@ void frmMain::changeEvent(QEvent* event)
 // tabs, each at its margins.
 void frmMain::Form_Resize()
 {
-    if (tabMain == nullptr || StatusBar1 == nullptr) {
+    if (results == nullptr || StatusBar1 == nullptr) {
         return;  // still being built
     }
+    QTabWidget* tabMain = results->tabMain;
+    QWidget* frmFileOp = results->frmFileOp;
     // 1. The tab strip spans to 40 twips short of the file-operation frame.
+    results->resize(width(), results->height());
     tabMain->resize(std::max(0, width() - frmFileOp->width() - tw(kSideMargin)), tabMain->height());
     // 2. A minimised window is left alone.
     if (isMinimized()) {
@@ -376,7 +291,8 @@ void frmMain::Form_Resize()
         resize(width(), compactHeight());
     }
     // 4. The result area takes the height below the path panel.
-    const int h = clientAreaHeight() - tabMain->y() - tw(kResultBottomGap);
+    results->resize(results->width(), std::max(0, clientAreaHeight() - results->y()));
+    const int h = results->height() - tabMain->y() - tw(kResultBottomGap);
     if (h > 0) {
         tabMain->resize(tabMain->width(), h);
     }
@@ -408,26 +324,6 @@ void frmMain::onEnterKey()
         return;
     }
     setup->cmdSrch->click();
-}
-
-// ---------------------------------------------------------------------------
-// The File menu
-
-void frmMain::setFileMenu(QMenu* menu)
-{
-    if (mnuFile_ != nullptr || menu == nullptr) {
-        return;
-    }
-    mnuFile_ = menu;
-    const QList<QAction*> bar = menuBar()->actions();
-    const int at = static_cast<int>(bar.indexOf(MnuMain->menuAction()));
-    if (at >= 0 && at + 1 < bar.size()) {
-        menuBar()->insertMenu(bar.at(at + 1), menu);
-    } else {
-        menuBar()->addMenu(menu);
-    }
-    cmdTask->setEnabled(true);
-    connect(cmdTask, &QPushButton::clicked, this, [this] { mnuFile_->popup(QCursor::pos()); });
 }
 
 }  // namespace kormial

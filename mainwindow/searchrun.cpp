@@ -1,6 +1,7 @@
 // The search run: starting and stopping it, the locking of the window while it
 // runs, the timing and the status texts, and the results when it ends.
 #include "mainwindow/frmmain.h"
+#include "mainwindow/resultpane.h"
 #include "mainwindow/searchcontroller.h"
 #include "mainwindow/setuppanel.h"
 #include "mainwindow/twips.h"
@@ -34,11 +35,11 @@ void frmMain::startOrStopSearch()
         return;
     }
 
-    for (ResultList& list : lists_) {
-        list.clear();
+    for (int i = 0; i < kResultListCount; ++i) {
+        results->resultList(i).clear();
     }
     FileArray().swap(arrFiles);  // the last search's records go before the new ones come
-    UpdateCount();
+    results->UpdateCount();
     setStatusText(QStringLiteral("Start ..."));
     lockForSearch(true);
     if (isNormalState()) {
@@ -55,24 +56,12 @@ void frmMain::startOrStopSearch()
 void frmMain::lockForSearch(bool locked)
 {
     setup->lock(locked);
-    cmdTask->setEnabled(!locked);
-    if (locked) {
-        fileActionsBeforeSearch_.clear();
-        for (QAction* a : mnuFile->actions()) {
-            fileActionsBeforeSearch_.emplace_back(a, a->isEnabled());
-            a->setEnabled(false);
-        }
-    } else {
-        for (const auto& [a, enabled] : fileActionsBeforeSearch_) {
-            a->setEnabled(enabled);
-        }
-        fileActionsBeforeSearch_.clear();
-    }
+    results->lock(locked);
 }
 
 void frmMain::searchEnded()
 {
-    SearchResults results = search_->takeResults();
+    SearchResults found = search_->takeResults();
     searchState_ = SearchState::Idle;
     pbMain->setValue(0);
     if (closing_) {
@@ -80,13 +69,13 @@ void frmMain::searchEnded()
         lockForSearch(false);
         return;
     }
-    for (std::size_t i = 0; i < lists_.size(); ++i) {
-        lists_[i].takeRows(std::move(results.lists[i]));
+    for (int i = 0; i < kResultListCount; ++i) {
+        results->resultList(i).takeRows(std::move(found.lists[static_cast<std::size_t>(i)]));
     }
-    arrFiles = std::move(results.files);
+    arrFiles = std::move(found.files);
     const auto seconds = static_cast<std::int64_t>(std::floor(std::max(0.0, gui::clock().now() - searchStart_)));
-    setStatusText(QString::fromStdString(CompletionText(seconds, results.searched)));
-    UpdateCount();
+    setStatusText(QString::fromStdString(CompletionText(seconds, found.searched)));
+    results->UpdateCount();
     lockForSearch(false);
     if (!searchFailures_.isEmpty()) {
         // one notice at the end, never a box that holds the search up
@@ -107,11 +96,6 @@ void frmMain::setStatusText(const QString& text)
 {
     StatusPanel->setText(text);
     emit statusChanged(text);
-}
-
-ResultList& frmMain::resultList(int index)
-{
-    return lists_.at(static_cast<std::size_t>(index));
 }
 
 }  // namespace kormial

@@ -413,14 +413,14 @@ RunResult searchOnce(kormial::frmMain& w, AnsweringDialogs& dialogs, int beatMs)
     r.statusAt = r.completed ? seconds(tl.completed - tl.click.wall) : 0;
     r.finalStatus = w.StatusPanel->text().toStdString();
     r.files = filesOf(r.finalStatus);
-    const kormial::ResultList& dups = w.resultList(kormial::kListDuplicates);
+    const kormial::ResultList& dups = w.results->resultList(kormial::kListDuplicates);
     r.dupRows = dups.count();
     std::set<std::int32_t> groups;
     for (const kormial::ResultRow& row : dups.rows()) {
         groups.insert(row.group);
     }
     r.dupGroups = static_cast<std::int64_t>(groups.size());
-    r.readErrors = w.resultList(kormial::kListReadErrors).count();
+    r.readErrors = w.results->resultList(kormial::kListReadErrors).count();
     r.messages = dialogs.shown - shownBefore;
     r.ticks = std::count_if(tl.ticks.begin(), tl.ticks.end(),
                             [&](const Stamp& t) { return t.wall > tl.click.wall; });
@@ -697,7 +697,7 @@ bool writeRows(const std::string& file, kormial::frmMain& w)
 {
     std::array<kormial::ResultList, kormial::kResultListCount> lists;
     for (int i = 0; i < kormial::kResultListCount; ++i) {
-        lists[static_cast<std::size_t>(i)] = w.resultList(i);
+        lists[static_cast<std::size_t>(i)] = w.results->resultList(i);
         lists[static_cast<std::size_t>(i)].setObserver(nullptr);
     }
     const std::string text = kormial::cli::formatTsv(lists.data());

@@ -130,7 +130,7 @@ protected:
     }
     void clickTab(int index)
     {
-        auto* bar = window->tabMain->findChild<QTabBar*>();
+        auto* bar = window->results->tabMain->findChild<QTabBar*>();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
     }
     void addFolder(const std::string& folder, const QString& pattern = QStringLiteral("*.*"))
@@ -164,7 +164,7 @@ protected:
     // The row of list `list` for the file `rel`; -1 when there is none.
     int rowOf(int list, const std::string& rel) const
     {
-        const auto& rows = window->resultList(list).rows();
+        const auto& rows = window->results->resultList(list).rows();
         for (std::size_t i = 0; i < rows.size(); ++i) {
             if (rows[i].path() == at(rel)) {
                 return static_cast<int>(i);
@@ -176,7 +176,7 @@ protected:
     void clickRow(int list, const std::string& rel, bool twice = false)
     {
         clickTab(list);
-        ResultListView* view = window->lstResult[static_cast<std::size_t>(list)];
+        ResultListView* view = window->results->lstResult[static_cast<std::size_t>(list)];
         const int row = rowOf(list, rel);
         ASSERT_GE(row, 0) << rel;
         const QModelIndex index = view->resultModel()->index(row, 0);
@@ -190,7 +190,7 @@ protected:
     std::vector<std::string> marked(int list) const
     {
         std::vector<std::string> out;
-        for (const ResultRow& r : window->resultList(list).rows()) {
+        for (const ResultRow& r : window->results->resultList(list).rows()) {
             if (r.checked) {
                 out.push_back(r.path().substr(root.size() + 1));
             }
@@ -201,15 +201,15 @@ protected:
     // Pops the File menu up with the Task button, as the user does.
     void popUpFileMenu()
     {
-        click(window->cmdTask);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->mnuFile->isVisible(); }, 2000));
+        click(window->results->cmdTask);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->results->mnuFile->isVisible(); }, 2000));
     }
     // Pops the File menu up and clicks `entry` in it.
     void choose(QAction* entry)
     {
         popUpFileMenu();
         ASSERT_TRUE(entry->isEnabled()) << entry->text().toStdString();
-        QMenu* menu = window->mnuFile;
+        QMenu* menu = window->results->mnuFile;
         QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
         EXPECT_TRUE(QTest::qWaitFor([&] { return !menu->isVisible(); }, 2000));
     }

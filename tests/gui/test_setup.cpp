@@ -40,7 +40,7 @@ TEST_F(GuiSetup, PathRowsDecideWhatIsSearched)
     click(w.setup->cmdSrch);
     waitForSearch();
     std::vector<std::string> found;
-    for (const ResultRow& r : w.resultList(kListDuplicates).rows()) {
+    for (const ResultRow& r : w.results->resultList(kListDuplicates).rows()) {
         found.push_back(r.path().substr(root.size() + 1));
     }
     std::sort(found.begin(), found.end());
