@@ -43,6 +43,7 @@ constexpr int kSearchHeight = 8000;    // window height while a search runs
 constexpr int kProgressMargin = 40;
 
 const char* const kCaption = "Kormial - Find duplicates, Free memory, File better";
+
 }  // namespace
 
 frmMain::frmMain(QWidget* parent)

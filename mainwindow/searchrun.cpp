@@ -1,18 +1,13 @@
 // The search run: starting and stopping it, the locking of the window while it
 // runs, the timing and the status texts, and the results when it ends.
 #include "mainwindow/frmmain.h"
-#include "mainwindow/resultpane.h"
 #include "mainwindow/searchcontroller.h"
-#include "mainwindow/setuppanel.h"
 #include "mainwindow/twips.h"
 #include "platform/gui/clock.h"
 #include "platform/gui/dialogs.h"
 
-#include <QAction>
 #include <QLabel>
-#include <QMenu>
 #include <QProgressBar>
-#include <QPushButton>
 
 #include <algorithm>
 #include <cmath>
