@@ -1,7 +1,7 @@
 // Reviewing the results: the File menu with its enabling, marking, opening,
 // deleting to the trash and renaming the files of the current list, and the
 // picture preview of a clicked row.
-#include "mainwindow/frmmain.h"
+#include "mainwindow/resultpane.h"
 
 #include "mainwindow/menus_help.h"
 #include "platform/fs.h"
@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -89,7 +90,7 @@ QImage loadPicture(const std::string& path)
 // ---------------------------------------------------------------------------
 // The menu
 
-void frmMain::buildFileMenu()
+void ResultPane::buildFileMenu()
 {
     mnuFile = new QMenu(QStringLiteral("&File"), this);
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
@@ -128,14 +129,13 @@ void frmMain::buildFileMenu()
     connect(mnuMarkLarger, &QAction::triggered, this, [this] { MarkDel(true, "Size"); });
     connect(mnuClearMarks, &QAction::triggered, this, [this] { Marks(false); });
 
-    // On the menu bar after "&Menu"; the Task button and the right mouse
-    // button over a list pop it up.
-    setFileMenu(mnuFile);
+    // The Task button and the right mouse button over a list pop it up.
+    connect(cmdTask, &QPushButton::clicked, this, [this] { mnuFile->popup(QCursor::pos()); });
 }
 
 // Each time the menu opens, from the bar or popped up. The shortcuts keep
 // the state of the last opening.
-void frmMain::mnuFile_Popup()
+void ResultPane::mnuFile_Popup()
 {
     const FileMenuState s = FileMenuEnabling(lists_.at(static_cast<std::size_t>(CurTab)), CurTab);
     mnuOpen->setEnabled(s.open);
@@ -149,13 +149,13 @@ void frmMain::mnuFile_Popup()
     mnuClearMarks->setEnabled(s.clearMarks);
 }
 
-void frmMain::mnuDelete_Click()
+void ResultPane::mnuDelete_Click()
 {
     DelFile();
     UpdateCount();
 }
 
-void frmMain::setTrash(platform::Trash* trash)
+void ResultPane::setTrash(platform::Trash* trash)
 {
     trash_ = trash != nullptr ? trash : desktopTrash_.get();
 }
@@ -163,12 +163,12 @@ void frmMain::setTrash(platform::Trash* trash)
 // ---------------------------------------------------------------------------
 // Marking
 
-void frmMain::Marks(bool isAllMarks)
+void ResultPane::Marks(bool isAllMarks)
 {
     kormial::Marks(lists_.at(static_cast<std::size_t>(CurTab)), isAllMarks);
 }
 
-void frmMain::MarkDel(bool MarkOld, std::string_view CompType)
+void ResultPane::MarkDel(bool MarkOld, std::string_view CompType)
 {
     kormial::MarkDel(lists_.at(static_cast<std::size_t>(CurTab)), CurTab, MarkOld, CompType);
 }
@@ -176,7 +176,7 @@ void frmMain::MarkDel(bool MarkOld, std::string_view CompType)
 // ---------------------------------------------------------------------------
 // Open, delete, rename
 
-void frmMain::OpenFile()
+void ResultPane::OpenFile()
 {
     const std::optional<std::string> path = SelectedPath(lists_.at(static_cast<std::size_t>(CurTab)));
     if (!path) {
@@ -189,7 +189,7 @@ void frmMain::OpenFile()
 // The confirmation names what goes; a group that would keep no copy is
 // asked about once more, with No as the default answer. Each file is checked
 // again as it goes; what stays is told in one box at the end.
-void frmMain::DelFile()
+void ResultPane::DelFile()
 {
     ResultList& list = lists_.at(static_cast<std::size_t>(CurTab));
     if (list.count() == 0) {
@@ -241,7 +241,7 @@ void frmMain::DelFile()
     }
 }
 
-void frmMain::RenFile()
+void ResultPane::RenFile()
 {
     const RenResult r = kormial::RenFile(lists_.data(), CurTab, [this](const RenamePrompt& p) {
         const QString proposed = fromBytes(p.proposed);
@@ -270,12 +270,12 @@ void frmMain::RenFile()
 // ---------------------------------------------------------------------------
 // The lists' clicks
 
-void frmMain::lstResult_Click(int /*index*/)
+void ResultPane::lstResult_Click(int /*index*/)
 {
     Preview();
 }
 
-void frmMain::lstResult_DblClick(int /*index*/)
+void ResultPane::lstResult_DblClick(int /*index*/)
 {
     OpenFile();
 }
@@ -283,12 +283,12 @@ void frmMain::lstResult_DblClick(int /*index*/)
 // ---------------------------------------------------------------------------
 // Preview
 
-QString frmMain::substitutePicturePath()
+QString ResultPane::substitutePicturePath()
 {
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("err_read.bmp"));
 }
 
-void frmMain::Preview()
+void ResultPane::Preview()
 {
     const std::optional<std::string> path = SelectedPath(lists_.at(static_cast<std::size_t>(CurTab)));
     if (!path || !chkPreview->isChecked()) {
@@ -309,7 +309,7 @@ void frmMain::Preview()
 
 // Stretched to the box whatever its proportions; only the box's worth of
 // pixels is kept.
-void frmMain::setPreviewPicture(const QImage& picture)
+void ResultPane::setPreviewPicture(const QImage& picture)
 {
     const qreal ratio = imgPreview->devicePixelRatioF();
     const QSize box = imgPreview->contentsRect().size() * ratio;

@@ -6,7 +6,7 @@
 
 namespace kormial {
 
-class FrameBox final : public QGroupBox {
+class FrameBox : public QGroupBox {
     Q_OBJECT
 public:
     explicit FrameBox(const QString& caption, QWidget* parent = nullptr);

@@ -341,22 +341,22 @@ std::int64_t filesOf(const std::string& status)
 // folder with "*.*" and its sub-folders, only "Duplicates" ticked.
 bool prepareSearch(kormial::frmMain& w, const std::string& folder)
 {
-    w.cmdNewSrch->click();
-    w.dirPath->setPath(folder);
-    w.txtExt->setText(QStringLiteral("*.*"));
-    w.chkSubDir->setChecked(true);
-    w.cmdAdd->click();
-    const kormial::SearchRequest request = w.searchRequest();
+    w.setup->cmdNewSrch->click();
+    w.setup->dirPath->setPath(folder);
+    w.setup->txtExt->setText(QStringLiteral("*.*"));
+    w.setup->chkSubDir->setChecked(true);
+    w.setup->cmdAdd->click();
+    const kormial::SearchRequest request = w.setup->searchRequest();
     if (request.entries.size() != 1 ||
         request.entries[0].folder + request.entries[0].pattern != (folder == "/" ? std::string("/*.*") : folder + "/*.*") ||
         !request.entries[0].subFolders) {
         std::fprintf(stderr, "kormial-window-bench: the window did not take the folder %s\n", folder.c_str());
         return false;
     }
-    for (int i = 0; i < w.lstSrchType->count(); ++i) {
-        w.lstSrchType->item(i)->setCheckState(i == static_cast<int>(kormial::SearchType::Duplicates) ? Qt::Checked : Qt::Unchecked);
+    for (int i = 0; i < w.setup->lstSrchType->count(); ++i) {
+        w.setup->lstSrchType->item(i)->setCheckState(i == static_cast<int>(kormial::SearchType::Duplicates) ? Qt::Checked : Qt::Unchecked);
     }
-    w.chkTolerant->setChecked(false);
+    w.setup->chkTolerant->setChecked(false);
     return true;
 }
 
@@ -396,7 +396,7 @@ RunResult searchOnce(kormial::frmMain& w, AnsweringDialogs& dialogs, int beatMs)
         kormial::platform::setReadObserver(&noteRead);
         tl.click = Stamp::now();
         tl.statuses.emplace_back(tl.click.wall, "the click");
-        w.cmdSrch->click();
+        w.setup->cmdSrch->click();
         clicked = true;
     });
     beat.start();
@@ -413,14 +413,14 @@ RunResult searchOnce(kormial::frmMain& w, AnsweringDialogs& dialogs, int beatMs)
     r.statusAt = r.completed ? seconds(tl.completed - tl.click.wall) : 0;
     r.finalStatus = w.StatusPanel->text().toStdString();
     r.files = filesOf(r.finalStatus);
-    const kormial::ResultList& dups = w.resultList(kormial::kListDuplicates);
+    const kormial::ResultList& dups = w.results->resultList(kormial::kListDuplicates);
     r.dupRows = dups.count();
     std::set<std::int32_t> groups;
     for (const kormial::ResultRow& row : dups.rows()) {
         groups.insert(row.group);
     }
     r.dupGroups = static_cast<std::int64_t>(groups.size());
-    r.readErrors = w.resultList(kormial::kListReadErrors).count();
+    r.readErrors = w.results->resultList(kormial::kListReadErrors).count();
     r.messages = dialogs.shown - shownBefore;
     r.ticks = std::count_if(tl.ticks.begin(), tl.ticks.end(),
                             [&](const Stamp& t) { return t.wall > tl.click.wall; });
@@ -697,7 +697,7 @@ bool writeRows(const std::string& file, kormial::frmMain& w)
 {
     std::array<kormial::ResultList, kormial::kResultListCount> lists;
     for (int i = 0; i < kormial::kResultListCount; ++i) {
-        lists[static_cast<std::size_t>(i)] = w.resultList(i);
+        lists[static_cast<std::size_t>(i)] = w.results->resultList(i);
         lists[static_cast<std::size_t>(i)].setObserver(nullptr);
     }
     const std::string text = kormial::cli::formatTsv(lists.data());

@@ -132,16 +132,16 @@ protected:
     }
     void clickTab(int index)
     {
-        auto* bar = window->tabMain->findChild<QTabBar*>();
+        auto* bar = window->results->tabMain->findChild<QTabBar*>();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
     }
     void addFolder(const std::string& folder, const QString& pattern = QStringLiteral("*.*"))
     {
-        window->dirPath->setPath(folder);
-        if (window->txtExt->text() != pattern) {
-            retype(window->txtExt, pattern);
+        window->setup->dirPath->setPath(folder);
+        if (window->setup->txtExt->text() != pattern) {
+            retype(window->setup->txtExt, pattern);
         }
-        click(window->cmdAdd);
+        click(window->setup->cmdAdd);
     }
     // Searches the whole temporary folder with the search types at the given
     // positions (0 "Zero Size" ... 3 "Portions") ticked.
@@ -149,11 +149,11 @@ protected:
     {
         frmMain& w = window ? *window : open();
         addFolder(root);
-        for (int i = 0; i < w.lstSrchType->count(); ++i) {
+        for (int i = 0; i < w.setup->lstSrchType->count(); ++i) {
             const bool on = std::find(types.begin(), types.end(), i) != types.end();
-            w.lstSrchType->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+            w.setup->lstSrchType->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
         }
-        click(w.cmdSrch);
+        click(w.setup->cmdSrch);
         waitForSearch();
         return w;
     }
@@ -166,7 +166,7 @@ protected:
     // The row of list `list` for the file `rel`; -1 when there is none.
     int rowOf(int list, const std::string& rel) const
     {
-        const auto& rows = window->resultList(list).rows();
+        const auto& rows = window->results->resultList(list).rows();
         for (std::size_t i = 0; i < rows.size(); ++i) {
             if (rows[i].path() == at(rel)) {
                 return static_cast<int>(i);
@@ -178,7 +178,7 @@ protected:
     void clickRow(int list, const std::string& rel, bool twice = false)
     {
         clickTab(list);
-        ResultListView* view = window->lstResult[static_cast<std::size_t>(list)];
+        ResultListView* view = window->results->lstResult[static_cast<std::size_t>(list)];
         const int row = rowOf(list, rel);
         ASSERT_GE(row, 0) << rel;
         const QModelIndex index = view->resultModel()->index(row, 0);
@@ -192,7 +192,7 @@ protected:
     std::vector<std::string> marked(int list) const
     {
         std::vector<std::string> out;
-        for (const ResultRow& r : window->resultList(list).rows()) {
+        for (const ResultRow& r : window->results->resultList(list).rows()) {
             if (r.checked) {
                 out.push_back(r.path().substr(root.size() + 1));
             }
@@ -203,15 +203,15 @@ protected:
     // Pops the File menu up with the Task button, as the user does.
     void popUpFileMenu()
     {
-        click(window->cmdTask);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->mnuFile->isVisible(); }, 2000));
+        click(window->results->cmdTask);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->results->mnuFile->isVisible(); }, 2000));
     }
     // Pops the File menu up and clicks `entry` in it.
     void choose(QAction* entry)
     {
         popUpFileMenu();
         ASSERT_TRUE(entry->isEnabled()) << entry->text().toStdString();
-        QMenu* menu = window->mnuFile;
+        QMenu* menu = window->results->mnuFile;
         QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
         EXPECT_TRUE(QTest::qWaitFor([&] { return !menu->isVisible(); }, 2000));
     }

@@ -30,15 +30,15 @@ TEST_F(GuiPreview, ShowsPicturesAndTheSubstituteForWhatItCannotRead)
     };
 
     clickRow(kListDuplicates, "a/photo.jpg");
-    QImage shown = w.imgPreview->pixmap().toImage();
-    ASSERT_EQ(shown.size(), w.imgPreview->contentsRect().size());
+    QImage shown = w.results->imgPreview->pixmap().toImage();
+    ASSERT_EQ(shown.size(), w.results->imgPreview->contentsRect().size());
     EXPECT_TRUE(near(shown.pixelColor(2, shown.height() / 2), QColor(220, 20, 20)));
     EXPECT_TRUE(near(shown.pixelColor(shown.width() - 3, shown.height() / 2), QColor(20, 20, 220)));
 
     clickRow(kListDuplicates, "b/notes.gif");
     const QImage substitute(QCoreApplication::applicationDirPath() + "/err_read.bmp");
     ASSERT_FALSE(substitute.isNull());
-    EXPECT_EQ(w.imgPreview->pixmap().toImage().convertToFormat(QImage::Format_RGB32),
+    EXPECT_EQ(w.results->imgPreview->pixmap().toImage().convertToFormat(QImage::Format_RGB32),
               substitute.scaled(shown.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                   .convertToFormat(QImage::Format_RGB32));
 }

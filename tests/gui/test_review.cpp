@@ -34,12 +34,12 @@ protected:
     {
         QStringList out;
         popUpFileMenu();
-        for (const QAction* a : window->mnuFile->actions()) {
+        for (const QAction* a : window->results->mnuFile->actions()) {
             if (!a->isSeparator() && a->isEnabled()) {
                 out << a->objectName();
             }
         }
-        window->mnuFile->close();
+        window->results->mnuFile->close();
         return out.join(' ');
     }
 };
@@ -66,18 +66,18 @@ TEST_F(GuiReview, MarkingRules)
     makeTree();
     frmMain& w = search({1, 3});
     clickTab(kListDuplicates);
-    choose(w.mnuMarkOld);
+    choose(w.results->mnuMarkOld);
     EXPECT_EQ(marked(kListDuplicates), (std::vector<std::string>{"a/p.bin", "b/q.bin"}));
-    choose(w.mnuMarkNewer);
+    choose(w.results->mnuMarkNewer);
     EXPECT_EQ(marked(kListDuplicates), (std::vector<std::string>{"a/q.bin", "b/p.bin"}));
     clickTab(kListPortions);
-    choose(w.mnuMarkSmaller);
+    choose(w.results->mnuMarkSmaller);
     EXPECT_EQ(marked(kListPortions), std::vector<std::string>{"c/part.bin"});
-    choose(w.mnuMarkLarger);
+    choose(w.results->mnuMarkLarger);
     EXPECT_EQ(marked(kListPortions), std::vector<std::string>{"c/big.bin"});
-    choose(w.mnuMarkAll);
+    choose(w.results->mnuMarkAll);
     EXPECT_EQ(marked(kListPortions).size(), 2u);
-    choose(w.mnuClearMarks);
+    choose(w.results->mnuClearMarks);
     EXPECT_TRUE(marked(kListPortions).empty());
     // Only the list in front was touched.
     EXPECT_EQ(marked(kListDuplicates), (std::vector<std::string>{"a/q.bin", "b/p.bin"}));
@@ -88,12 +88,12 @@ TEST_F(GuiReview, DeleteMovesTheMarkedFilesToTheTrash)
     makeTree();
     frmMain& w = search({1});
     clickTab(kListDuplicates);
-    choose(w.mnuMarkOld);
+    choose(w.results->mnuMarkOld);
     const Snapshot before = snapshot(root);
     dialogs.answers = {gui::MsgAnswer::No};
-    choose(w.mnuDelete);
+    choose(w.results->mnuDelete);
     EXPECT_EQ(snapshot(root), before);
-    choose(w.mnuDelete);
+    choose(w.results->mnuDelete);
     ASSERT_EQ(dialogs.texts.size(), 2);
     EXPECT_TRUE(dialogs.texts[1].startsWith("Confirm to delete selected files?\n\n2 file(s), 1") &&
                 dialogs.texts[1].endsWith(" bytes, go to the trash."))
@@ -104,7 +104,7 @@ TEST_F(GuiReview, DeleteMovesTheMarkedFilesToTheTrash)
     EXPECT_EQ(snapshot(root), left);
     EXPECT_EQ(snapshot(qgetenv("XDG_DATA_HOME").toStdString() + "/Trash/files"),
               (Snapshot{{"p.bin", before.at("a/p.bin")}, {"q.bin", before.at("b/q.bin")}}));
-    EXPECT_EQ(w.tabMain->tabText(kListDuplicates), "Duplicates(2)");
+    EXPECT_EQ(w.results->tabMain->tabText(kListDuplicates), "Duplicates(2)");
     EXPECT_EQ(rowOf(kListDuplicates, "a/p.bin"), -1);
     EXPECT_GE(rowOf(kListDuplicates, "b/p.bin"), 0);
 }
@@ -127,8 +127,8 @@ TEST_F(GuiReview, EnterKeepsEveryCopyWhenAllAreMarked)
         }
     });
     enter.start(20);
-    choose(w.mnuMarkAll);
-    choose(w.mnuDelete);
+    choose(w.results->mnuMarkAll);
+    choose(w.results->mnuDelete);
     ASSERT_EQ(seen.size(), 2) << seen.join("|").toStdString();
     EXPECT_TRUE(seen[1].startsWith("Every copy is marked in 2 group(s)")) << seen[1].toStdString();
     EXPECT_EQ(snapshot(root), before);
@@ -143,10 +143,10 @@ TEST_F(GuiReview, RenameRefusesAnExistingName)
     clickRow(kListDuplicates, "a/p.bin");
     const Snapshot before = snapshot(root);
     dialogs.inputs = {"taken.bin", "new.bin"};
-    choose(w.mnuRen);
+    choose(w.results->mnuRen);
     EXPECT_EQ(dialogs.texts, QStringList{"File can't be renamed."});
     EXPECT_EQ(snapshot(root), before);
-    choose(w.mnuRen);
+    choose(w.results->mnuRen);
     Snapshot after = before;
     after["a/new.bin"] = after.at("a/p.bin");
     after.erase("a/p.bin");
@@ -160,10 +160,10 @@ TEST_F(GuiReview, OpenHandsTheFileToTheDesktop)
     makeTree();
     frmMain& w = search({1});
     clickTab(kListDuplicates);
-    choose(w.mnuOpen);  // no row selected yet
+    choose(w.results->mnuOpen);  // no row selected yet
     EXPECT_EQ(dialogs.texts, QStringList{"Please select a file."});
     clickRow(kListDuplicates, "b/q.bin");
-    choose(w.mnuOpen);
+    choose(w.results->mnuOpen);
     clickRow(kListDuplicates, "a/p.bin", true);
     EXPECT_EQ(shell.opened, (QList<std::string>{at("b/q.bin"), at("a/p.bin")}));
 }

@@ -35,9 +35,9 @@ TEST_F(GuiSearch, FillsEveryTabWhileThePanelIsLocked)
     bool lockedDuring = false;
     QObject::connect(&w, &frmMain::statusChanged, &w, [&](const QString& s) {
         if (s == "Loading files ...") {
-            captionDuring = w.cmdSrch->text();
-            lockedDuring = w.cmdSrch->isEnabled() && !w.frmSelectPath->isEnabled() &&
-                           !w.cmdNewSrch->isEnabled() && !w.lstSrchType->isEnabled();
+            captionDuring = w.setup->cmdSrch->text();
+            lockedDuring = w.setup->cmdSrch->isEnabled() && !w.setup->frmSelectPath->isEnabled() &&
+                           !w.setup->cmdNewSrch->isEnabled() && !w.setup->lstSrchType->isEnabled();
         }
     });
     search({0, 1, 2, 3});
@@ -49,10 +49,10 @@ TEST_F(GuiSearch, FillsEveryTabWhileThePanelIsLocked)
     const QStringList tabs{"Zero Size(2)", "Duplicates(5)", "Same Name(2)", "Portions(2)",
                            "Report - read errors(0)"};
     for (int i = 0; i < tabs.size(); ++i) {
-        EXPECT_EQ(w.tabMain->tabText(i), tabs[i]);
+        EXPECT_EQ(w.results->tabMain->tabText(i), tabs[i]);
     }
     std::map<std::string, std::int32_t> groupOf;
-    for (const ResultRow& r : w.resultList(kListDuplicates).rows()) {
+    for (const ResultRow& r : w.results->resultList(kListDuplicates).rows()) {
         groupOf[r.name] = r.group;
     }
     EXPECT_EQ(groupOf.size(), 5u);
@@ -61,7 +61,7 @@ TEST_F(GuiSearch, FillsEveryTabWhileThePanelIsLocked)
     EXPECT_EQ(groupOf["b1.dat"], groupOf["b2.dat"]);
     EXPECT_NE(groupOf["a1.dat"], groupOf["b1.dat"]);
     // the cells as shown: "#" and the size padded, the date in UTC
-    const ResultTableModel& model = *w.lstResult[kListDuplicates]->resultModel();
+    const ResultTableModel& model = *w.results->lstResult[kListDuplicates]->resultModel();
     QStringList cells;
     for (int c = 0; c < model.columnCount(); ++c) {
         cells << model.index(rowOf(kListDuplicates, "e/b2.dat"), c).data().toString();
@@ -70,8 +70,8 @@ TEST_F(GuiSearch, FillsEveryTabWhileThePanelIsLocked)
                                   "      8000", "2020/09/13 12:26:40", ""}));
     EXPECT_TRUE(rowOf(kListSameName, "x/Report.doc") >= 0 && rowOf(kListSameName, "y/report.DOC") >= 0);
     EXPECT_GE(rowOf(kListPortions, "p/part.bin"), 0);
-    EXPECT_EQ(w.cmdSrch->text(), "&Search");
-    EXPECT_TRUE(w.frmSelectPath->isEnabled() && w.cmdNewSrch->isEnabled() && w.lstSrchType->isEnabled());
+    EXPECT_EQ(w.setup->cmdSrch->text(), "&Search");
+    EXPECT_TRUE(w.setup->frmSelectPath->isEnabled() && w.setup->cmdNewSrch->isEnabled() && w.setup->lstSrchType->isEnabled());
 }
 
 namespace {
@@ -100,7 +100,7 @@ TEST_F(GuiSearch, CancelStopsTheSearchAndKeepsWhatWasFound)
     QObject::connect(&w, &frmMain::statusChanged, &w, [&](const QString& s) {
         if (s == "Searching duplicated files ...") {
             QMetaObject::invokeMethod(&w, [&] {
-                click(w.cmdSrch);
+                click(w.setup->cmdSrch);
                 g_readsMayGo = true;
             }, Qt::QueuedConnection);
         }
@@ -108,11 +108,11 @@ TEST_F(GuiSearch, CancelStopsTheSearchAndKeepsWhatWasFound)
     search();
     platform::setReadObserver(nullptr);
     EXPECT_TRUE(statuses.contains("Stopping ..."));
-    EXPECT_EQ(w.cmdSrch->text(), "&Search");
-    EXPECT_TRUE(w.frmSelectPath->isEnabled());
+    EXPECT_EQ(w.setup->cmdSrch->text(), "&Search");
+    EXPECT_TRUE(w.setup->frmSelectPath->isEnabled());
     // Found before the stop: the empty file and the first run of equal sizes.
-    EXPECT_EQ(w.tabMain->tabText(kListZeroSize), "Zero Size(1)");
-    EXPECT_EQ(w.tabMain->tabText(kListDuplicates), "Duplicates(2)");
+    EXPECT_EQ(w.results->tabMain->tabText(kListZeroSize), "Zero Size(1)");
+    EXPECT_EQ(w.results->tabMain->tabText(kListDuplicates), "Duplicates(2)");
     EXPECT_GE(rowOf(kListDuplicates, "a/1.bin"), 0);
 }
 
@@ -136,14 +136,14 @@ TEST_F(GuiSearch, ClosingTheWindowDuringASearchStopsIt)
     platform::setReadObserver(nullptr);
     QObject::disconnect(closer);
     EXPECT_FALSE(w.isVisible());
-    EXPECT_EQ(w.resultList(kListDuplicates).count(), 0);
-    EXPECT_EQ(w.cmdSrch->text(), "&Search");
+    EXPECT_EQ(w.results->resultList(kListDuplicates).count(), 0);
+    EXPECT_EQ(w.setup->cmdSrch->text(), "&Search");
     // Shown again, the window searches as before.
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    click(w.cmdSrch);
+    click(w.setup->cmdSrch);
     waitForSearch();
-    EXPECT_EQ(w.resultList(kListDuplicates).count(), 30);
+    EXPECT_EQ(w.results->resultList(kListDuplicates).count(), 30);
 }
 
 }  // namespace kormial::test

@@ -82,15 +82,15 @@ TEST_F(GuiWindow, FitsAndResizesWithoutOverlap)
     frmMain& w = open();
     const auto check = [&](const char* when, bool resultsShown) {
         const QRect area = w.centralWidget()->rect();
-        EXPECT_TRUE(area.contains(w.frmPath->geometry())) << when;
-        EXPECT_TRUE(w.frmPath->rect().contains(w.fraSrch->geometry())) << when;
-        EXPECT_FALSE(w.frmSelectPath->geometry().intersects(w.fraSrch->geometry())) << when;
-        EXPECT_GT(w.lstPath->width(), 100) << when;
-        EXPECT_FALSE(w.frmPath->geometry().intersects(w.tabMain->geometry())) << when;
-        EXPECT_FALSE(w.tabMain->geometry().intersects(w.frmFileOp->geometry())) << when;
+        EXPECT_TRUE(area.contains(w.setup->geometry())) << when;
+        EXPECT_TRUE(w.setup->rect().contains(w.setup->fraSrch->geometry())) << when;
+        EXPECT_FALSE(w.setup->frmSelectPath->geometry().intersects(w.setup->fraSrch->geometry())) << when;
+        EXPECT_GT(w.setup->lstPath->width(), 100) << when;
+        EXPECT_FALSE(w.setup->geometry().intersects(w.results->geometry())) << when;
+        EXPECT_FALSE(w.results->tabMain->geometry().intersects(w.results->frmFileOp->geometry())) << when;
         if (resultsShown) {
-            EXPECT_TRUE(area.contains(w.tabMain->geometry().united(w.frmFileOp->geometry()))) << when;
-            EXPECT_GT(w.lstResult[0]->height(), 50) << when;
+            EXPECT_TRUE(area.contains(w.results->geometry()) && w.results->rect().contains(w.results->childrenRect())) << when;
+            EXPECT_GT(w.results->lstResult[0]->height(), 50) << when;
         }
     };
     check("at start", false);

@@ -1,0 +1,169 @@
+// The result pane: the result tabs with their captions and counts, switching,
+// sorting by a header and the File menu over a list, and the frame beside them.
+#include "mainwindow/resultpane.h"
+
+#include "mainwindow/menus_help.h"
+#include "mainwindow/twips.h"
+#include "platform/trash.h"
+#include "results/widgets/resultview.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace kormial {
+
+namespace {
+
+const char* const kTabCaptions[kResultListCount] = {"Zero Size", "Duplicates", "Same Name",
+                                                    "Portions", "Report - read errors"};
+
+// Tabs with less padding beside their captions, so that the five captions with
+// their counts fit the strip at the window's minimum width.
+class TightTabs final : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
+    {
+        const int value = QProxyStyle::pixelMetric(metric, option, widget);
+        return metric == PM_TabBarTabHSpace ? std::min(value, 12) : value;
+    }
+};
+
+}  // namespace
+
+ResultPane::ResultPane(QWidget* parent) : QWidget(parent)
+{
+    // Below the setup panel, across the window at its design size.
+    setGeometry(twRect(0, 3600, 9855, 7215 - 3600));
+    tabMain = named(new QTabWidget(this), "tabMain");
+    tabMain->setGeometry(twRect(120, 0, 6015, 975));
+    tabMain->setToolTip(QStringLiteral("Search result"));
+    tabMain->setUsesScrollButtons(true);
+    auto* tabStyle = new TightTabs;
+    tabStyle->setParent(tabMain);
+    tabMain->findChild<QTabBar*>()->setStyle(tabStyle);
+    for (int i = 0; i < kResultListCount; ++i) {
+        auto* frame = new QFrame;
+        frame->setObjectName(QStringLiteral("frmResult%1").arg(i));
+        frame->setFrameShape(QFrame::NoFrame);
+        auto* fill = new QVBoxLayout(frame);
+        fill->setContentsMargins(0, 0, 0, 0);
+        auto* list = new ResultListView(lists_[static_cast<std::size_t>(i)],
+                                        i == kListDuplicates || i == kListPortions, frame);
+        list->setObjectName(QStringLiteral("lstResult%1").arg(i));
+        list->setToolTip(QStringLiteral(
+            "Double-click to open file; Click to preview; Check the box to mark for deletion."));
+        fill->addWidget(list);
+        frmResult[static_cast<std::size_t>(i)] = frame;
+        lstResult[static_cast<std::size_t>(i)] = list;
+        SetHelpContextID(list, kHelpResults);
+        tabMain->addTab(frame, QString::fromLatin1(kTabCaptions[i]));
+
+        connect(list, &ResultListView::headerClicked, this,
+                [this, i](int column) { lstResult_ColumnClick(i, column); });
+        connect(list, &ResultListView::rightButtonReleased, this,
+                [this, i](const QPoint& pos) { lstResult_MouseUp(i, pos); });
+        connect(list, &ResultListView::rowClicked, this,
+                [this, i](int row) { emit resultRowClicked(i, row); });
+        connect(list, &ResultListView::rowDoubleClicked, this,
+                [this, i](int row) { emit resultRowDoubleClicked(i, row); });
+    }
+    connect(this, &ResultPane::resultRowClicked, this, [this](int list, int) { lstResult_Click(list); });
+    connect(this, &ResultPane::resultRowDoubleClicked, this,
+            [this](int list, int) { lstResult_DblClick(list); });
+    connect(tabMain, &QTabWidget::currentChanged, this, [this](int index) { tabMain_Click(index); });
+
+    frmFileOp = named(new QWidget(this), "frmFileOp");
+    frmFileOp->setGeometry(twRect(6960, 0, 1815, 3255));
+    cmdTask = named(new QPushButton(QStringLiteral("&Task"), frmFileOp), "cmdTask");
+    cmdTask->setGeometry(twRect(240, 120, 1215, 375));
+    cmdTask->setToolTip(QStringLiteral("Click here to open, mark, delete and rename."));
+    imgPreview = named(new QLabel(frmFileOp), "imgPreview");
+    imgPreview->setGeometry(twRect(120, 600, 1575, 1935));
+    imgPreview->setToolTip(QStringLiteral("Preview for Jpeg, Gif, Bmp, Ico, Wmf, Emf"));
+    imgPreview->setFrameShape(QFrame::StyledPanel);
+    imgPreview->setFrameShadow(QFrame::Sunken);
+    imgPreview->setAlignment(Qt::AlignCenter);
+    imgPreview->setScaledContents(true);  // the picture fills the box
+    chkPreview = named(new QCheckBox(QStringLiteral("Pre&view"), frmFileOp), "chkPreview");
+    chkPreview->setGeometry(twRect(240, 2640, 1095, 255));
+    chkPreview->setChecked(true);
+    fitText(chkPreview, frmFileOp->width());
+
+    buildFileMenu();
+    desktopTrash_ = std::make_unique<platform::DesktopTrash>();
+    trash_ = desktopTrash_.get();
+}
+
+ResultPane::~ResultPane()
+{
+    // The views go before the lists they show.
+    for (auto* view : lstResult) {
+        delete view;
+    }
+}
+
+void ResultPane::UpdateCount()
+{
+    for (int i = 0; i < kResultListCount; ++i) {
+        QString caption = tabMain->tabText(i);
+        const auto open = caption.indexOf(QLatin1Char('('));
+        if (open >= 0) {
+            caption.truncate(open);
+        }
+        tabMain->setTabText(i, caption + QStringLiteral("(%1)").arg(lists_[static_cast<std::size_t>(i)].count()));
+    }
+}
+
+void ResultPane::tabMain_Click(int index)
+{
+    if (index < 0 || index == CurTab) {
+        return;
+    }
+    // The tab strip has shown frame `index` and hidden the one of CurTab.
+    CurTab = index;
+    emit tabChanged(index);
+}
+
+void ResultPane::lstResult_ColumnClick(int index, int column)
+{
+    SortResultList(lists_.at(static_cast<std::size_t>(index)), column + 1, 0);
+}
+
+void ResultPane::lstResult_MouseUp(int /*index*/, const QPoint& globalPos)
+{
+    mnuFile->popup(globalPos);
+}
+
+ResultList& ResultPane::resultList(int index)
+{
+    return lists_.at(static_cast<std::size_t>(index));
+}
+
+void ResultPane::lock(bool locked)
+{
+    cmdTask->setEnabled(!locked);
+    if (locked) {
+        fileActionsBeforeSearch_.clear();
+        for (QAction* a : mnuFile->actions()) {
+            fileActionsBeforeSearch_.emplace_back(a, a->isEnabled());
+            a->setEnabled(false);
+        }
+    } else {
+        for (const auto& [a, enabled] : fileActionsBeforeSearch_) {
+            a->setEnabled(enabled);
+        }
+        fileActionsBeforeSearch_.clear();
+    }
+}
+
+}  // namespace kormial

@@ -1,0 +1,113 @@
+// The result pane below the setup panel: the five result tabs with their
+// lists and counts, and beside them the file-operation frame with the Task
+// button and the picture preview. The File menu reviews the list in front:
+// opening, deleting to the trash, renaming and marking its files.
+#pragma once
+
+#include "results/resultlist.h"
+
+#include <QWidget>
+
+#include <array>
+#include <memory>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QImage;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTabWidget;
+
+namespace kormial {
+
+namespace platform {
+class Trash;
+}
+
+class ResultListView;
+
+class ResultPane final : public QWidget {
+    Q_OBJECT
+public:
+    explicit ResultPane(QWidget* parent);
+    ~ResultPane() override;
+
+    // --- Controls, by name -------------------------------------------------
+    QTabWidget* tabMain = nullptr;
+    std::array<QFrame*, kResultListCount> frmResult{};
+    std::array<ResultListView*, kResultListCount> lstResult{};
+
+    QWidget* frmFileOp = nullptr;
+    QPushButton* cmdTask = nullptr;
+    QLabel* imgPreview = nullptr;
+    QCheckBox* chkPreview = nullptr;
+
+    // "&File": it joins the window's menu bar; the Task button and the right
+    // mouse button over a result list pop it up.
+    QMenu* mnuFile = nullptr;
+    QAction* mnuOpen = nullptr;
+    QAction* mnuDelete = nullptr;
+    QAction* mnuRen = nullptr;
+    QAction* mnuSeparator = nullptr;
+    QAction* mnuMarkAll = nullptr;
+    QAction* mnuMarkOld = nullptr;
+    QAction* mnuMarkNewer = nullptr;
+    QAction* mnuMarkSmaller = nullptr;
+    QAction* mnuMarkLarger = nullptr;
+    QAction* mnuClearMarks = nullptr;
+
+    ResultList& resultList(int index);
+    // The tab captions with the lists' counts.
+    void UpdateCount();
+    // The Task button and the File menu wait while a search runs; the menu's
+    // entries come back as they were.
+    void lock(bool locked);
+    // Where deleted files go: the desktop trash unless a test put another
+    // in place (nullptr puts the desktop trash back).
+    void setTrash(platform::Trash* trash);
+
+signals:
+    // A row of result list `list` clicked / double-clicked.
+    void resultRowClicked(int list, int row);
+    void resultRowDoubleClicked(int list, int row);
+    // Another tab came to the front.
+    void tabChanged(int index);
+
+private:
+    void buildFileMenu();
+    void setPreviewPicture(const QImage& picture);
+    // The picture shown for a file with a picture extension that cannot be
+    // loaded: err_read.bmp beside the program.
+    static QString substitutePicturePath();
+
+    // Marks or clears every row.
+    void Marks(bool isAllMarks);
+    // One member of each neighbouring pair of a group: CompType "Date" the
+    // older (MarkOld) or newer one, "Size" the larger (MarkOld) or smaller.
+    void MarkDel(bool MarkOld, std::string_view CompType);
+    void OpenFile();
+    void DelFile();
+    void RenFile();
+    void Preview();
+
+    void tabMain_Click(int index);
+    void lstResult_ColumnClick(int index, int column);
+    void lstResult_MouseUp(int index, const QPoint& globalPos);
+    void lstResult_Click(int index);
+    void lstResult_DblClick(int index);
+    void mnuFile_Popup();  // the entries' enabling, each time the menu opens
+    void mnuDelete_Click();
+
+    int CurTab = 0;  // the result list shown
+    std::array<ResultList, kResultListCount> lists_;
+    std::unique_ptr<platform::Trash> desktopTrash_;
+    platform::Trash* trash_ = nullptr;
+    std::vector<std::pair<QAction*, bool>> fileActionsBeforeSearch_;
+};
+
+}  // namespace kormial

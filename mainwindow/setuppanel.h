@@ -1,0 +1,110 @@
+// The search setup panel, the frame "Select one or more path:" across the top
+// of the window: the drive and folder lists, the pattern and sub-folder box,
+// [>] and [<] with the path list, the size criteria, the search types, the
+// tolerance box and the Search / New Search buttons. It builds the request the
+// search reads, refuses one it cannot run, and is locked while a search runs.
+#pragma once
+
+#include "mainwindow/framebox.h"
+#include "search/searchrequest.h"
+
+#include <QIcon>
+
+#include <map>
+#include <string>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace kormial {
+
+class DriveCombo;
+class FolderList;
+
+class SetupPanel final : public FrameBox {
+    Q_OBJECT
+public:
+    explicit SetupPanel(QWidget* parent);
+
+    // --- Controls, by name -------------------------------------------------
+    QWidget* frmSelectPath = nullptr;
+    DriveCombo* drvPath = nullptr;
+    QPushButton* cmdNetwork = nullptr;
+    FolderList* dirPath = nullptr;
+    QLabel* lblExt = nullptr;
+    QLineEdit* txtExt = nullptr;
+    QCheckBox* chkSubDir = nullptr;
+    QPushButton* cmdAdd = nullptr;
+    QPushButton* cmdRemove = nullptr;
+    QPushButton* cmdCriteria = nullptr;
+    QTreeWidget* lstPath = nullptr;
+    QGroupBox* FrmMoreCriteria = nullptr;
+    QLabel* lblMinSz = nullptr;
+    QLineEdit* txtMinSz = nullptr;
+    QLabel* lblMinKB = nullptr;
+    QLabel* lblMaxSz = nullptr;
+    QLineEdit* txtMaxSz = nullptr;
+    QLabel* lblMaxKB = nullptr;
+
+    QWidget* fraSrch = nullptr;
+    QPushButton* cmdSrch = nullptr;
+    QPushButton* cmdNewSrch = nullptr;
+    QLabel* lblSrchType = nullptr;
+    QListWidget* lstSrchType = nullptr;
+    QCheckBox* chkTolerant = nullptr;
+
+    // A fresh panel: no paths, every search type but "Portions", no sizes.
+    void Init();
+    // The request the panel describes.
+    SearchRequest searchRequest() const;
+    // Search becomes Cancel and everything else waits while a search runs.
+    void lock(bool locked);
+    // The panel `width` wide, its path list and search frame following.
+    void fitWidth(int width);
+    // The window is closing (or shown again): waits end early and the size
+    // boxes are no longer checked.
+    void windowClosing(bool closing) { closing_ = closing; }
+
+signals:
+    // Search pressed with a request that can run (or Cancel pressed).
+    void searchClicked();
+    void newSearchClicked();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildSearchFrame();
+    void fitPathColumn();
+    static std::string rowPath(const QTreeWidgetItem* item);
+
+    void cmdSrch_Click();
+    void cmdAdd_Click();
+    void cmdRemove_Click();
+    void lstPath_DblClick();
+    void drvPath_Change();
+    void dirPath_Change();
+    void cmdCriteria_Click();
+    void cmdNewSrch_Click();
+    void txtSize_LostFocus(QLineEdit* box);
+    void refocus(QLineEdit* box);
+
+    static bool AtLeast1Chk(const QListWidget* obj);
+    void FlashCtrl(QWidget* Ctrl);
+    void Delay(double duration);
+    // The colour a flashed control takes: the desktop's accent colour.
+    static QColor desktopColour();
+
+    std::map<std::string, std::string> driveFolders_;  // last folder per volume
+    QIcon imgMore;
+    QIcon imgLess;
+    bool closing_ = false;
+    bool refocusing_ = false;
+};
+
+}  // namespace kormial
