@@ -207,6 +207,7 @@ struct colFiles::Walk {
         std::uint32_t number;  // of the pattern and bounds
         const colFiles& c;     // read only while walking, also on the helper threads
         std::stop_token stop;  // ends the walk early
+        WalkCounts* counts;    // or nullptr
 
         // True when an earlier call walked the folder so (with the same
         // pattern and bounds).
@@ -248,6 +249,9 @@ struct colFiles::Walk {
             }
         });
         out.entries = listing.takeEntries();
+        if (spec.counts != nullptr) {
+            spec.counts->folders.fetch_add(1, std::memory_order_relaxed);
+        }
         return out;
     }
 
@@ -266,6 +270,12 @@ struct colFiles::Walk {
         {
             c.append({folder, std::move(name), st.state}, st.linked);
         }
+        void folderDone(const Spec& spec)
+        {
+            if (spec.counts != nullptr && spec.counts->tick) {
+                spec.counts->tick();
+            }
+        }
     };
     struct ToFound {
         Found& f;
@@ -276,6 +286,7 @@ struct colFiles::Walk {
             f.entries.push_back({folder, std::move(name), st.state});
             f.linked.push_back(st.linked);
         }
+        void folderDone(const Spec&) {}  // on a helper thread: told by the calling one
     };
 
     template <typename Sink>
@@ -302,6 +313,7 @@ struct colFiles::Walk {
         if (spec.recursive) {
             sink.treeWalked(listed->identity);
         }
+        sink.folderDone(spec);
     }
 
     // The names of the files taken are moved out of `listed`.
@@ -312,6 +324,7 @@ struct colFiles::Walk {
             return;
         }
         sink.filesListed(listed.identity);
+        std::int64_t taken = 0;
         for (std::size_t i = 0; i < listed.entries.size(); ++i) {
             auto& e = listed.entries[i];
             if (e.kind == platform::EntryKind::File) {
@@ -321,8 +334,12 @@ struct colFiles::Walk {
                 const std::int64_t kb = RoundedKb(listed.stats[i]->state.size);
                 if (kb > spec.minSz && (spec.maxSz == -1 || kb < spec.maxSz)) {
                     sink.add(listed.folder, std::move(e.name), *listed.stats[i]);
+                    ++taken;
                 }
             }
+        }
+        if (spec.counts != nullptr) {
+            spec.counts->files.fetch_add(taken, std::memory_order_relaxed);
         }
     }
 
@@ -387,6 +404,9 @@ struct colFiles::Walk {
                 }
                 p.found = Found{};
             }
+            if (spec.counts != nullptr && spec.counts->tick) {
+                spec.counts->tick();
+            }
         };
         // the calling thread adds the pieces done while it waits
         parallelFor(
@@ -403,12 +423,13 @@ struct colFiles::Walk {
 };
 
 std::int64_t colFiles::LoadFiles(const std::string& folder, const std::string& pattern, std::int32_t minSz,
-                                 std::int32_t maxSz, bool bRecursive, std::stop_token stop)
+                                 std::int32_t maxSz, bool bRecursive, std::stop_token stop,
+                                 WalkCounts* counts)
 {
     // The pattern is used unchanged at every depth: rebuilding it from its
     // base name and extension would turn "*" into "*." below the first folder.
     const std::uint32_t number = walkNumber(pattern, minSz, maxSz);
-    const Walk::Spec spec{pattern, minSz, maxSz, bRecursive, number, *this, std::move(stop)};
+    const Walk::Spec spec{pattern, minSz, maxSz, bRecursive, number, *this, std::move(stop), counts};
     walkedNow_.clear();
     if (bRecursive && parallelHelpers() > 0) {
         Walk::walkSideBySide(*this, folder, spec);

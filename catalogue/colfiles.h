@@ -5,6 +5,7 @@
 #include "catalogue/filerec.h"
 #include "platform/fs.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -24,6 +25,16 @@ namespace kormial {
 // Whole KB of a byte count: nearest, exact halves to the even neighbour.
 std::int64_t RoundedKb(std::int64_t bytes);
 
+// What the walks count as they go, on every thread: the folders listed and
+// the files taken. `tick`, when set, is called on the calling thread from
+// time to time (after each folder it walks, and while it waits for the
+// helper threads), so that the counts can be told.
+struct WalkCounts {
+    std::atomic<std::int64_t> files{0};
+    std::atomic<std::int64_t> folders{0};
+    std::function<void()> tick;
+};
+
 class colFiles {
 public:
     // Appends the files of `folder` (ending in "/") that `pattern` selects and
@@ -34,10 +45,12 @@ public:
     // twice) is passed over. A folder already walked with the same pattern
     // and bounds by an earlier call is not walked again, and one whose own
     // files are in already is not searched for them again. A stop request
-    // ends the walk early, with the files found so far. Returns the
-    // catalogue's count after the call.
+    // ends the walk early, with the files found so far. `counts`, when
+    // given, counts what the walk finds. Returns the catalogue's count after
+    // the call.
     std::int64_t LoadFiles(const std::string& folder, const std::string& pattern, std::int32_t minSz,
-                           std::int32_t maxSz, bool bRecursive, std::stop_token stop = {});
+                           std::int32_t maxSz, bool bRecursive, std::stop_token stop = {},
+                           WalkCounts* counts = nullptr);
 
     void Clear();
     // Appends the entries to `into` as records in order, each with no group,

@@ -64,10 +64,12 @@ private:
 // A searched folder as the walk saw it: its path, ending in "/", and its
 // device and inode, by which the file operations tell that the folder at that
 // path is still this one. Held once per folder and shared by the records and
-// the result rows of its files.
+// the result rows of its files. The files of a Keep folder are reference
+// copies: no mark rule marks them.
 struct SearchedFolder {
     std::string path;
     platform::FileId id;
+    bool keep = false;  // reached by a path-list entry flagged Keep
 };
 using FolderPath = std::shared_ptr<const SearchedFolder>;
 

@@ -28,6 +28,14 @@ void CliObserver::progress(double percent)
     }
 }
 
+void CliObserver::counts(const SearchCounts& counts)
+{
+    countsText_ = CountsText(counts);
+    if (live_) {
+        drawLive(false);
+    }
+}
+
 void CliObserver::failure(const std::string& text)
 {
     if (status_ != nullptr) {
@@ -63,7 +71,8 @@ void CliObserver::drawLive(bool force)
         return;
     }
     lastDraw_ = now;
-    std::fprintf(status_, "\r\033[K%s %3d%%", statusText_.c_str(), static_cast<int>(progress_));
+    std::fprintf(status_, "\r\033[K%s %3d%%  %s", statusText_.c_str(), static_cast<int>(progress_),
+                 countsText_.c_str());
     std::fflush(status_);
 }
 

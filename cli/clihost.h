@@ -18,6 +18,7 @@ public:
 
     void status(const std::string& text) override;
     void progress(double percent) override;
+    void counts(const SearchCounts& counts) override;
     void failure(const std::string& text) override;
 
     // Ends the live progress line, if one is drawn.
@@ -31,6 +32,7 @@ private:
     bool live_;
     std::stop_token stop_;
     std::string statusText_;
+    std::string countsText_;
     double progress_ = 0;
     double lastDraw_ = 0;
     bool stopSeen_ = false;

@@ -8,6 +8,7 @@
 #include "mainwindow/folderlist.h"
 #include "mainwindow/frmtip.h"
 #include "mainwindow/menus_help.h"
+#include "mainwindow/remembered.h"
 #include "mainwindow/statusbar.h"
 #include "mainwindow/twips.h"
 #include "platform/gui/drives.h"
@@ -68,6 +69,7 @@ frmMain::frmMain(QWidget* parent)
     search_ = new SearchController(this);
     connect(search_, &SearchController::statusChanged, this, &frmMain::setStatusText);
     connect(search_, &SearchController::progressChanged, this, [this](int percent) { pbMain->setValue(percent); });
+    connect(search_, &SearchController::countsChanged, this, &frmMain::showCounts);
     connect(search_, &SearchController::entryStarted, this, [this](qint64 index) {
         if (QTreeWidgetItem* item = setup->lstPath->topLevelItem(static_cast<int>(index))) {
             setup->lstPath->setCurrentItem(item);
@@ -117,6 +119,9 @@ void frmMain::buildMenus()
     mnuOptions = m.mnuOptions;
     mnuSeperator2 = m.mnuSeperator2;
     MnuQuit = m.MnuQuit;
+    // Quit keeps the setup for the next start before the program ends.
+    disconnect(MnuQuit, &QAction::triggered, nullptr, nullptr);
+    connect(MnuQuit, &QAction::triggered, this, &frmMain::MnuQuit_Click);
 
     const HelpMenuActions h = AddHelpMenu(menuBar(), this);
     mnuMainHelp = h.mnuMainHelp;
@@ -142,6 +147,7 @@ void frmMain::Form_Load()
     setup->dirPath->setPath(here);
 
     Init();
+    RestoreWindowSetup(*this);
     // Beside the window, without waiting for it; it never stops the start.
     tipWindow_ = ShowTipOfTheDay(this);
 }
@@ -213,11 +219,13 @@ void frmMain::closeEvent(QCloseEvent* event)
     }
     closing_ = true;
     setup->windowClosing(true);
+    SaveWindowSetup(*this);
     event->accept();
 }
 
 void frmMain::MnuQuit_Click()
 {
+    SaveWindowSetup(*this);
     gui::endProgramNow();
 }
 

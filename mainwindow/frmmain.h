@@ -90,8 +90,10 @@ private:
     void startOrStopSearch();
     void lockForSearch(bool locked);
     void searchEnded();
-    // Writes the status panel.
+    // Writes the status panel: the text, and while a search runs the
+    // numbers after it.
     void setStatusText(const QString& text);
+    void showCounts(const QString& counts);
 
     QPointer<frmTip> tipWindow_;
     bool tipRaised_ = false;
@@ -102,6 +104,8 @@ private:
     SearchState searchState_ = SearchState::Idle;
     double searchStart_ = 0;
     QStringList searchFailures_;
+    QString statusText_;
+    QString counts_;
 };
 
 }  // namespace kormial

@@ -26,6 +26,10 @@ public:
             post([p](SearchController& c) { emit c.progressChanged(p); });
         }
     }
+    void counts(const SearchCounts& counts) override
+    {
+        post([text = QString::fromStdString(CountsText(counts))](SearchController& c) { emit c.countsChanged(text); });
+    }
     void entryStarted(std::int64_t index) override
     {
         post([index](SearchController& c) { emit c.entryStarted(index); });

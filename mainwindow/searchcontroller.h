@@ -30,6 +30,8 @@ public:
 signals:
     void statusChanged(const QString& text);
     void progressChanged(int percent);
+    // The numbers that follow the status text ("12,345 files in 678 folders").
+    void countsChanged(const QString& text);
     void entryStarted(qint64 index);
     void failed(const QString& text);
     // The search ended, completely or at a stop.

@@ -35,6 +35,7 @@ void frmMain::startOrStopSearch()
     }
     FileArray().swap(arrFiles);  // the last search's records go before the new ones come
     results->UpdateCount();
+    counts_.clear();
     setStatusText(QStringLiteral("Start ..."));
     lockForSearch(true);
     if (isNormalState()) {
@@ -58,6 +59,7 @@ void frmMain::searchEnded()
 {
     SearchResults found = search_->takeResults();
     searchState_ = SearchState::Idle;
+    counts_.clear();
     pbMain->setValue(0);
     if (closing_) {
         // closed while it ran: the lists stay as they were at the start
@@ -89,8 +91,17 @@ void frmMain::searchEnded()
 
 void frmMain::setStatusText(const QString& text)
 {
-    StatusPanel->setText(text);
+    statusText_ = text;
+    StatusPanel->setText(counts_.isEmpty() ? text : text + QStringLiteral("  ") + counts_);
     emit statusChanged(text);
+}
+
+void frmMain::showCounts(const QString& counts)
+{
+    if (searchState_ != SearchState::Idle) {
+        counts_ = counts;
+        StatusPanel->setText(statusText_ + QStringLiteral("  ") + counts_);
+    }
 }
 
 }  // namespace kormial

@@ -35,7 +35,6 @@ namespace kormial {
 
 namespace {
 
-constexpr int kRowPathRole = Qt::UserRole;
 constexpr int kSideMargin = 320;  // two margins of 160
 constexpr int kGap = 160;
 
@@ -163,9 +162,12 @@ SetupPanel::SetupPanel(QWidget* parent)
 
     lstPath = named(new QTreeWidget(frmSelectPath), "lstPath");
     lstPath->setGeometry(twRect(3600, 0, 2055, 3015));
-    lstPath->setColumnCount(4);
-    lstPath->setHeaderLabels({QStringLiteral("Path"), QStringLiteral("Sub-folder"),
-                              QStringLiteral("Min. Size"), QStringLiteral("Max. Size")});
+    lstPath->setColumnCount(5);
+    lstPath->setHeaderLabels({QStringLiteral("Path"), QStringLiteral("Sub-folder"), QStringLiteral("Min. Size"),
+                              QStringLiteral("Max. Size"), QStringLiteral("Keep")});
+    lstPath->headerItem()->setToolTip(kKeepColumn, QStringLiteral("Files found here are never marked"));
+    lstPath->viewport()->setAcceptDrops(true);
+    lstPath->viewport()->installEventFilter(this);
     lstPath->setRootIsDecorated(false);
     lstPath->setItemsExpandable(false);
     lstPath->setUniformRowHeights(true);
@@ -173,7 +175,7 @@ SetupPanel::SetupPanel(QWidget* parent)
     lstPath->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstPath->setAllColumnsShowFocus(true);
     lstPath->header()->setStretchLastSection(false);
-    for (int c = 1; c < 4; ++c) {
+    for (int c = 1; c < lstPath->columnCount(); ++c) {
         lstPath->resizeColumnToContents(c);
         lstPath->setColumnWidth(c, std::max(lstPath->columnWidth(c), 56));
     }
@@ -284,11 +286,6 @@ void SetupPanel::buildSearchFrame()
     connect(cmdNewSrch, &QPushButton::clicked, this, [this] { cmdNewSrch_Click(); });
 }
 
-std::string SetupPanel::rowPath(const QTreeWidgetItem* item)
-{
-    return item->data(0, kRowPathRole).toByteArray().toStdString();
-}
-
 void SetupPanel::Init()
 {
     lstPath->clear();
@@ -307,6 +304,11 @@ void SetupPanel::cmdNewSrch_Click()
 
 void SetupPanel::cmdAdd_Click()
 {
+    addFolder(dirPath->path());
+}
+
+void SetupPanel::addFolder(const std::string& folder)
+{
     const QString ext = txtExt->text();
     if (ext.isEmpty()) {
         gui::MsgBox(this, QStringLiteral("Please input file type."), gui::MsgIcon::Exclamation);
@@ -316,7 +318,6 @@ void SetupPanel::cmdAdd_Click()
     }
 
     // A folder with the same pattern is listed once.
-    const std::string folder = dirPath->path();
     const std::string pattern = toBytes(ext);
     const std::string joined = folder + "/" + pattern;
     const std::string direct = folder + pattern;
@@ -349,13 +350,8 @@ void SetupPanel::cmdAdd_Click()
         }
     }
 
-    const std::string text = !folder.empty() && folder.back() == '/' ? direct : joined;
-    auto* item = new QTreeWidgetItem(QStringList{
-        QString::fromUtf8(text), chkSubDir->isChecked() ? QStringLiteral("Yes") : QStringLiteral("No"),
-        minText, maxText});
-    item->setData(0, kRowPathRole, QByteArray::fromStdString(text));
-    item->setToolTip(0, QString::fromUtf8(text));
-    lstPath->addTopLevelItem(item);
+    addPathRow(!folder.empty() && folder.back() == '/' ? direct : joined, chkSubDir->isChecked(), minText, maxText,
+               false);
 }
 
 void SetupPanel::cmdRemove_Click()
@@ -423,6 +419,9 @@ void SetupPanel::dirPath_Change()
 
 bool SetupPanel::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == lstPath->viewport() && pathListDrop(event)) {
+        return true;
+    }
     if (event->type() == QEvent::FocusOut && (watched == txtMinSz || watched == txtMaxSz)) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         // Focus that leaves with the window, for a menu or a pop-up, or
@@ -468,7 +467,8 @@ SearchRequest SetupPanel::searchRequest() const
         const QTreeWidgetItem* item = lstPath->topLevelItem(i);
         const std::string path = rowPath(item);
         const auto slash = path.rfind('/');
-        request.entries.push_back({path.substr(0, slash + 1), path.substr(slash + 1), item->text(1) == QStringLiteral("Yes")});
+        request.entries.push_back({path.substr(0, slash + 1), path.substr(slash + 1),
+                                   item->text(1) == QStringLiteral("Yes"), item->checkState(kKeepColumn) == Qt::Checked});
     }
     request.minKb = SizeBound(toBytes(txtMinSz->text())).value_or(-1);
     request.maxKb = SizeBound(toBytes(txtMaxSz->text())).value_or(-1);

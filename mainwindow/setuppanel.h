@@ -58,8 +58,20 @@ public:
     QListWidget* lstSrchType = nullptr;
     QCheckBox* chkTolerant = nullptr;
 
+    // The path-list column of the Keep boxes: the files found under a row
+    // ticked there are reference copies, never marked.
+    static constexpr int kKeepColumn = 4;
+
     // A fresh panel: no paths, every search type but "Portions", no sizes.
     void Init();
+    // Adds `folder` to the path list as [>] does, with the pattern, the
+    // sub-folder box and the size boxes as they stand.
+    void addFolder(const std::string& folder);
+    // Appends a path-list row for `text` ("folder/pattern").
+    void addPathRow(const std::string& text, bool subFolders, const QString& minText, const QString& maxText,
+                    bool keep);
+    // The "folder/pattern" bytes of a path-list row.
+    static std::string rowPath(const QTreeWidgetItem* item);
     // The request the panel describes.
     SearchRequest searchRequest() const;
     // Search becomes Cancel and everything else waits while a search runs.
@@ -81,7 +93,9 @@ protected:
 private:
     void buildSearchFrame();
     void fitPathColumn();
-    static std::string rowPath(const QTreeWidgetItem* item);
+    // Folders dragged from a file manager onto the path list; true when
+    // `event` was one of that drag's.
+    bool pathListDrop(QEvent* event);
 
     void cmdSrch_Click();
     void cmdAdd_Click();

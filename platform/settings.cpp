@@ -39,6 +39,17 @@ void SaveSetting(const std::string& section, const std::string& key, const std::
     store.sync();
 }
 
+void ReplaceSettings(const std::string& section, const std::vector<std::pair<std::string, std::string>>& values)
+{
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QLatin1String(kSettingsApplication),
+                    QLatin1String(kSettingsApplication));
+    store.remove(QString::fromStdString(section));
+    for (const auto& [key, value] : values) {
+        store.setValue(settingPath(section, key), QString::fromStdString(value));
+    }
+    store.sync();
+}
+
 std::optional<int> ParseWholeNumber(const std::string& text)
 {
     std::size_t i = 0;

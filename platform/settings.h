@@ -5,6 +5,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kormial::platform {
 
@@ -15,6 +17,9 @@ std::optional<std::string> GetSetting(const std::string& section, const std::str
 // Stores `value` and writes it out at once. A store that cannot be written
 // is not reported.
 void SaveSetting(const std::string& section, const std::string& key, const std::string& value);
+// Replaces every key of `section` with `values` (key, text) and writes them
+// out at once.
+void ReplaceSettings(const std::string& section, const std::vector<std::pair<std::string, std::string>>& values);
 
 // A setting's text read as a signed 32-bit whole number (blanks around it
 // and a sign allowed); nothing for any other text.

@@ -26,6 +26,7 @@ struct ResultRow {
     std::int32_t group = kNoGroup;
     bool checked = false;          // marked for deletion
     bool selected = false;
+    bool reference = false;        // under a Keep folder: never marked
     // The file and its state when the search sized it.
     platform::FileState state;
 

@@ -41,6 +41,7 @@ void AddResultItem(ResultList& target, const FileArray& arrFiles, std::int64_t j
     row.name = r.Name;
     row.size = r.Size;
     row.group = r.Group;
+    row.reference = r.Folder && r.Folder->keep;
     row.state = r.state();
     // A file that could not be sized has no time either. The time is shown
     // to the second, rounded down (also before 1970).

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace kormial {
@@ -38,6 +40,41 @@ void walkRuns(std::int64_t from, std::int64_t to, Equal equal, Handle handle)
     }
 }
 
+// The folder the walk of an entry starts at, ending in "/".
+std::string entryFolder(const SearchEntry& e)
+{
+    return e.folder.empty() || e.folder.back() != '/' ? e.folder + '/' : e.folder;
+}
+
+// "1.2 GB": bytes in the largest unit that leaves a whole part.
+std::string shortSize(std::int64_t bytes)
+{
+    const char* const units[] = {"bytes", "KB", "MB", "GB", "TB"};
+    double value = static_cast<double>(bytes);
+    int unit = 0;
+    while (value >= 1024 && unit < 4) {
+        value /= 1024;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, units[unit]);
+    return text;
+}
+
+// "12,345"
+std::string grouped(std::int64_t n)
+{
+    const std::string digits = std::to_string(n);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) {
+            out += ',';
+        }
+        out += digits[i];
+    }
+    return out;
+}
+
 // One search from its request to its lists: the stages in the order they
 // run, each with one job, and the state they hand on.
 class SearchRun : CompareHost {
@@ -51,6 +88,7 @@ public:
     {
         colFiles catalogue = load();
         fill(catalogue);
+        keepFolders();
         if (n_ >= 1) {
             if (!sameName()) {
                 return finish(0);
@@ -71,7 +109,11 @@ private:
 
     // The comparisons' side of the run.
     bool stopRequested() override { return stop_.stop_requested(); }
-    void setProgress(double percent) override { observer_.progress(percent); }
+    void setProgress(double percent) override
+    {
+        observer_.progress(percent);
+        tellCounts(false);
+    }
     void reportFailure(const std::string& text) override { observer_.failure(text); }
 
     // The catalogue, one search entry after another; a stop ends it with
@@ -79,14 +121,17 @@ private:
     colFiles load()
     {
         colFiles catalogue;
+        walked_.tick = [this] { tellCounts(false); };
         const auto count = static_cast<std::int64_t>(request_.entries.size());
         for (std::int64_t i = 0; i < count && !stop_.stop_requested(); ++i) {
             const SearchEntry& e = request_.entries[static_cast<std::size_t>(i)];
             observer_.entryStarted(i);
-            const std::string folder = e.folder.empty() || e.folder.back() != '/' ? e.folder + '/' : e.folder;
-            catalogue.LoadFiles(folder, e.pattern, request_.minKb, request_.maxKb, e.subFolders, stop_);
+            catalogue.LoadFiles(entryFolder(e), e.pattern, request_.minKb, request_.maxKb, e.subFolders, stop_,
+                                &walked_);
             observer_.progress(std::floor(static_cast<double>(i + 1) / static_cast<double>(count) * 100.0));
         }
+        walked_.files = catalogue.Count();  // repeated names of one file are gone
+        tellCounts(true);
         return catalogue;
     }
 
@@ -105,6 +150,85 @@ private:
             }
         });
         last_ = n_ - 1;
+    }
+
+    // The folders reached by a Keep entry say so, for the rows of their
+    // files. A folder reached by several entries is Keep when any of them
+    // is, also when another entry walked it first (under its own spelling).
+    void keepFolders()
+    {
+        struct Reach {
+            std::string path;
+            bool below;  // the folders below it too
+        };
+        std::vector<Reach> reach;
+        std::vector<std::pair<platform::FileId, bool>> roots;
+        for (const SearchEntry& e : request_.entries) {
+            platform::Folder top;
+            if (e.keep && top.openUnlisted(entryFolder(e))) {
+                reach.push_back({entryFolder(e), e.subFolders});
+                roots.emplace_back(top.identity(), e.subFolders);
+            }
+        }
+        if (roots.empty()) {
+            return;
+        }
+        std::vector<const SearchedFolder*> folders;
+        std::unordered_set<const SearchedFolder*> seen;
+        for (const FileRec& r : out_.files) {
+            if (r.Folder && seen.insert(r.Folder.get()).second) {
+                folders.push_back(r.Folder.get());
+                for (const auto& [id, below] : roots) {
+                    if (r.Folder->id == id) {
+                        reach.push_back({r.Folder->path, below});
+                    }
+                }
+            }
+        }
+        std::unordered_map<const SearchedFolder*, FolderPath> kept;
+        for (const SearchedFolder* f : folders) {
+            const bool keep = std::any_of(reach.begin(), reach.end(), [&](const Reach& r) {
+                return f->path == r.path || (r.below && f->path.starts_with(r.path));
+            });
+            if (keep) {
+                kept[f] = std::make_shared<const SearchedFolder>(SearchedFolder{f->path, f->id, true});
+            }
+        }
+        for (FileRec& r : out_.files) {
+            if (const auto it = kept.find(r.Folder.get()); it != kept.end()) {
+                r.Folder = it->second;
+            }
+        }
+    }
+
+    // The numbers so far, a few times a second at most unless `now` (at the
+    // end of a stage).
+    void tellCounts(bool now)
+    {
+        const double t = platform::monotonicSeconds();
+        if (!now && t - countsTold_ < 0.25) {
+            return;
+        }
+        countsTold_ = t;
+        SearchCounts c{walked_.files.load(std::memory_order_relaxed), walked_.folders.load(std::memory_order_relaxed),
+                       bytesDone_, bytesTotal_};
+        // the estimate once the stage has run a few seconds and done a part
+        // large enough for its pace to hold
+        const double spent = t - stageStart_;
+        if (bytesDone_ > 0 && bytesDone_ < bytesTotal_ && spent >= 3 && bytesDone_ * 50 >= bytesTotal_) {
+            c.secondsLeft = std::llround(spent * static_cast<double>(bytesTotal_ - bytesDone_) /
+                                         static_cast<double>(bytesDone_));
+        }
+        observer_.counts(c);
+    }
+
+    // A comparing stage begins with `total` bytes to compare.
+    void compareStage(std::int64_t total)
+    {
+        bytesDone_ = 0;
+        bytesTotal_ = total;
+        stageStart_ = platform::monotonicSeconds();
+        tellCounts(true);
     }
 
     // Same file names, case ignored. False when a stop ended it.
@@ -153,10 +277,13 @@ private:
         }
     }
 
-    // After each run: the progress bar at the run's end.
-    void runDone(std::int64_t at)
+    // After each run: the progress bar at the run's end, and the bytes of
+    // the runs done.
+    void runDone(std::int64_t at, std::int64_t bytes)
     {
         observer_.progress(last_ > 0 ? static_cast<double>(at) / static_cast<double>(last_) * 100.0 : 0.0);
+        bytesDone_ += bytes;
+        tellCounts(false);
     }
 
     // Compares one run, through the pairwise routine when it is long.
@@ -202,7 +329,7 @@ private:
                         }
                     }
                 }
-                runDone(gathered.back().at);
+                runDone(gathered.back().at, static_cast<std::int64_t>(gatheredBytes));
             }
             gathered.clear();
             gatheredBytes = 0;
@@ -212,14 +339,20 @@ private:
         constexpr std::size_t kGatheredRuns = 256;
         constexpr std::int64_t kGatheredFiles = 1024;
         constexpr double kGatheredBytes = 8 << 20;
-        walkRuns(firstNonEmpty_ + 1, last_, [&](std::int64_t i) { return rec(i).Size == rec(i - 1).Size; },
+        const auto sameSize = [&](std::int64_t i) { return rec(i).Size == rec(i - 1).Size; };
+        std::int64_t total = 0;
+        walkRuns(firstNonEmpty_ + 1, last_, sameSize, [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t) {
+            total += (dupEnd - dupStart + 1) * rec(dupStart).Size;
+        });
+        compareStage(total);
+        walkRuns(firstNonEmpty_ + 1, last_, sameSize,
                  [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t at) {
                      if (request_.tolerant || dupEnd - dupStart >= kPairwiseRunSpan) {
                          flush();
                          if (!stop_.stop_requested()) {
                              compareRun(dupStart, dupEnd, true);
                          }
-                         runDone(at);
+                         runDone(at, (dupEnd - dupStart + 1) * rec(dupStart).Size);
                          return;
                      }
                      const double bytes = static_cast<double>(dupEnd - dupStart + 1) *
@@ -237,6 +370,7 @@ private:
                      }
                  });
         flush();
+        tellCounts(true);
         ReleaseCompareBuffers();
     }
 
@@ -281,11 +415,23 @@ private:
         }
         FileArray& arr = out_.files;
         QuickSort(arr, s, last_, ByHeadBlock);
+        const auto sameHead = [&](std::int64_t i) { return rec(i).Head == rec(i - 1).Head; };
+        const auto runBytes = [&](std::int64_t from, std::int64_t to) {
+            std::int64_t bytes = 0;
+            for (std::int64_t i = from; i <= to; ++i) {
+                bytes += rec(i).Size;
+            }
+            return bytes;
+        };
+        std::int64_t total = 0;
+        walkRuns(s + 1, last_, sameHead,
+                 [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t) { total += runBytes(dupStart, dupEnd); });
+        compareStage(total);
         // In each run of equal heads the files of one block or less (nothing
         // whole before their last byte) take no part: first in the run, they
         // would bound the comparison of all. The others are compared
         // smallest first.
-        walkRuns(s + 1, last_, [&](std::int64_t i) { return rec(i).Head == rec(i - 1).Head; },
+        walkRuns(s + 1, last_, sameHead,
                  [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t at) {
                      const auto first = arr.begin() + dupStart;
                      const auto end = arr.begin() + dupEnd + 1;
@@ -295,8 +441,9 @@ private:
                      if (!stop_.stop_requested() && dupEnd > takePart) {
                          compareRun(takePart, dupEnd, false);
                      }
-                     runDone(at);
+                     runDone(at, runBytes(dupStart, dupEnd));
                  });
+        tellCounts(true);
         for (std::int64_t k = s; k <= last_; ++k) {
             rec(k).Head = HeadBlock();  // needed no more
         }
@@ -331,6 +478,11 @@ private:
     std::int64_t last_ = -1;         // the last record's index
     std::int64_t firstNonEmpty_ = 0; // the first record of a file of one byte or more
     std::unordered_set<std::string> listedUnreadable_;
+    WalkCounts walked_;
+    std::int64_t bytesDone_ = 0;
+    std::int64_t bytesTotal_ = 0;
+    double stageStart_ = 0;
+    double countsTold_ = 0;
 };
 
 }  // namespace
@@ -339,6 +491,20 @@ std::string CompletionText(std::int64_t seconds, std::int64_t files)
 {
     return "Completed in " + std::to_string(seconds) + "s, searching " + std::to_string(files) +
            " files.";
+}
+
+std::string CountsText(const SearchCounts& c)
+{
+    if (c.bytesTotal <= 0) {
+        return grouped(c.files) + (c.files == 1 ? " file in " : " files in ") + grouped(c.folders) +
+               (c.folders == 1 ? " folder" : " folders");
+    }
+    std::string text = shortSize(c.bytesDone) + " of " + shortSize(c.bytesTotal);
+    if (c.secondsLeft >= 0) {
+        const std::int64_t s = c.secondsLeft;
+        text += ", about " + (s < 60 ? std::to_string(s) + " s" : std::to_string((s + 30) / 60) + " min") + " left";
+    }
+    return text;
 }
 
 SearchResults ExecSrch(const SearchRequest& request, SearchObserver& observer, std::stop_token stop)

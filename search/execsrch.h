@@ -17,6 +17,22 @@ constexpr std::int64_t kPortionMinSize = 20480;
 // Runs with dupEnd - dupStart of this or more are compared pair by pair.
 constexpr std::int64_t kPairwiseRunSpan = 250;
 
+// The numbers that follow the status text while a search runs: the files and
+// folders found so far while the catalogue is loaded, then the bytes compared
+// of the bytes to compare, and the seconds left once the pace is steady.
+struct SearchCounts {
+    std::int64_t files = 0;
+    std::int64_t folders = 0;
+    std::int64_t bytesDone = 0;
+    std::int64_t bytesTotal = 0;   // 0 while loading
+    std::int64_t secondsLeft = -1; // -1: no estimate yet
+    bool operator==(const SearchCounts&) const = default;
+};
+
+// "12,345 files in 678 folders" while loading, "1.2 GB of 3.4 GB, about 20 s
+// left" while comparing.
+std::string CountsText(const SearchCounts& counts);
+
 // What a running search tells whoever started it. Called on the thread that
 // runs the search; the window forwards each call to its own thread.
 class SearchObserver {
@@ -28,6 +44,9 @@ public:
     virtual void progress(double /*percent*/) {}
     // The path-list row (0-based) whose files are being catalogued.
     virtual void entryStarted(std::int64_t /*index*/) {}
+    // The numbers so far: a few times a second at most, and once more at the
+    // end of each stage.
+    virtual void counts(const SearchCounts& /*counts*/) {}
     // A failure the search goes on after.
     virtual void failure(const std::string& /*text*/) {}
 };

@@ -40,6 +40,7 @@ struct SearchEntry {
     std::string folder;   // as typed; a trailing "/" is allowed
     std::string pattern;  // wildcards, e.g. "*.*"
     bool subFolders = false;
+    bool keep = false;    // the files found here are reference copies, never marked
     bool operator==(const SearchEntry&) const = default;
 };
 

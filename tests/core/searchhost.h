@@ -20,6 +20,7 @@ struct TestHost : CompareHost, SearchObserver {
     std::stop_source stopper;
     SearchResults results;
     std::vector<std::string> statuses, failures;
+    std::vector<SearchCounts> told;  // the numbers, in order
     std::map<std::string, int> progressByStatus;  // progress reports in each phase
     std::function<void(TestHost&)> onProgress;
     std::function<void(TestHost&, const std::string&)> onStatus;
@@ -39,6 +40,7 @@ struct TestHost : CompareHost, SearchObserver {
         }
     }
     void failure(const std::string& text) override { failures.push_back(text); }
+    void counts(const SearchCounts& c) override { told.push_back(c); }
     bool stopRequested() override { return stopper.stop_requested(); }
     void setProgress(double percent) override { progress(percent); }
     void reportFailure(const std::string& text) override { failure(text); }

@@ -37,6 +37,11 @@ TEST(Search, AllTypesTogetherFillTheirListsInOrder)
     EXPECT_EQ(h.rows(kListSameName, false), (Names{"a.txt", "A.TXT"}));
     EXPECT_EQ(h.rows(kListPortions, false), (Names{"big-part", "big-whole"}));
     EXPECT_TRUE(h.rows(kListReadErrors).empty());
+    // the numbers: what the walk found, then the bytes of the runs compared
+    const auto loaded = std::find_if(h.told.rbegin(), h.told.rend(), [](auto& c) { return c.bytesTotal == 0; });
+    ASSERT_NE(loaded, h.told.rend());
+    EXPECT_EQ(CountsText(*loaded), "12 files in 2 folders");
+    EXPECT_EQ(CountsText(h.told.back()), "175.8 KB of 175.8 KB");
     // a row: the file as the search saw it
     const ResultRow& r = h.list(kListZeroSize).row(1);
     struct stat st {};

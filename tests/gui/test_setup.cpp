@@ -1,8 +1,10 @@
-// The search setup panel: the path rows it builds decide what is searched,
-// and it refuses size bounds it cannot read or that exclude everything.
+// The search setup panel: the path rows it builds decide what is searched
+// (and which files are reference copies), it refuses size bounds it cannot
+// read or that exclude everything, and it is remembered at the next start.
 #include "tests/gui/guitest.h"
 
 #include <QCheckBox>
+#include <QMimeData>
 #include <QTreeWidget>
 
 namespace kormial::test {
@@ -37,14 +39,17 @@ TEST_F(GuiSetup, PathRowsDecideWhatIsSearched)
     const auto row = [&](const std::string& rel) { return QString::fromStdString(at(rel)); };
     EXPECT_EQ(rows, (QList<QStringList>{{row("m/*.mp3"), "Yes", ""}, {row("m/*.txt"), "No", ""},
                                         {row("s/*.*"), "Yes", "5"}}));
+    // Keep on "m/*.txt": the folder m is kept, whichever entry found its
+    // files, and its sub-folders are not (that entry does not reach them)
+    w.setup->lstPath->topLevelItem(1)->setCheckState(SetupPanel::kKeepColumn, Qt::Checked);
     click(w.setup->cmdSrch);
     waitForSearch();
     std::vector<std::string> found;
     for (const ResultRow& r : w.results->resultList(kListDuplicates).rows()) {
-        found.push_back(r.path().substr(root.size() + 1));
+        found.push_back(r.path().substr(root.size() + 1) + (r.reference ? " kept" : ""));
     }
     std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, (std::vector<std::string>{"m/deep/one.mp3", "m/one.mp3", "s/large1.bin", "s/large2.bin"}));
+    EXPECT_EQ(found, (std::vector<std::string>{"m/deep/one.mp3", "m/one.mp3 kept", "s/large1.bin", "s/large2.bin"}));
 }
 
 TEST_F(GuiSetup, RefusesBadSizes)
@@ -67,6 +72,48 @@ TEST_F(GuiSetup, RefusesBadSizes)
     click(w.setup->cmdAdd);
     EXPECT_EQ(w.setup->lstPath->topLevelItemCount(), 1);
     EXPECT_EQ(dialogs.texts.size(), 3);
+}
+
+TEST_F(GuiSetup, RememberedAtTheNextStart)
+{
+    write("a/x.txt", "x");
+    write("b/y.txt", "y");
+    frmMain& w = open();
+    addFolder(at("a"), "*.txt");
+    click(w.setup->chkSubDir);
+    // a folder dropped from a file manager is added as [>] adds one; a file is not
+    QMimeData dragged;
+    dragged.setUrls({QUrl::fromLocalFile(QString::fromStdString(at("b"))),
+                     QUrl::fromLocalFile(QString::fromStdString(at("a/x.txt")))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &dragged, Qt::LeftButton, {});
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &dragged, Qt::LeftButton, {});
+    for (QEvent* e : {static_cast<QEvent*>(&enter), static_cast<QEvent*>(&drop)}) {
+        QCoreApplication::sendEvent(w.setup->lstPath->viewport(), e);
+    }
+    ASSERT_EQ(w.setup->lstPath->topLevelItemCount(), 2);
+    w.setup->lstPath->topLevelItem(1)->setCheckState(SetupPanel::kKeepColumn, Qt::Checked);
+    click(w.setup->cmdCriteria);
+    retype(w.setup->txtMinSz, "2");
+    retype(w.setup->txtMaxSz, "900");
+    w.setup->lstSrchType->item(0)->setCheckState(Qt::Unchecked);
+    w.setup->lstSrchType->item(3)->setCheckState(Qt::Checked);
+    click(w.setup->chkTolerant);
+    w.setup->dirPath->setPath(at("b"));
+    w.resize(w.width() + 40, w.height() + 200);
+    w.results->lstResult[kListDuplicates]->setColumnWidth(kColName, 333);
+    const std::string browsed = w.setup->dirPath->path();
+    const QSize size = w.size();
+    w.close();
+    window.reset();
+
+    frmMain& again = open();
+    const SearchRequest r = again.setup->searchRequest();
+    EXPECT_EQ(r.entries, (std::vector<SearchEntry>{{at("a/"), "*.txt", true, false}, {at("b/"), "*.txt", false, true}}));
+    EXPECT_TRUE(r.minKb == 2 && r.maxKb == 900 && r.tolerant);
+    EXPECT_TRUE(r.types == SearchTypes({SearchType::Duplicates, SearchType::SameName, SearchType::Portions}));
+    EXPECT_EQ(again.setup->dirPath->path(), browsed);
+    EXPECT_EQ(again.size(), size);
+    EXPECT_EQ(again.results->lstResult[kListDuplicates]->columnWidth(kColName), 333);
 }
 
 }  // namespace kormial::test
