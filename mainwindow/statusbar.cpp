@@ -40,9 +40,13 @@ PanelStatusBar::PanelStatusBar(QWidget* parent)
 
 void PanelStatusBar::setCounts(const QString& text)
 {
-    counts_->setText(text);
     counts_->setToolTip(text);
     placePanels();
+}
+
+QString PanelStatusBar::counts() const
+{
+    return counts_->toolTip();
 }
 
 QRect PanelStatusBar::panelRect(int n) const
@@ -53,7 +57,8 @@ QRect PanelStatusBar::panelRect(int n) const
     }
     const int left = w1 + 2;
     const int room = std::max(0, width() - left - kGripRoom);
-    const int countsNeed = counts_->text().isEmpty() ? 0 : counts_->sizeHint().width() + 4;
+    const QString counts = counts_->toolTip();
+    const int countsNeed = counts.isEmpty() ? 0 : counts_->fontMetrics().horizontalAdvance(counts) + 16;
     const int textNeed = text_->sizeHint().width();
     const int w3 = std::min(countsNeed, std::max(room - textNeed, room / 2));
     if (n == 2) {
@@ -83,6 +88,7 @@ void PanelStatusBar::placePanels()
     text_->setGeometry(panelRect(2));
     const QRect p3 = panelRect(3);
     counts_->setGeometry(p3);
+    counts_->setText(counts_->fontMetrics().elidedText(counts_->toolTip(), Qt::ElideRight, p3.width() - 10));
     separator3_->setGeometry(p3.left() - 2, 2, 2, std::max(0, height() - 4));
     separator3_->setVisible(p3.width() > 0);
 }

@@ -20,9 +20,10 @@ public:
     QLabel* textPanel() const { return text_; }
     QLabel* countPanel() const { return counts_; }
     // Shows `text` in panel 3, which takes the room its text needs while the
-    // status text keeps the room its own needs; when both cannot, each gets
-    // at least half.
+    // status text keeps the room its own needs; when both cannot, panel 3
+    // gets half and its text is shortened with "...", whole in its tooltip.
     void setCounts(const QString& text);
+    QString counts() const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

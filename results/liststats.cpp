@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <numeric>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace kormial {
@@ -39,26 +38,17 @@ ListStats StatsOf(const ResultList& list, int tab)
     if (tab == kListSameName) {
         s.groups = countGroupsByName(list);
     } else if (tab == kListDuplicates || tab == kListPortions) {
-        struct Group {
-            std::int64_t size = 0;
-            std::unordered_set<platform::FileId, platform::FileIdHash> files;
-            std::int64_t unknown = 0;  // rows without a recorded identity
-        };
-        std::unordered_map<std::int32_t, Group> groups;
+        // per group: the bytes of all its copies and of its largest one
+        std::unordered_map<std::int32_t, std::pair<std::int64_t, std::int64_t>> groups;
         for (const ResultRow& r : list.rows()) {
-            Group& g = groups[r.group];
-            g.size = std::max(g.size, r.size);
-            if (r.state.id.ino == 0) {
-                ++g.unknown;
-            } else {
-                g.files.insert(r.state.id);
-            }
+            auto& [all, largest] = groups[r.group];
+            all += std::max<std::int64_t>(r.size, 0);
+            largest = std::max(largest, r.size);
         }
         s.groups = static_cast<std::int64_t>(groups.size());
         if (tab == kListDuplicates) {
-            for (const auto& [number, g] : groups) {
-                const auto copies = static_cast<std::int64_t>(g.files.size()) + g.unknown;
-                s.reclaimable += g.size * std::max<std::int64_t>(copies - 1, 0);
+            for (const auto& [number, bytes] : groups) {
+                s.reclaimable += bytes.first - bytes.second;
             }
         }
     }

@@ -18,8 +18,8 @@ struct ListStats {
 };
 
 // Groups are those of the marking rules: "#" on "Duplicates" and "Portions",
-// the name (case ignored) on "Same Name". Copies that are one file under two
-// names (hard links) free nothing when one of them goes.
+// the name (case ignored) on "Same Name". (The search lists a file under two
+// names, hard links, only once, so every copy counts.)
 ListStats StatsOf(const ResultList& list, int tab);
 
 // "12.3 MB": bytes below 1 KB as they are, then KB, MB, GB and TB of 1024,

@@ -39,6 +39,7 @@ ResultListView::ResultListView(ResultList& list, bool showGroup, QWidget* parent
     h->setStretchLastSection(true);
     h->setSortIndicatorShown(false);
     h->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    h->setMinimumSectionSize(8);  // the empty last column gives its room up first
 
     // Each column at least as wide as its caption with the sort arrow and
     // its typical content: an 11-character name behind its check box, a
@@ -58,6 +59,8 @@ ResultListView::ResultListView(ResultList& list, bool showGroup, QWidget* parent
         minWidth_[static_cast<std::size_t>(c)] = w;
         if (designWidth(c, showGroup) == 0) {
             setColumnHidden(c, true);
+        } else if (c == ResultTableModel::kColumnCount - 1) {
+            setColumnWidth(c, h->minimumSectionSize());  // the empty last column takes what is left
         } else {
             setColumnWidth(c, std::max(w, designWidth(c, showGroup)));
         }

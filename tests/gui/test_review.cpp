@@ -98,8 +98,8 @@ TEST_F(GuiReview, KeepOneCopyOfEachGroup)
     frmMain& w = search({1});
     clickTab(kListDuplicates);
     const auto counts = [&](const QString& expected) {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return w.StatusBar1->countPanel()->text() == expected; }, 2000))
-            << w.StatusBar1->countPanel()->text().toStdString();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return w.StatusBar1->counts() == expected; }, 2000))
+            << w.StatusBar1->counts().toStdString();
     };
     counts("2 groups, 5 files, 2.1 KB to free");
     choose(w.results->mnuKeepNewest);
