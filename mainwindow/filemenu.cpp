@@ -115,6 +115,9 @@ void ResultPane::buildFileMenu()
     mnuMarkSmaller =
         entry("mnuMarkSmaller", "Mark &Smaller files for deletion", QKeySequence(), kHelpMarking);
     mnuMarkLarger = entry("mnuMarkLarger", "Mark &Larger files for deletion", QKeySequence(), kHelpMarking);
+    mnuKeepNewest = entry("mnuKeepNewest", "Mark all but the ne&west", QKeySequence(), kHelpMarking);
+    mnuKeepOldest = entry("mnuKeepOldest", "Mark all but the oldes&t", QKeySequence(), kHelpMarking);
+    mnuKeepFirst = entry("mnuKeepFirst", "Mark all but the &first in each group", QKeySequence(), kHelpMarking);
     mnuClearMarks = entry("mnuClearMarks", "&Clear all marks", QKeySequence(Qt::CTRL | Qt::Key_C),
                           kHelpMarking);
 
@@ -127,6 +130,9 @@ void ResultPane::buildFileMenu()
     connect(mnuMarkNewer, &QAction::triggered, this, [this] { MarkDel(false, "Date"); });
     connect(mnuMarkSmaller, &QAction::triggered, this, [this] { MarkDel(false, "Size"); });
     connect(mnuMarkLarger, &QAction::triggered, this, [this] { MarkDel(true, "Size"); });
+    connect(mnuKeepNewest, &QAction::triggered, this, [this] { MarkAllButOne(Keep::Newest); });
+    connect(mnuKeepOldest, &QAction::triggered, this, [this] { MarkAllButOne(Keep::Oldest); });
+    connect(mnuKeepFirst, &QAction::triggered, this, [this] { MarkAllButOne(Keep::First); });
     connect(mnuClearMarks, &QAction::triggered, this, [this] { Marks(false); });
 
     // The Task button and the right mouse button over a list pop it up.
@@ -146,6 +152,10 @@ void ResultPane::mnuFile_Popup()
     mnuMarkNewer->setEnabled(s.markNewer);
     mnuMarkSmaller->setEnabled(s.markSmaller);
     mnuMarkLarger->setEnabled(s.markLarger);
+    // the lists of groups, as for the pair rules by date
+    for (QAction* keepOne : {mnuKeepNewest, mnuKeepOldest, mnuKeepFirst}) {
+        keepOne->setEnabled(s.markOld);
+    }
     mnuClearMarks->setEnabled(s.clearMarks);
 }
 
@@ -171,6 +181,11 @@ void ResultPane::Marks(bool isAllMarks)
 void ResultPane::MarkDel(bool MarkOld, std::string_view CompType)
 {
     kormial::MarkDel(lists_.at(static_cast<std::size_t>(CurTab)), CurTab, MarkOld, CompType);
+}
+
+void ResultPane::MarkAllButOne(Keep keep)
+{
+    kormial::MarkAllButOne(lists_.at(static_cast<std::size_t>(CurTab)), CurTab, keep);
 }
 
 // ---------------------------------------------------------------------------

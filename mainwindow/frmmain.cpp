@@ -85,6 +85,7 @@ frmMain::frmMain(QWidget* parent)
 
     StatusBar1 = named(new PanelStatusBar(this), "StatusBar1");
     setStatusBar(StatusBar1);
+    connect(results, &ResultPane::countsChanged, StatusBar1, &PanelStatusBar::setCounts);
     // The progress bar starts on the window and is docked into the status bar
     // at load.
     pbMain = named(new QProgressBar(client), "pbMain");

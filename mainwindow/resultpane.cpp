@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -76,7 +77,14 @@ ResultPane::ResultPane(QWidget* parent) : QWidget(parent)
                 [this, i](int row) { emit resultRowClicked(i, row); });
         connect(list, &ResultListView::rowDoubleClicked, this,
                 [this, i](int row) { emit resultRowDoubleClicked(i, row); });
+        const ResultTableModel* model = list->resultModel();
+        const auto rowsChanged = [this, i] { countsMayHaveChanged(i, true); };
+        connect(model, &QAbstractItemModel::modelReset, this, rowsChanged);
+        connect(model, &QAbstractItemModel::rowsInserted, this, rowsChanged);
+        connect(model, &QAbstractItemModel::rowsRemoved, this, rowsChanged);
+        connect(model, &QAbstractItemModel::dataChanged, this, [this, i] { countsMayHaveChanged(i, false); });
     }
+    connect(this, &ResultPane::tabChanged, this, [this](int index) { countsMayHaveChanged(index, false); });
     connect(this, &ResultPane::resultRowClicked, this, [this](int list, int) { lstResult_Click(list); });
     connect(this, &ResultPane::resultRowDoubleClicked, this,
             [this](int list, int) { lstResult_DblClick(list); });
@@ -122,6 +130,26 @@ void ResultPane::UpdateCount()
         }
         tabMain->setTabText(i, caption + QStringLiteral("(%1)").arg(lists_[static_cast<std::size_t>(i)].count()));
     }
+}
+
+void ResultPane::countsMayHaveChanged(int list, bool rowsChanged)
+{
+    if (rowsChanged) {
+        stats_.at(static_cast<std::size_t>(list)).reset();
+    }
+    if (list != CurTab || countsPending_) {
+        return;
+    }
+    countsPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        countsPending_ = false;
+        const ResultList& list = lists_.at(static_cast<std::size_t>(CurTab));
+        std::optional<ListStats>& stats = stats_.at(static_cast<std::size_t>(CurTab));
+        if (!stats) {
+            stats = StatsOf(list, CurTab);
+        }
+        emit countsChanged(QString::fromStdString(StatsText(*stats, CountMarked(list), CurTab)));
+    });
 }
 
 void ResultPane::tabMain_Click(int index)

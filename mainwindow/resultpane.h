@@ -4,12 +4,15 @@
 // opening, deleting to the trash, renaming and marking its files.
 #pragma once
 
+#include "results/liststats.h"
+#include "results/marking.h"
 #include "results/resultlist.h"
 
 #include <QWidget>
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -59,6 +62,11 @@ public:
     QAction* mnuMarkNewer = nullptr;
     QAction* mnuMarkSmaller = nullptr;
     QAction* mnuMarkLarger = nullptr;
+    // One copy of each group stays unmarked: the newest, the oldest or the
+    // first in the list.
+    QAction* mnuKeepNewest = nullptr;
+    QAction* mnuKeepOldest = nullptr;
+    QAction* mnuKeepFirst = nullptr;
     QAction* mnuClearMarks = nullptr;
 
     ResultList& resultList(int index);
@@ -77,6 +85,9 @@ signals:
     void resultRowDoubleClicked(int list, int row);
     // Another tab came to the front.
     void tabChanged(int index);
+    // What the list in front holds, for the status bar (StatsText); sent
+    // once after a burst of changes.
+    void countsChanged(const QString& text);
 
 private:
     void buildFileMenu();
@@ -90,6 +101,7 @@ private:
     // One member of each neighbouring pair of a group: CompType "Date" the
     // older (MarkOld) or newer one, "Size" the larger (MarkOld) or smaller.
     void MarkDel(bool MarkOld, std::string_view CompType);
+    void MarkAllButOne(Keep keep);
     void OpenFile();
     void DelFile();
     void RenFile();
@@ -102,12 +114,16 @@ private:
     void lstResult_DblClick(int index);
     void mnuFile_Popup();  // the entries' enabling, each time the menu opens
     void mnuDelete_Click();
+    // List `list` changed (its rows, or only marks): the counts are told again.
+    void countsMayHaveChanged(int list, bool rowsChanged);
 
     int CurTab = 0;  // the result list shown
     std::array<ResultList, kResultListCount> lists_;
     std::unique_ptr<platform::Trash> desktopTrash_;
     platform::Trash* trash_ = nullptr;
     std::vector<std::pair<QAction*, bool>> fileActionsBeforeSearch_;
+    std::array<std::optional<ListStats>, kResultListCount> stats_;  // kept until the rows change
+    bool countsPending_ = false;
 };
 
 }  // namespace kormial

@@ -2,6 +2,7 @@
 
 #include "mainwindow/twips.h"
 
+#include <QEvent>
 #include <QFrame>
 #include <QLabel>
 
@@ -18,7 +19,8 @@ constexpr int kGripRoom = 18;      // pixels kept free for the size grip
 }  // namespace
 
 PanelStatusBar::PanelStatusBar(QWidget* parent)
-    : QStatusBar(parent), separator_(new QFrame(this)), text_(new QLabel(this))
+    : QStatusBar(parent), separator_(new QFrame(this)), text_(new QLabel(this)),
+      separator3_(new QFrame(this)), counts_(new QLabel(this))
 {
     setFixedHeight(tw(kBarHeight));
     setSizeGripEnabled(true);
@@ -27,7 +29,24 @@ PanelStatusBar::PanelStatusBar(QWidget* parent)
     text_->setIndent(4);
     text_->setTextFormat(Qt::PlainText);
     text_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    separator3_->setFrameShape(QFrame::VLine);
+    separator3_->setFrameShadow(QFrame::Sunken);
+    counts_->setObjectName(QStringLiteral("CountPanel"));
+    counts_->setIndent(4);
+    counts_->setTextFormat(Qt::PlainText);
+    counts_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     placePanels();
+}
+
+void PanelStatusBar::setCounts(const QString& text)
+{
+    counts_->setToolTip(text);
+    placePanels();
+}
+
+QString PanelStatusBar::counts() const
+{
+    return counts_->toolTip();
 }
 
 QRect PanelStatusBar::panelRect(int n) const
@@ -37,7 +56,15 @@ QRect PanelStatusBar::panelRect(int n) const
         return QRect(0, 0, w1, height());
     }
     const int left = w1 + 2;
-    return QRect(left, 0, std::max(0, width() - left - kGripRoom), height());
+    const int room = std::max(0, width() - left - kGripRoom);
+    const QString counts = counts_->toolTip();
+    const int countsNeed = counts.isEmpty() ? 0 : counts_->fontMetrics().horizontalAdvance(counts) + 16;
+    const int textNeed = text_->sizeHint().width();
+    const int w3 = std::min(countsNeed, std::max(room - textNeed, room / 2));
+    if (n == 2) {
+        return QRect(left, 0, room - w3, height());
+    }
+    return QRect(left + room - w3, 0, w3, height());
 }
 
 void PanelStatusBar::resizeEvent(QResizeEvent* event)
@@ -46,11 +73,24 @@ void PanelStatusBar::resizeEvent(QResizeEvent* event)
     placePanels();
 }
 
+bool PanelStatusBar::event(QEvent* event)
+{
+    if (event->type() == QEvent::LayoutRequest) {
+        placePanels();
+    }
+    return QStatusBar::event(event);
+}
+
 void PanelStatusBar::placePanels()
 {
     const QRect p1 = panelRect(1);
     separator_->setGeometry(p1.right() + 1, 2, 2, std::max(0, height() - 4));
     text_->setGeometry(panelRect(2));
+    const QRect p3 = panelRect(3);
+    counts_->setGeometry(p3);
+    counts_->setText(counts_->fontMetrics().elidedText(counts_->toolTip(), Qt::ElideRight, p3.width() - 10));
+    separator3_->setGeometry(p3.left() - 2, 2, 2, std::max(0, height() - 4));
+    separator3_->setVisible(p3.width() > 0);
 }
 
 }  // namespace kormial

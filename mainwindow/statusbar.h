@@ -1,5 +1,5 @@
-// The status bar with its two panels: panel 1 holds the progress bar, panel 2
-// the status text.
+// The status bar with its panels: panel 1 holds the progress bar, panel 2
+// the status text, panel 3 at the right what the list in front holds.
 #pragma once
 
 #include <QStatusBar>
@@ -14,19 +14,29 @@ class PanelStatusBar final : public QStatusBar {
 public:
     explicit PanelStatusBar(QWidget* parent = nullptr);
 
-    // Panel n (1 or 2) in the bar's coordinates: left edge, top 0, width and
-    // the bar's height.
+    // Panel n (1, 2 or 3) in the bar's coordinates: left edge, top 0, width
+    // and the bar's height.
     QRect panelRect(int n) const;
     QLabel* textPanel() const { return text_; }
+    QLabel* countPanel() const { return counts_; }
+    // Shows `text` in panel 3, which takes the room its text needs while the
+    // status text keeps the room its own needs; when both cannot, panel 3
+    // gets half and its text is shortened with "...", whole in its tooltip.
+    void setCounts(const QString& text);
+    QString counts() const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // A panel's new text asks for layout: the panels are placed again.
+    bool event(QEvent* event) override;
 
 private:
     void placePanels();
 
     QFrame* separator_;
     QLabel* text_;
+    QFrame* separator3_;
+    QLabel* counts_;
 };
 
 }  // namespace kormial

@@ -22,7 +22,7 @@ bool SameMarkGroup(int curTab, const ResultRow& a, const ResultRow& b)
 void Marks(ResultList& list, bool isAllMarks)
 {
     for (std::int64_t i = 0; i < list.count(); ++i) {
-        list.setChecked(i, isAllMarks);
+        list.setChecked(i, isAllMarks && !list.row(i).reference);
     }
 }
 
@@ -46,7 +46,10 @@ void MarkDel(ResultList& list, int curTab, bool MarkOld, std::string_view CompTy
         // by date: row i is not newer than row i - 1 (to the second, as
         // shown); by size: row i is not smaller than row i - 1
         const bool c = byDate ? cur.mtime <= prev.mtime : cur.size >= prev.size;
-        list.setChecked(c == MarkOld ? i : i - 1, true);
+        const std::int64_t marked = c == MarkOld ? i : i - 1;
+        if (!list.row(marked).reference) {
+            list.setChecked(marked, true);
+        }
     }
 }
 
@@ -57,15 +60,18 @@ void MarkAllButOne(ResultList& list, int curTab, Keep keep)
     const std::int64_t n = list.count();
     for (std::int64_t first = 0, end = 0; first < n; first = end) {
         std::int64_t kept = first;
+        bool reference = list.row(first).reference;
         for (end = first + 1; end < n && SameMarkGroup(curTab, list.row(end), list.row(first)); ++end) {
             const std::int64_t t = list.row(end).state.mtimeNs;
             const std::int64_t best = list.row(kept).state.mtimeNs;
             if ((keep == Keep::Newest && t > best) || (keep == Keep::Oldest && t < best)) {
                 kept = end;
             }
+            reference = reference || list.row(end).reference;
         }
         for (std::int64_t i = first; i < end; ++i) {
-            list.setChecked(i, i != kept);
+            const ResultRow& r = list.row(i);
+            list.setChecked(i, reference ? !r.reference : i != kept);
         }
     }
 }

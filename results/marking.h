@@ -1,6 +1,7 @@
 // Marking rows of a result list for deletion: all of them, none, or one
 // member of every neighbouring pair of a group (the older, newer, smaller or
-// larger one).
+// larger one), or all but one of each group. No rule marks a reference row
+// (ResultRow::reference): it stays as the group's kept copy.
 #pragma once
 
 #include "results/resultlist.h"
@@ -17,7 +18,8 @@ int MarkKeyColumn(int curTab);
 // equal "#", or on "Same Name" names equal with case ignored.
 bool SameMarkGroup(int curTab, const ResultRow& a, const ResultRow& b);
 
-// Sets the mark of every row of `list` to `isAllMarks`.
+// Sets the mark of every row of `list` to `isAllMarks`; reference rows are
+// never marked.
 void Marks(ResultList& list, bool isAllMarks);
 
 // Clears the marks of `list` (the list of tab `curTab`), sorts it by its key
@@ -37,7 +39,8 @@ void MarkDel(ResultList& list, int curTab, bool MarkOld, std::string_view CompTy
 enum class Keep { First, Newest, Oldest };
 
 // Clears the marks of `list`, sorts it by its key column as MarkDel does and
-// marks every member of each group but the one that `keep` names.
+// marks every member of each group but the one that `keep` names; a group
+// with a reference row keeps that one instead.
 void MarkAllButOne(ResultList& list, int curTab, Keep keep);
 
 }  // namespace kormial

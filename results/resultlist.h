@@ -26,7 +26,9 @@ struct ResultRow {
     std::int32_t group = kNoGroup;
     bool checked = false;          // marked for deletion
     bool selected = false;
-    bool reference = false;        // under a Keep folder: never marked
+    // Found under a folder whose files are kept as reference copies: no
+    // marking rule ever marks it.
+    bool reference = false;
     // The file and its state when the search sized it.
     platform::FileState state;
 

@@ -61,6 +61,18 @@ QVariant ResultTableModel::data(const QModelIndex& index, int role) const
         return {};
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(columnAlignment(index.column()));
+    case Qt::BackgroundRole:
+        if (row.reference) {
+            // a tint of the highlight over the base, readable in any theme
+            const QColor base = palette_.color(QPalette::Base);
+            const QColor mark = palette_.color(QPalette::Highlight);
+            return QColor::fromRgbF((base.redF() * 3 + mark.redF()) / 4, (base.greenF() * 3 + mark.greenF()) / 4,
+                                    (base.blueF() * 3 + mark.blueF()) / 4);
+        }
+        if (groupShading_ && oddGroup(index.row())) {
+            return palette_.alternateBase();
+        }
+        return {};
     default:
         return {};
     }
@@ -102,6 +114,28 @@ QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, 
     return {};
 }
 
+void ResultTableModel::setGroupShading(bool on)
+{
+    groupShading_ = on;
+}
+
+void ResultTableModel::setPalette(const QPalette& palette)
+{
+    palette_ = palette;
+}
+
+bool ResultTableModel::oddGroup(int row) const
+{
+    const auto& rows = list_.rows();
+    if (odd_.size() != rows.size()) {
+        odd_.assign(rows.size(), false);
+        for (std::size_t i = 1; i < rows.size(); ++i) {
+            odd_[i] = odd_[i - 1] != (rows[i].group != rows[i - 1].group);
+        }
+    }
+    return odd_[static_cast<std::size_t>(row)];
+}
+
 void ResultTableModel::aboutToReset()
 {
     beginResetModel();
@@ -109,6 +143,7 @@ void ResultTableModel::aboutToReset()
 
 void ResultTableModel::reset()
 {
+    odd_.clear();
     endResetModel();
 }
 
@@ -119,6 +154,7 @@ void ResultTableModel::rowsAboutToBeInserted(std::int64_t first, std::int64_t la
 
 void ResultTableModel::rowsInserted()
 {
+    odd_.clear();
     endInsertRows();
 }
 
@@ -129,6 +165,7 @@ void ResultTableModel::rowsAboutToBeRemoved(std::int64_t first, std::int64_t las
 
 void ResultTableModel::rowsRemoved()
 {
+    odd_.clear();
     endRemoveRows();
 }
 

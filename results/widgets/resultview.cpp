@@ -26,7 +26,6 @@ ResultListView::ResultListView(ResultList& list, bool showGroup, QWidget* parent
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
-    setAlternatingRowColors(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setAllColumnsShowFocus(true);
@@ -40,25 +39,43 @@ ResultListView::ResultListView(ResultList& list, bool showGroup, QWidget* parent
     h->setStretchLastSection(true);
     h->setSortIndicatorShown(false);
     h->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    h->setMinimumSectionSize(8);  // the empty last column gives its room up first
 
-    // Design widths, widened where this font needs more room to show a whole
-    // size of ten digits or a whole date.
+    // Each column at least as wide as its caption with the sort arrow and
+    // its typical content: an 11-character name behind its check box, a
+    // group number, a size of ten digits, a whole date.
     const QFontMetrics fm(font());
-    const int cellPad = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8;
+    const QFontMetrics hfm(h->font());
+    const int textPad = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 4;
+    const int headerPad = 3 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h) +
+                          style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, h) + 4;
+    const QString sample[] = {QStringLiteral("img_0011.jpeg"), QString(), QStringLiteral("0000000"),
+                              QStringLiteral("0000000000"), QStringLiteral("0000/00/00 00:00:00"), QString()};
+    const int checkRoom = style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this) + textPad;
     for (int c = 0; c < ResultTableModel::kColumnCount; ++c) {
-        int w = designWidth(c, showGroup);
-        if (c == kColSize) {
-            w = std::max(w, fm.horizontalAdvance(QStringLiteral("0000000000")) + cellPad);
-        } else if (c == kColDate) {
-            w = std::max(w, fm.horizontalAdvance(QStringLiteral("0000/00/00 00:00:00")) + cellPad);
-        }
-        if (w == 0) {
+        const int content = sample[c].isEmpty() ? 0 : fm.horizontalAdvance(sample[c]) + textPad;
+        const int w = std::max(hfm.horizontalAdvance(ResultTableModel::columnCaption(c)) + headerPad,
+                               content + (c == kColName ? checkRoom : 0));
+        minWidth_[static_cast<std::size_t>(c)] = w;
+        if (designWidth(c, showGroup) == 0) {
             setColumnHidden(c, true);
+        } else if (c == ResultTableModel::kColumnCount - 1) {
+            setColumnWidth(c, h->minimumSectionSize());  // the empty last column takes what is left
         } else {
-            setColumnWidth(c, w);
+            setColumnWidth(c, std::max(w, designWidth(c, showGroup)));
         }
     }
+    // On the lists of groups, groups are shaded instead of rows.
+    setAlternatingRowColors(!showGroup);
+    model_->setGroupShading(showGroup);
+    model_->setPalette(palette());
 
+    connect(h, &QHeaderView::sectionResized, this, [this](int column) {
+        if (!fitting_ && (column == kColName || column == kColFolder)) {
+            const int both = columnWidth(kColName) + columnWidth(kColFolder);
+            nameShare_ = both > 0 ? static_cast<double>(columnWidth(kColName)) / both : nameShare_;
+        }
+    });
     connect(h, &QHeaderView::sectionClicked, this, [this](int section) {
         emit headerClicked(section);
         showSortState();
@@ -97,8 +114,60 @@ void ResultListView::showSortState()
     }
 }
 
+QList<int> ResultListView::columnWidths() const
+{
+    QList<int> widths;
+    for (int c = 0; c <= kColDate; ++c) {
+        widths << (isColumnHidden(c) ? 0 : columnWidth(c));
+    }
+    return widths;
+}
+
+void ResultListView::setColumnWidths(const QList<int>& widths)
+{
+    if (widths.size() <= kColDate) {
+        return;
+    }
+    for (int c : {kColGroup, kColSize, kColDate}) {
+        if (!isColumnHidden(c) && widths[c] > 0) {
+            setColumnWidth(c, widths[c]);
+        }
+    }
+    if (widths[kColName] > 0 && widths[kColFolder] > 0) {
+        nameShare_ = static_cast<double>(widths[kColName]) / (widths[kColName] + widths[kColFolder]);
+    }
+    fitColumns();
+}
+
+void ResultListView::fitColumns()
+{
+    int others = header()->minimumSectionSize();  // the empty last column
+    for (int c : {kColGroup, kColSize, kColDate}) {
+        others += isColumnHidden(c) ? 0 : columnWidth(c);
+    }
+    const int spare = viewport()->width() - others;
+    const int name = std::max(minWidth_[kColName], static_cast<int>(spare * nameShare_));
+    const int folder = std::max(minWidth_[kColFolder], spare - name);
+    fitting_ = true;
+    setColumnWidth(kColName, name);
+    setColumnWidth(kColFolder, folder);
+    fitting_ = false;
+}
+
+void ResultListView::changeEvent(QEvent* event)
+{
+    QTreeView::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        model_->setPalette(palette());
+        viewport()->update();
+    }
+}
+
 bool ResultListView::viewportEvent(QEvent* event)
 {
+    if (event->type() == QEvent::Resize) {
+        fitColumns();
+    }
     if (event->type() == QEvent::MouseButtonRelease) {
         auto* me = static_cast<QMouseEvent*>(event);
         if (me->button() == Qt::RightButton) {

@@ -1,11 +1,16 @@
 // A result list on screen: report view with a check box in front of each row
-// and the six result columns.
+// and the six result columns. "#", "Size" and "Date Modified" keep their
+// widths; Name and In Folder share the rest of the view's width, in the
+// proportion the user last gave them.
 #pragma once
 
 #include "results/resultlist.h"
 #include "results/widgets/resultmodel.h"
 
+#include <QList>
 #include <QTreeView>
+
+#include <array>
 
 namespace kormial {
 
@@ -22,6 +27,12 @@ public:
     // Design width of a column in logical pixels (0 for a hidden column).
     static int designWidth(int column, bool showGroup);
 
+    // The widths of the five result columns (0 for a hidden one), and
+    // putting such widths back: "#", "Size" and "Date Modified" take theirs,
+    // Name and In Folder their proportion of the width left.
+    QList<int> columnWidths() const;
+    void setColumnWidths(const QList<int>& widths);
+
 signals:
     // A click on a column header (0-based column).
     void headerClicked(int column);
@@ -32,11 +43,17 @@ signals:
 
 protected:
     bool viewportEvent(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void showSortState();
+    // Name and In Folder across the width the other columns leave.
+    void fitColumns();
 
     ResultTableModel* model_;
+    std::array<int, ResultTableModel::kColumnCount> minWidth_{};  // header and typical content
+    double nameShare_ = 0.4;  // Name's part of the width of Name and In Folder
+    bool fitting_ = false;
 };
 
 }  // namespace kormial

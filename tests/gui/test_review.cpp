@@ -2,6 +2,10 @@
 // rules, deleting to the trash, renaming and opening.
 #include "tests/gui/guitest.h"
 
+#include "mainwindow/statusbar.h"
+
+#include <QLabel>
+
 namespace kormial::test {
 
 class GuiReview : public GuiTest {
@@ -50,10 +54,11 @@ TEST_F(GuiReview, EachTabEnablesWhatItsRowsAllow)
     open();
     EXPECT_EQ(enabledEntries(), "");  // nothing listed yet
     search({0, 1, 2, 3});
-    const QString byDate = "mnuOpen mnuDelete mnuRen mnuMarkAll mnuMarkOld mnuMarkNewer mnuClearMarks";
+    const QString keepOne = " mnuKeepNewest mnuKeepOldest mnuKeepFirst mnuClearMarks";
+    const QString byDate = "mnuOpen mnuDelete mnuRen mnuMarkAll mnuMarkOld mnuMarkNewer" + keepOne;
     const QString expected[] = {"mnuOpen mnuDelete mnuRen mnuMarkAll mnuClearMarks", byDate, byDate,
                                 "mnuOpen mnuDelete mnuRen mnuMarkAll mnuMarkOld mnuMarkNewer "
-                                "mnuMarkSmaller mnuMarkLarger mnuClearMarks",
+                                "mnuMarkSmaller mnuMarkLarger" + keepOne,
                                 ""};
     for (int tab = 0; tab < kResultListCount; ++tab) {
         clickTab(tab);
@@ -81,6 +86,49 @@ TEST_F(GuiReview, MarkingRules)
     EXPECT_TRUE(marked(kListPortions).empty());
     // Only the list in front was touched.
     EXPECT_EQ(marked(kListDuplicates), (std::vector<std::string>{"a/q.bin", "b/p.bin"}));
+}
+
+// One copy of each group kept in one step; a reference copy is never marked
+// and keeps its group; the status bar counts groups, files and bytes.
+TEST_F(GuiReview, KeepOneCopyOfEachGroup)
+{
+    makeTree();
+    write("c/p.bin", bytes(1, 700));
+    setAge("c/p.bin", 45);
+    frmMain& w = search({1});
+    clickTab(kListDuplicates);
+    const auto counts = [&](const QString& expected) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return w.StatusBar1->counts() == expected; }, 2000))
+            << w.StatusBar1->counts().toStdString();
+    };
+    counts("2 groups, 5 files, 2.1 KB to free");
+    choose(w.results->mnuKeepNewest);
+    EXPECT_EQ(marked(kListDuplicates), (std::vector<std::string>{"a/p.bin", "b/q.bin", "c/p.bin"}));
+    counts("2 groups, 5 files, 2.1 KB to free; 3 marked, 2.1 KB");
+
+    ResultList& list = w.results->resultList(kListDuplicates);
+    ResultList withReference;
+    for (ResultRow r : list.rows()) {
+        r.reference = r.path() == at("a/p.bin");
+        withReference.add(r);
+    }
+    list.takeRows(std::move(withReference));
+    choose(w.results->mnuKeepOldest);
+    EXPECT_EQ(marked(kListDuplicates), (std::vector<std::string>{"a/q.bin", "b/p.bin", "c/p.bin"}));
+    choose(w.results->mnuMarkOld);  // a/p.bin, the oldest, is the older one of a pair
+    const std::vector<std::string> pairs = marked(kListDuplicates);
+    EXPECT_TRUE(std::ranges::count(pairs, "b/q.bin") == 1 && std::ranges::count(pairs, "a/p.bin") == 0);
+    choose(w.results->mnuMarkAll);
+    EXPECT_EQ(marked(kListDuplicates).size(), 4u);
+    // groups shaded alternately, the reference copy apart
+    const auto shade = [&](const std::string& rel) {
+        return w.results->lstResult[kListDuplicates]->resultModel()->index(rowOf(kListDuplicates, rel), 1).data(
+            Qt::BackgroundRole);
+    };
+    EXPECT_EQ(shade("b/p.bin"), shade("c/p.bin"));
+    EXPECT_NE(shade("b/p.bin"), shade("a/q.bin"));
+    EXPECT_NE(shade("a/p.bin"), shade("b/p.bin"));
+    EXPECT_NE(shade("a/p.bin"), shade("a/q.bin"));
 }
 
 TEST_F(GuiReview, DeleteMovesTheMarkedFilesToTheTrash)

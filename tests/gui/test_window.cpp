@@ -11,6 +11,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QTimer>
 #include <QTreeWidget>
@@ -78,8 +79,10 @@ TEST_F(GuiWindow, AboutBoxAndHelpOpen)
 
 TEST_F(GuiWindow, FitsAndResizesWithoutOverlap)
 {
-    write("a.bin", "x");
+    write("a/img_011.jpg", "x");
+    write("b/img_011.jpg", "x");
     frmMain& w = open();
+    int nameWidth = 0;  // Name grows with the window
     const auto check = [&](const char* when, bool resultsShown) {
         const QRect area = w.centralWidget()->rect();
         EXPECT_TRUE(area.contains(w.setup->geometry())) << when;
@@ -91,10 +94,19 @@ TEST_F(GuiWindow, FitsAndResizesWithoutOverlap)
         if (resultsShown) {
             EXPECT_TRUE(area.contains(w.results->geometry()) && w.results->rect().contains(w.results->childrenRect())) << when;
             EXPECT_GT(w.results->lstResult[0]->height(), 50) << when;
+            // no caption or cell cut but the folder's
+            QTreeView* list = w.results->lstResult[kListDuplicates];
+            for (int c : {kColName, kColGroup, kColSize, kColDate}) {
+                const int needed = static_cast<QAbstractItemView*>(list)->sizeHintForColumn(c);
+                EXPECT_GE(list->columnWidth(c), std::max(needed, list->header()->sectionSizeHint(c))) << when << c;
+            }
+            EXPECT_GT(list->columnWidth(kColName), nameWidth) << when;
+            nameWidth = list->columnWidth(kColName);
         }
     };
     check("at start", false);
     search();
+    clickTab(kListDuplicates);
     check("after a search", true);
     w.resize(1400, 1000);
     check("large", true);
