@@ -10,6 +10,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -60,6 +61,8 @@ public:
     QAction* mnuMarkSmaller = nullptr;
     QAction* mnuMarkLarger = nullptr;
     QAction* mnuClearMarks = nullptr;
+    QAction* mnuExport = nullptr;      // "&Export...": the tab shown or all tabs, CSV or JSON
+    QAction* mnuOpenResult = nullptr;  // "Open Res&ult...": a saved JSON result, for review
 
     ResultList& resultList(int index);
     // The tab captions with the lists' counts.
@@ -67,6 +70,12 @@ public:
     // The Task button and the File menu wait while a search runs; the menu's
     // entries come back as they were.
     void lock(bool locked);
+    // A search ended with these lists (`complete` false when it was
+    // stopped): when the tab shown is empty, the first tab with rows comes
+    // to the front.
+    void searchEnded(bool complete);
+    // An empty preview box.
+    void clearPreview();
     // Where deleted files go: the desktop trash unless a test put another
     // in place (nullptr puts the desktop trash back).
     void setTrash(platform::Trash* trash);
@@ -80,7 +89,6 @@ signals:
 
 private:
     void buildFileMenu();
-    void setPreviewPicture(const QImage& picture);
     // The picture shown for a file with a picture extension that cannot be
     // loaded: err_read.bmp beside the program.
     static QString substitutePicturePath();
@@ -94,6 +102,9 @@ private:
     void DelFile();
     void RenFile();
     void Preview();
+    void ExportResults();
+    void OpenResult();
+    void showFirstTabWithRows();
 
     void tabMain_Click(int index);
     void lstResult_ColumnClick(int index, int column);
@@ -108,6 +119,9 @@ private:
     std::unique_ptr<platform::Trash> desktopTrash_;
     platform::Trash* trash_ = nullptr;
     std::vector<std::pair<QAction*, bool>> fileActionsBeforeSearch_;
+    std::string previewPath_;     // the file the preview shows, if any
+    bool listsComplete_ = true;   // false after a stopped search
+
 };
 
 }  // namespace kormial
