@@ -37,8 +37,8 @@ mkdir -p "$demo/2023 holiday" "$demo/backup/phone" "$demo/music" "$demo/download
 i=0
 for colour in orange skyblue seagreen; do
     i=$((i + 1))
-    convert -size 320x200 "gradient:$colour-white" -fill black -pointsize 28 -gravity center \
-        -annotate 0 "beach $i" "$demo/2023 holiday/beach_00$i.png"
+    convert -size 320x200 "gradient:$colour-white" -fill white -draw "circle $((60 * i + 40)),70 $((60 * i + 40)),30" \
+        -fill khaki -draw "rectangle 0,150 320,200" "$demo/2023 holiday/beach_00$i.png"
     cp -p "$demo/2023 holiday/beach_00$i.png" "$demo/backup/phone/IMG_202307$i.png"
 done
 cp -p "$demo/2023 holiday/beach_001.png" "$demo/backup/beach_001 (copy).png"
@@ -68,13 +68,16 @@ done
 xdotool windowmove "$win" 40 40
 xdotool windowfocus --sync "$win"
 sleep 0.5
-# Portions ticked too, the demo folder added with [>], then Search.
+# The demo folder added with [>], then Search.
 xdotool key --window "$win" alt+greater
 sleep 0.3
 xdotool key --window "$win" alt+s
 sleep 3
-# The first duplicate row current: the preview shows its picture.
-xdotool key --window "$win" Tab Tab Down
+# The first duplicate row clicked, the second made current with the arrow
+# key: the preview shows its picture.
+xdotool mousemove --window "$win" 60 311 click 1
+sleep 0.5
+xdotool key --window "$win" Down
 sleep 1
 
 mkdir -p docs
