@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(qt6-base-dev libgl-dev libgtest-dev cmake ninja-build g++ desktop-file-utils appstream)
+packages=(qt6-base-dev libgl-dev libgtest-dev cmake ninja-build g++ desktop-file-utils appstream qt6-image-formats-plugins)
 
 install_missing() {
     local missing=()

@@ -74,7 +74,7 @@ int review(const kormial::cli::Options& options)
     std::array<ResultList, kResultListCount> lists;
     std::string error;
     if (!cli::loadResults(text.str(), lists.data(), error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "kormial-cli: %s\n", error.c_str());
         return kExitBadInput;
     }
     if (!options.review.active()) {

@@ -5,6 +5,7 @@
 
 #include "cli/cliargs.h"
 #include "platform/trash.h"
+#include "results/resultfile.h"
 #include "results/resultlist.h"
 
 #include <string>
@@ -12,9 +13,7 @@
 
 namespace kormial::cli {
 
-// Fills the kResultListCount lists from `text`, the output of formatJson.
-// False, with `error` set and the lists left empty, when it is not that.
-bool loadResults(std::string_view text, ResultList* lists, std::string& error);
+using kormial::loadResults;
 
 // Marks lists[review.list] by the rule and moves (or, in a dry run, checks)
 // its marked files; `out` gets one line or object per file in `format`.

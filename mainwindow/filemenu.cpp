@@ -1,6 +1,7 @@
 // Reviewing the results: the File menu with its enabling, marking, opening,
-// deleting to the trash and renaming the files of the current list, and the
-// picture preview of a clicked row.
+// deleting to the trash and renaming the files of the current list,
+// exporting the lists and opening a saved result, and the picture preview
+// of the current row.
 #include "mainwindow/resultpane.h"
 
 #include "mainwindow/menus_help.h"
@@ -11,6 +12,7 @@
 #include "results/fileops.h"
 #include "results/marking.h"
 #include "results/preview_ext.h"
+#include "results/resultfile.h"
 #include "results/resultrows.h"
 #include "results/widgets/resultview.h"
 
@@ -19,14 +21,19 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDir>
+#include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSaveFile>
 
+#include <array>
 #include <optional>
 
 namespace kormial {
@@ -74,15 +81,40 @@ std::optional<QByteArray> readWholeFile(const std::string& path)
     return data;
 }
 
-// The picture in a file, told by its content; a null image when the file is
-// missing, unreadable or in a format the loader does not read (WMF, EMF).
-QImage loadPicture(const std::string& path)
+// A name the preview tries: an extension of a format the installed image
+// plugins read, or one of the picture extensions that shows the substitute.
+bool isPictureName(const std::string& path)
 {
-    const std::optional<QByteArray> data = readWholeFile(path);
+    static const QList<QByteArray> readable = QImageReader::supportedImageFormats();
+    const QByteArray ext = QByteArray::fromStdString(GetFileExt(path)).toLower();
+    return IsPicExt(path) || (!ext.isEmpty() && readable.contains(ext));
+}
+
+// The picture in a file, told by its content, scaled to fit `box` with its
+// proportions kept (read at that size where the format allows); a null
+// image when the file is missing, unreadable or in a format no plugin reads
+// (WMF, EMF).
+QImage loadPicture(const std::string& path, QSize box)
+{
+    std::optional<QByteArray> data = readWholeFile(path);
     if (!data || data->isEmpty()) {
         return QImage();
     }
-    return QImage::fromData(*data);
+    QBuffer buffer(&*data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(true);
+    if (reader.size().isValid()) {
+        reader.setScaledSize(reader.size().scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+    }
+    QImage picture = reader.read();
+    // a turned picture (Exif) was read at its unturned proportions
+    const QSize fit = picture.size().scaled(box, Qt::KeepAspectRatio);
+    if (!picture.isNull() && picture.size() != fit) {
+        picture = picture.scaled(fit, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    return picture;
 }
 
 }  // namespace
@@ -120,6 +152,9 @@ void ResultPane::buildFileMenu()
     mnuKeepFirst = entry("mnuKeepFirst", "Mark all but the &first in each group", QKeySequence(), kHelpMarking);
     mnuClearMarks = entry("mnuClearMarks", "&Clear all marks", QKeySequence(Qt::CTRL | Qt::Key_C),
                           kHelpMarking);
+    mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuSeparatorFiles"));
+    mnuExport = entry("mnuExport", "&Export...", QKeySequence(), kHelpResults);
+    mnuOpenResult = entry("mnuOpenResult", "Open Res&ult...", QKeySequence(), kHelpResults);
 
     connect(mnuFile, &QMenu::aboutToShow, this, [this] { mnuFile_Popup(); });
     connect(mnuOpen, &QAction::triggered, this, [this] { OpenFile(); });
@@ -134,6 +169,8 @@ void ResultPane::buildFileMenu()
     connect(mnuKeepOldest, &QAction::triggered, this, [this] { MarkAllButOne(Keep::Oldest); });
     connect(mnuKeepFirst, &QAction::triggered, this, [this] { MarkAllButOne(Keep::First); });
     connect(mnuClearMarks, &QAction::triggered, this, [this] { Marks(false); });
+    connect(mnuExport, &QAction::triggered, this, [this] { ExportResults(); });
+    connect(mnuOpenResult, &QAction::triggered, this, [this] { OpenResult(); });
 
     // The Task button and the right mouse button over a list pop it up.
     connect(cmdTask, &QPushButton::clicked, this, [this] { mnuFile->popup(QCursor::pos()); });
@@ -157,6 +194,7 @@ void ResultPane::mnuFile_Popup()
         keepOne->setEnabled(s.markOld);
     }
     mnuClearMarks->setEnabled(s.clearMarks);
+    mnuExport->setEnabled(std::any_of(lists_.begin(), lists_.end(), [](const ResultList& l) { return l.count() > 0; }));
 }
 
 void ResultPane::mnuDelete_Click()
@@ -285,9 +323,14 @@ void ResultPane::RenFile()
 // ---------------------------------------------------------------------------
 // The lists' clicks
 
+// A click on the row the preview already shows (it followed the current
+// row there) reads nothing again.
 void ResultPane::lstResult_Click(int /*index*/)
 {
-    Preview();
+    const std::optional<std::string> path = SelectedPath(lists_.at(static_cast<std::size_t>(CurTab)));
+    if (!path || *path != previewPath_) {
+        Preview();
+    }
 }
 
 void ResultPane::lstResult_DblClick(int /*index*/)
@@ -309,32 +352,84 @@ void ResultPane::Preview()
     if (!path || !chkPreview->isChecked()) {
         return;  // the box keeps what it shows
     }
-    imgPreview->clear();
-    if (!IsPicExt(*path)) {
+    clearPreview();
+    previewPath_ = *path;
+    if (!isPictureName(*path)) {
         return;
     }
-    QImage picture = loadPicture(*path);
-    if (picture.isNull()) {
-        picture = loadPicture(QFile::encodeName(substitutePicturePath()).toStdString());
-    }
-    if (!picture.isNull()) {
-        setPreviewPicture(picture);
-    }
-}
-
-// Stretched to the box whatever its proportions; only the box's worth of
-// pixels is kept.
-void ResultPane::setPreviewPicture(const QImage& picture)
-{
-    const qreal ratio = imgPreview->devicePixelRatioF();
-    const QSize box = imgPreview->contentsRect().size() * ratio;
+    const QSize box = imgPreview->contentsRect().size() * imgPreview->devicePixelRatioF();
     if (box.isEmpty()) {
         return;
     }
-    QPixmap shown = QPixmap::fromImage(
-        picture.scaled(box, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    shown.setDevicePixelRatio(ratio);
-    imgPreview->setPixmap(shown);
+    QImage picture = loadPicture(*path, box);
+    if (picture.isNull()) {
+        picture = loadPicture(QFile::encodeName(substitutePicturePath()).toStdString(), box);
+    }
+    if (!picture.isNull()) {
+        QPixmap shown = QPixmap::fromImage(picture);
+        shown.setDevicePixelRatio(imgPreview->devicePixelRatioF());
+        imgPreview->setPixmap(shown);
+    }
+}
+
+void ResultPane::clearPreview()
+{
+    imgPreview->clear();
+    previewPath_.clear();
+}
+
+// ---------------------------------------------------------------------------
+// Export and open
+
+void ResultPane::ExportResults()
+{
+    const QStringList filters = {QStringLiteral("CSV, the tab shown (*.csv)"), QStringLiteral("CSV, all tabs (*.csv)"),
+                                 QStringLiteral("JSON, the tab shown (*.json)"), QStringLiteral("JSON, all tabs (*.json)")};
+    const gui::FileChoice choice =
+        gui::dialogs().saveFileName(this, QStringLiteral("Export"), QDir::home().filePath(QStringLiteral("kormial-result")), filters);
+    if (choice.path.isEmpty()) {
+        return;
+    }
+    const bool json = choice.filter >= 2;
+    const int only = choice.filter % 2 == 0 ? CurTab : -1;
+    QString path = choice.path;
+    if (QFileInfo(path).suffix().isEmpty()) {
+        path += json ? QStringLiteral(".json") : QStringLiteral(".csv");
+    }
+    const std::string text = json ? formatJson(lists_.data(), listsComplete_, only) : formatCsv(lists_.data(), only);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+        !file.commit()) {
+        gui::MsgBox(this, QStringLiteral("Could not write %1:\n%2").arg(path, file.errorString()), gui::MsgIcon::Exclamation);
+    }
+}
+
+// A result saved by the export or by kormial-cli -f json, in place of the
+// lists. Each row keeps the identity and last write it was saved with, so a
+// file changed or replaced since is not deleted.
+void ResultPane::OpenResult()
+{
+    const QString path = gui::dialogs().openFileName(this, QStringLiteral("Open Result"), QDir::homePath(),
+                                                     QStringLiteral("Results (*.json);;All files (*)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    const std::optional<QByteArray> data = readWholeFile(QFile::encodeName(path).toStdString());
+    std::array<ResultList, kResultListCount> loaded;
+    std::string error = "cannot be read";
+    if (!data || !loadResults(std::string_view(data->constData(), static_cast<std::size_t>(data->size())),
+                              loaded.data(), error)) {
+        gui::MsgBox(this, path + QStringLiteral(":\n") + fromText(error), gui::MsgIcon::Exclamation);
+        return;
+    }
+    for (int i = 0; i < kResultListCount; ++i) {
+        lists_[static_cast<std::size_t>(i)].takeRows(std::move(loaded[static_cast<std::size_t>(i)]));
+    }
+    listsComplete_ = true;
+    clearPreview();
+    UpdateCount();
+    showFirstTabWithRows();
 }
 
 }  // namespace kormial

@@ -21,6 +21,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QTimer>
 #include <QTabWidget>
@@ -105,6 +106,7 @@ frmMain::frmMain(QWidget* parent)
 
     setMinimumSize(tw(kMinWindowWidth), compactHeight());
     resize(tw(kDesignClientWidth), menuBarHeight() + tw(kDesignClientHeight));
+    keepOnScreen();
     Form_Load();
 }
 
@@ -160,6 +162,7 @@ void frmMain::Init()
     for (int i = kListZeroSize; i <= kListPortions; ++i) {
         results->resultList(i).clear();
     }
+    results->clearPreview();
     if (isNormalState()) {
         resize(width(), compactHeight());
     }
@@ -260,8 +263,33 @@ int frmMain::compactHeight() const
 
 void frmMain::setOuterHeight(int pixels)
 {
-    const int frame = frameGeometry().height() - geometry().height();
-    resize(width(), pixels - std::max(0, frame));
+    const int frame = std::max(0, frameGeometry().height() - geometry().height());
+    resize(width(), pixels - frame);
+    keepOnScreen();
+}
+
+// Never beyond the screen's available area: no higher or wider than it, and
+// moved up or left when an edge would pass the screen's.
+void frmMain::keepOnScreen()
+{
+    const QScreen* where = screen();
+    if (where == nullptr || !isNormalState()) {
+        return;
+    }
+    const QRect room = where->availableGeometry();
+    const QSize frame = frameGeometry().size() - size();
+    const QSize fits = size().boundedTo(room.size() - frame).expandedTo(minimumSize());
+    if (fits != size()) {
+        resize(fits);
+    }
+    QRect place = frameGeometry();
+    place.moveRight(std::min(place.right(), room.right()));
+    place.moveBottom(std::min(place.bottom(), room.bottom()));
+    place.moveLeft(std::max(place.left(), room.left()));
+    place.moveTop(std::max(place.top(), room.top()));
+    if (place.topLeft() != frameGeometry().topLeft()) {
+        move(place.topLeft());
+    }
 }
 
 void frmMain::resizeEvent(QResizeEvent* event)

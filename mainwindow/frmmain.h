@@ -87,6 +87,7 @@ private:
     bool isNormalState() const;
     int menuBarHeight() const;
     void setOuterHeight(int pixels);
+    void keepOnScreen();
     void startOrStopSearch();
     void lockForSearch(bool locked);
     void searchEnded();

@@ -3,10 +3,10 @@
 #include "mainwindow/frmoptions.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/process.h"
+#include "platform/gui/shell.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -156,14 +156,16 @@ HelpMenuActions AddHelpMenu(QMenuBar* bar, QWidget* owner)
 
 void OpenURL(const QString& url, QWidget* owner)
 {
-    // The desktop opens the link on its own; the owner only asks.
-    (void)owner;
-    QDesktopServices::openUrl(QUrl(url));
+    gui::ShellOpenUrl(QUrl(url), owner);
 }
 
 void ShowAbout(QWidget* owner)
 {
-    gui::MsgBox(owner, AboutText(), gui::MsgIcon::Information, QStringLiteral("About Kormial"));
+    const QString text = AboutText() + QStringLiteral(
+        "\n\nFind duplicates, Free memory, File better.\n\n"
+        "A duplicate-file finder for Linux: files are compared by their content, byte for byte, "
+        "and what is deleted goes to the desktop trash.");
+    gui::MsgBox(owner, text, gui::MsgIcon::Information, QStringLiteral("About Kormial"));
 }
 
 QString HelpPagePath(int helpNumber, const QString& programFolder)
@@ -178,14 +180,30 @@ QString QuickStartPath(const QString& programFolder)
         .filePath(QStringLiteral("help/") + QLatin1String(kQuickStartPage));
 }
 
+namespace {
+
+// A help page in the desktop's browser; a message over the active window
+// when the page is missing or nothing opens it.
+void openHelpPage(const QString& page)
+{
+    QWidget* owner = QApplication::activeWindow();
+    if (!QFileInfo(page).isFile()) {
+        gui::MsgBox(owner, QStringLiteral("The help page %1 is missing.").arg(page), gui::MsgIcon::Exclamation);
+        return;
+    }
+    gui::ShellOpenUrl(QUrl::fromLocalFile(page), owner);
+}
+
+}  // namespace
+
 void ShowHelp(const QString& programFolder)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QuickStartPath(programFolder)));
+    openHelpPage(QuickStartPath(programFolder));
 }
 
 void ShowHelpTopic(int helpNumber, const QString& programFolder)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(HelpPagePath(helpNumber, programFolder)));
+    openHelpPage(HelpPagePath(helpNumber, programFolder));
 }
 
 void SetHelpContextID(QObject* object, int helpNumber)

@@ -63,8 +63,8 @@ struct HelpMenuActions {
 // Appends "&Help" to `bar`; `owner` owns the About box.
 HelpMenuActions AddHelpMenu(QMenuBar* bar, QWidget* owner);
 
-// Hands a web address or "mailto:" link to the desktop. The outcome is not
-// examined; nothing is reported when nothing opens it.
+// Hands a web address or "mailto:" link to the desktop; a message box over
+// `owner` tells when nothing opens it.
 void OpenURL(const QString& url, QWidget* owner);
 
 // The About box.
@@ -75,7 +75,8 @@ void ShowAbout(QWidget* owner);
 // without a page of its own.
 QString HelpPagePath(int helpNumber, const QString& programFolder = QString());
 QString QuickStartPath(const QString& programFolder = QString());
-// Opens quick start, or the page of a help number, in the desktop's browser.
+// Opens quick start, or the page of a help number, in the desktop's browser;
+// a message tells when the page is missing or nothing opens it.
 void ShowHelp(const QString& programFolder = QString());
 void ShowHelpTopic(int helpNumber, const QString& programFolder = QString());
 

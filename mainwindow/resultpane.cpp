@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFrame>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
 #include <QProxyStyle>
@@ -83,6 +84,13 @@ ResultPane::ResultPane(QWidget* parent) : QWidget(parent)
         connect(model, &QAbstractItemModel::rowsInserted, this, rowsChanged);
         connect(model, &QAbstractItemModel::rowsRemoved, this, rowsChanged);
         connect(model, &QAbstractItemModel::dataChanged, this, [this, i] { countsMayHaveChanged(i, false); });
+        // The preview follows the current row, moved by the keys or the mouse.
+        connect(list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                [this, i](const QModelIndex& current) {
+                    if (i == CurTab && current.isValid()) {
+                        Preview();
+                    }
+                });
     }
     connect(this, &ResultPane::tabChanged, this, [this](int index) { countsMayHaveChanged(index, false); });
     connect(this, &ResultPane::resultRowClicked, this, [this](int list, int) { lstResult_Click(list); });
@@ -101,7 +109,6 @@ ResultPane::ResultPane(QWidget* parent) : QWidget(parent)
     imgPreview->setFrameShape(QFrame::StyledPanel);
     imgPreview->setFrameShadow(QFrame::Sunken);
     imgPreview->setAlignment(Qt::AlignCenter);
-    imgPreview->setScaledContents(true);  // the picture fills the box
     chkPreview = named(new QCheckBox(QStringLiteral("Pre&view"), frmFileOp), "chkPreview");
     chkPreview->setGeometry(twRect(240, 2640, 1095, 255));
     chkPreview->setChecked(true);
@@ -177,10 +184,30 @@ ResultList& ResultPane::resultList(int index)
     return lists_.at(static_cast<std::size_t>(index));
 }
 
+void ResultPane::searchEnded(bool complete)
+{
+    listsComplete_ = complete;
+    showFirstTabWithRows();
+}
+
+void ResultPane::showFirstTabWithRows()
+{
+    if (lists_.at(static_cast<std::size_t>(CurTab)).count() > 0) {
+        return;
+    }
+    for (int i = 0; i < kResultListCount; ++i) {
+        if (lists_[static_cast<std::size_t>(i)].count() > 0) {
+            tabMain->setCurrentIndex(i);
+            return;
+        }
+    }
+}
+
 void ResultPane::lock(bool locked)
 {
     cmdTask->setEnabled(!locked);
     if (locked) {
+        clearPreview();  // a new search: the picture of the last one goes
         fileActionsBeforeSearch_.clear();
         for (QAction* a : mnuFile->actions()) {
             fileActionsBeforeSearch_.emplace_back(a, a->isEnabled());

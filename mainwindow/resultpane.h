@@ -13,6 +13,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -68,6 +69,8 @@ public:
     QAction* mnuKeepOldest = nullptr;
     QAction* mnuKeepFirst = nullptr;
     QAction* mnuClearMarks = nullptr;
+    QAction* mnuExport = nullptr;      // "&Export...": the tab shown or all tabs, CSV or JSON
+    QAction* mnuOpenResult = nullptr;  // "Open Res&ult...": a saved JSON result, for review
 
     ResultList& resultList(int index);
     // The tab captions with the lists' counts.
@@ -75,6 +78,12 @@ public:
     // The Task button and the File menu wait while a search runs; the menu's
     // entries come back as they were.
     void lock(bool locked);
+    // A search ended with these lists (`complete` false when it was
+    // stopped): when the tab shown is empty, the first tab with rows comes
+    // to the front.
+    void searchEnded(bool complete);
+    // An empty preview box.
+    void clearPreview();
     // Where deleted files go: the desktop trash unless a test put another
     // in place (nullptr puts the desktop trash back).
     void setTrash(platform::Trash* trash);
@@ -91,7 +100,6 @@ signals:
 
 private:
     void buildFileMenu();
-    void setPreviewPicture(const QImage& picture);
     // The picture shown for a file with a picture extension that cannot be
     // loaded: err_read.bmp beside the program.
     static QString substitutePicturePath();
@@ -106,6 +114,9 @@ private:
     void DelFile();
     void RenFile();
     void Preview();
+    void ExportResults();
+    void OpenResult();
+    void showFirstTabWithRows();
 
     void tabMain_Click(int index);
     void lstResult_ColumnClick(int index, int column);
@@ -124,6 +135,9 @@ private:
     std::vector<std::pair<QAction*, bool>> fileActionsBeforeSearch_;
     std::array<std::optional<ListStats>, kResultListCount> stats_;  // kept until the rows change
     bool countsPending_ = false;
+    std::string previewPath_;     // the file the preview shows, if any
+    bool listsComplete_ = true;   // false after a stopped search
+
 };
 
 }  // namespace kormial

@@ -73,6 +73,7 @@ void frmMain::searchEnded()
     const auto seconds = static_cast<std::int64_t>(std::floor(std::max(0.0, gui::clock().now() - searchStart_)));
     setStatusText(QString::fromStdString(CompletionText(seconds, found.searched)));
     results->UpdateCount();
+    results->searchEnded(!found.stopped);
     lockForSearch(false);
     if (!searchFailures_.isEmpty()) {
         // one notice at the end, never a box that holds the search up

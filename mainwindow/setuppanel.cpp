@@ -138,11 +138,14 @@ SetupPanel::SetupPanel(QWidget* parent)
 
     QFont bold = font();
     bold.setBold(true);
-    cmdAdd = named(new QPushButton(QStringLiteral("&>"), frmSelectPath), "cmdAdd");
+    // Alt+> and Alt+< without an underline, which would read as >= and <=.
+    cmdAdd = named(new QPushButton(QStringLiteral(">"), frmSelectPath), "cmdAdd");
+    cmdAdd->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Greater));
     cmdAdd->setGeometry(twRect(3000, 960, 375, 375));
     cmdAdd->setFont(bold);
     cmdAdd->setToolTip(QStringLiteral("Add selected folder"));
-    cmdRemove = named(new QPushButton(QStringLiteral("&<"), frmSelectPath), "cmdRemove");
+    cmdRemove = named(new QPushButton(QStringLiteral("<"), frmSelectPath), "cmdRemove");
+    cmdRemove->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Less));
     cmdRemove->setGeometry(twRect(3000, 1440, 375, 375));
     cmdRemove->setToolTip(QStringLiteral("Remove selected folder"));
     cmdCriteria = named(new QPushButton(frmSelectPath), "cmdCriteria");

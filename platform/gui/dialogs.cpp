@@ -1,11 +1,35 @@
 #include "platform/gui/dialogs.h"
 
+#include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace kormial::gui {
 
 namespace {
+
+// `box` over the middle of its owner's window, whole on that screen.
+void centreOverOwner(QWidget* box, QWidget* owner)
+{
+    if (owner == nullptr) {
+        return;
+    }
+    QRect place = box->frameGeometry();
+    place.moveCenter(owner->window()->frameGeometry().center());
+    if (const QScreen* screen = owner->screen()) {
+        const QRect room = screen->availableGeometry();
+        place.moveRight(std::min(place.right(), room.right()));
+        place.moveBottom(std::min(place.bottom(), room.bottom()));
+        place.moveLeft(std::max(place.left(), room.left()));
+        place.moveTop(std::max(place.top(), room.top()));
+    }
+    box->move(place.topLeft());
+}
 
 class DesktopDialogs final : public Dialogs {
 public:
@@ -29,6 +53,14 @@ public:
             box.setDefaultButton(buttons == MsgButtons::YesNo ? QMessageBox::Yes : QMessageBox::No);
             box.setEscapeButton(QMessageBox::No);
         }
+        // Wide enough for the title bar to show the whole title (beside its
+        // buttons), and centred once its size is known.
+        if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+            const int titleWidth = box.fontMetrics().horizontalAdvance(title) * 5 / 4 + 160;
+            grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                          grid->rowCount(), 0, 1, grid->columnCount());
+        }
+        QTimer::singleShot(0, &box, [&box, owner] { centreOverOwner(&box, owner); });
         const int answer = box.exec();
         if (buttons != MsgButtons::Ok) {
             return answer == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
@@ -44,9 +76,34 @@ public:
             QInputDialog::getText(owner, title, prompt, QLineEdit::Normal, proposed, &ok);
         return ok ? text : QString();
     }
+
+    FileChoice saveFileName(QWidget* owner, const QString& title, const QString& proposed,
+                            const QStringList& filters) override
+    {
+        QString chosen = filters.value(0);
+        const QString path = QFileDialog::getSaveFileName(owner, title, proposed, filters.join(QStringLiteral(";;")),
+                                                          &chosen);
+        return {path, std::max<int>(0, static_cast<int>(filters.indexOf(chosen)))};
+    }
+
+    QString openFileName(QWidget* owner, const QString& title, const QString& folder,
+                         const QString& filter) override
+    {
+        return QFileDialog::getOpenFileName(owner, title, folder, filter);
+    }
 };
 
 }  // namespace
+
+FileChoice Dialogs::saveFileName(QWidget*, const QString&, const QString&, const QStringList&)
+{
+    return {};
+}
+
+QString Dialogs::openFileName(QWidget*, const QString&, const QString&, const QString&)
+{
+    return {};
+}
 
 Dialogs& desktopDialogs()
 {

@@ -6,6 +6,7 @@
 #include "platform/gui/services.h"
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -19,6 +20,11 @@ enum class MsgIcon { None, Information, Exclamation, Critical, Question };
 enum class MsgButtons { Ok, YesNo, YesNoDefaultNo };
 enum class MsgAnswer { Ok, Yes, No };
 
+struct FileChoice {
+    QString path;
+    int filter = 0;  // index into the filters offered
+};
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
@@ -28,6 +34,14 @@ public:
     // A modal input box; the empty text when the user cancels.
     virtual QString inputBox(QWidget* owner, const QString& prompt, const QString& title,
                              const QString& proposed) = 0;
+    // A file to write, proposed as `proposed`, of one of `filters` ("CSV
+    // (*.csv)"); the path (empty when cancelled) and the filter chosen.
+    // Dialogs that do not answer these cancel.
+    virtual FileChoice saveFileName(QWidget* owner, const QString& title, const QString& proposed,
+                                    const QStringList& filters);
+    // A file to read; the empty text when cancelled.
+    virtual QString openFileName(QWidget* owner, const QString& title, const QString& folder,
+                                 const QString& filter);
 };
 
 // The desktop's dialogs.

@@ -1,5 +1,7 @@
 #include "platform/gui/shell.h"
 
+#include "platform/gui/dialogs.h"
+
 #include <QByteArray>
 #include <QDesktopServices>
 
@@ -9,7 +11,7 @@ namespace {
 
 class DesktopShell final : public Shell {
 public:
-    void openUrl(const QUrl& url, QWidget* /*owner*/) override { QDesktopServices::openUrl(url); }
+    bool openUrl(const QUrl& url, QWidget* /*owner*/) override { return QDesktopServices::openUrl(url); }
 };
 
 }  // namespace
@@ -31,7 +33,15 @@ QUrl fileUrl(const std::string& path)
 
 void ShellOpen(const std::string& path, QWidget* owner)
 {
-    shell().openUrl(fileUrl(path), owner);
+    ShellOpenUrl(fileUrl(path), owner);
+}
+
+void ShellOpenUrl(const QUrl& url, QWidget* owner)
+{
+    if (!shell().openUrl(url, owner)) {
+        const QString what = url.isLocalFile() ? url.toLocalFile() : url.toString();
+        MsgBox(owner, QStringLiteral("No program could open\n%1").arg(what), MsgIcon::Exclamation);
+    }
 }
 
 }  // namespace kormial::gui

@@ -16,8 +16,8 @@ namespace kormial::gui {
 class Shell {
 public:
     virtual ~Shell() = default;
-    // Hands `url` to the desktop; the outcome is not examined.
-    virtual void openUrl(const QUrl& url, QWidget* owner) = 0;
+    // Hands `url` to the desktop; false when no program took it.
+    virtual bool openUrl(const QUrl& url, QWidget* owner) = 0;
 };
 
 // The desktop's shell.
@@ -27,8 +27,9 @@ Shell& desktopShell();
 // not valid UTF-8 (such bytes stay percent-encoded).
 QUrl fileUrl(const std::string& path);
 
-// Asks the desktop to open the file at `path` on behalf of `owner`. Nothing
-// is reported when no application opens it.
+// Asks the desktop to open the file at `path` (or `url`) on behalf of
+// `owner`; when nothing opens it, a message box over `owner` says so.
 void ShellOpen(const std::string& path, QWidget* owner);
+void ShellOpenUrl(const QUrl& url, QWidget* owner);
 
 }  // namespace kormial::gui

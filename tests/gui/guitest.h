@@ -54,6 +54,13 @@ public:
     {
         return inputs.empty() ? QString() : inputs.takeFirst();
     }
+    gui::FileChoice saveFileName(QWidget*, const QString&, const QString&, const QStringList&) override
+    {
+        return saveAs;
+    }
+    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override { return openPath; }
+    gui::FileChoice saveAs;  // the file the save dialog answers, and its filter
+    QString openPath;
     QStringList texts, titles, inputs;
     QList<gui::MsgAnswer> answers;
 };
@@ -69,8 +76,13 @@ public:
 
 class FakeShell final : public gui::Shell {
 public:
-    void openUrl(const QUrl& url, QWidget*) override { opened << url.toLocalFile().toStdString(); }
+    bool openUrl(const QUrl& url, QWidget*) override
+    {
+        opened << url.toLocalFile().toStdString();
+        return opens;
+    }
     QList<std::string> opened;
+    bool opens = true;  // false: no program is registered for anything
 };
 
 using Snapshot = std::map<std::string, std::string>;

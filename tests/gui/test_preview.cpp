@@ -1,9 +1,10 @@
-// The preview of a clicked row: a picture stretched to the box, and the
-// substitute picture for a picture file that cannot be read.
+// The preview of the current row: any picture the image plugins read,
+// scaled to fit the box with its proportions, the substitute picture for a
+// picture file that cannot be read, following the arrow keys, and emptied
+// by a new search.
 #include "tests/gui/guitest.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QPainter>
 
@@ -11,36 +12,49 @@ namespace kormial::test {
 
 using GuiPreview = GuiTest;
 
-TEST_F(GuiPreview, ShowsPicturesAndTheSubstituteForWhatItCannotRead)
+TEST_F(GuiPreview, FollowsTheCurrentRowAndFitsThePicture)
 {
     QImage picture(64, 32, QImage::Format_RGB32);  // red on the left, blue on the right
     picture.fill(QColor(220, 20, 20));
     QPainter(&picture).fillRect(32, 0, 32, 32, QColor(20, 20, 220));
-    QBuffer jpeg;
-    jpeg.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(picture.save(&jpeg, "JPEG"));
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(picture.save(&png, "PNG"));
     for (const char* folder : {"a/", "b/"}) {
-        write(std::string(folder) + "photo.jpg", jpeg.data().toStdString());
+        write(std::string(folder) + "photo.png", png.data().toStdString());
         write(std::string(folder) + "notes.gif", "This is a text file, not a picture.\n");
     }
     frmMain& w = search({1});
+    QLabel* box = w.results->imgPreview;
+    const QSize room = box->contentsRect().size();
     const auto near = [](QColor got, QColor want) {
         return std::abs(got.red() - want.red()) + std::abs(got.green() - want.green()) +
                    std::abs(got.blue() - want.blue()) < 60;
     };
+    // What the box must show for row `row` of the duplicates.
+    const auto check = [&](int row) {
+        const std::string name = w.results->resultList(kListDuplicates).row(row).name;
+        const QImage shown = box->pixmap().toImage();
+        if (name == "photo.png") {
+            ASSERT_EQ(shown.size(), QSize(64, 32).scaled(room, Qt::KeepAspectRatio));
+            EXPECT_TRUE(near(shown.pixelColor(2, shown.height() / 2), QColor(220, 20, 20)));
+            EXPECT_TRUE(near(shown.pixelColor(shown.width() - 3, shown.height() / 2), QColor(20, 20, 220)));
+        } else {
+            const QImage substitute(QCoreApplication::applicationDirPath() + "/err_read.bmp");
+            ASSERT_FALSE(substitute.isNull());
+            EXPECT_EQ(shown.size(), substitute.size().scaled(room, Qt::KeepAspectRatio)) << name;
+        }
+    };
+    // Rows 1 and 2 belong to different groups: one a picture, one a text.
+    clickRow(kListDuplicates, w.results->resultList(kListDuplicates).row(1).path().substr(root.size() + 1));
+    check(1);
+    QTest::keyClick(w.results->lstResult[kListDuplicates], Qt::Key_Down);
+    check(2);
+    QTest::keyClick(w.results->lstResult[kListDuplicates], Qt::Key_Up);
+    check(1);
 
-    clickRow(kListDuplicates, "a/photo.jpg");
-    QImage shown = w.results->imgPreview->pixmap().toImage();
-    ASSERT_EQ(shown.size(), w.results->imgPreview->contentsRect().size());
-    EXPECT_TRUE(near(shown.pixelColor(2, shown.height() / 2), QColor(220, 20, 20)));
-    EXPECT_TRUE(near(shown.pixelColor(shown.width() - 3, shown.height() / 2), QColor(20, 20, 220)));
-
-    clickRow(kListDuplicates, "b/notes.gif");
-    const QImage substitute(QCoreApplication::applicationDirPath() + "/err_read.bmp");
-    ASSERT_FALSE(substitute.isNull());
-    EXPECT_EQ(w.results->imgPreview->pixmap().toImage().convertToFormat(QImage::Format_RGB32),
-              substitute.scaled(shown.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                  .convertToFormat(QImage::Format_RGB32));
+    click(w.setup->cmdNewSrch);
+    EXPECT_TRUE(box->pixmap().isNull());
 }
 
 }  // namespace kormial::test

@@ -1,5 +1,6 @@
 // The File menu on real results: which entries each tab enables, the marking
-// rules, deleting to the trash, renaming and opening.
+// rules, deleting to the trash, renaming, opening, exporting and reviewing an
+// exported result.
 #include "tests/gui/guitest.h"
 
 #include "mainwindow/statusbar.h"
@@ -52,7 +53,7 @@ TEST_F(GuiReview, EachTabEnablesWhatItsRowsAllow)
 {
     makeTree();
     open();
-    EXPECT_EQ(enabledEntries(), "");  // nothing listed yet
+    EXPECT_EQ(enabledEntries(), "mnuOpenResult");  // nothing listed yet
     search({0, 1, 2, 3});
     const QString keepOne = " mnuKeepNewest mnuKeepOldest mnuKeepFirst mnuClearMarks";
     const QString byDate = "mnuOpen mnuDelete mnuRen mnuMarkAll mnuMarkOld mnuMarkNewer" + keepOne;
@@ -62,7 +63,7 @@ TEST_F(GuiReview, EachTabEnablesWhatItsRowsAllow)
                                 ""};
     for (int tab = 0; tab < kResultListCount; ++tab) {
         clickTab(tab);
-        EXPECT_EQ(enabledEntries(), expected[tab]) << tab;
+        EXPECT_EQ(enabledEntries(), (expected[tab] + " mnuExport mnuOpenResult").trimmed()) << tab;
     }
 }
 
@@ -201,6 +202,56 @@ TEST_F(GuiReview, RenameRefusesAnExistingName)
     EXPECT_EQ(snapshot(root), after);
     EXPECT_GE(rowOf(kListDuplicates, "a/new.bin"), 0);
     EXPECT_EQ(dialogs.texts.size(), 1);
+}
+
+// Export as CSV and JSON, and the JSON opened in a new window: the same
+// lists, reviewed with the same checks (a file changed since stays).
+TEST_F(GuiReview, ExportedResultsOpenAgainForASafeReview)
+{
+    makeTree();
+    write("a/x,\"y\".bin", bytes(3, 500));
+    write("b/x.bin", bytes(3, 500));
+    setAge("a/x,\"y\".bin", 50);
+    setAge("b/x.bin", 20);
+    frmMain& w = search({1});  // Zero Size empty: the tab with rows comes to the front
+    ASSERT_EQ(w.results->tabMain->currentIndex(), kListDuplicates);
+    const auto rowsOf = [&] {
+        std::vector<std::tuple<int, std::int32_t, std::string, std::int64_t>> out;
+        for (int l = 0; l < kResultListCount; ++l) {
+            for (const ResultRow& r : window->results->resultList(l).rows()) {
+                out.emplace_back(l, r.group, r.path(), r.size);
+            }
+        }
+        return out;
+    };
+    const auto found = rowsOf();
+    dialogs.saveAs = {QString::fromStdString(at("dups")), 0};  // CSV, the tab shown
+    choose(w.results->mnuExport);
+    std::ifstream csvFile(at("dups.csv"), std::ios::binary);
+    const std::string csv{std::istreambuf_iterator<char>(csvFile), {}};
+    EXPECT_TRUE(csv.starts_with("List,Group,Size,Date,Folder,Name\r\n")) << csv;
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 7);
+    EXPECT_NE(csv.find("," + at("a") + "/,\"x,\"\"y\"\".bin\"\r\n"), std::string::npos) << csv;
+    dialogs.saveAs = {QString::fromStdString(at("all.json")), 3};  // JSON, all tabs
+    choose(w.results->mnuExport);
+
+    window.reset();
+    open();
+    dialogs.openPath = QString::fromStdString(at("all.json"));
+    choose(window->results->mnuOpenResult);
+    EXPECT_EQ(rowsOf(), found);
+    EXPECT_EQ(window->results->tabMain->tabText(kListDuplicates), "Duplicates(6)");
+    EXPECT_EQ(window->results->tabMain->currentIndex(), kListDuplicates);
+    write("b/q.bin", bytes(4, 800));  // changed since the search
+    const Snapshot before = snapshot(root);
+    choose(window->results->mnuMarkOld);
+    ASSERT_EQ(marked(kListDuplicates), (std::vector<std::string>{"a/p.bin", "a/x,\"y\".bin", "b/q.bin"}));
+    choose(window->results->mnuDelete);
+    Snapshot left = before;
+    left.erase("a/p.bin");
+    left.erase("a/x,\"y\".bin");
+    EXPECT_EQ(snapshot(root), left);
+    EXPECT_TRUE(dialogs.texts.back().contains(QString::fromStdString(at("b/q.bin")))) << dialogs.texts.back().toStdString();
 }
 
 TEST_F(GuiReview, OpenHandsTheFileToTheDesktop)

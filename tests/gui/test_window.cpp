@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -17,15 +16,6 @@
 #include <QTreeWidget>
 
 namespace kormial::test {
-
-// Receives what the window hands to the desktop's browser.
-class UrlRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
 
 using GuiWindow = GuiTest;
 
@@ -69,12 +59,16 @@ TEST_F(GuiWindow, AboutBoxAndHelpOpen)
     w.mnuAbout->trigger();
     EXPECT_EQ(dialogs.titles, QStringList{"About Kormial"});
     EXPECT_TRUE(dialogs.texts.value(0).startsWith("Kormial Ver. ")) << dialogs.texts.value(0).toStdString();
-    UrlRecorder recorder;
-    QDesktopServices::setUrlHandler("file", &recorder, "open");
+    EXPECT_FALSE(dialogs.texts.value(0).contains("example")) << dialogs.texts.value(0).toStdString();
     w.mnuHelp->trigger();
-    QDesktopServices::unsetUrlHandler("file");
-    ASSERT_EQ(recorder.urls.size(), 1);
-    EXPECT_TRUE(QFileInfo(recorder.urls[0].toLocalFile()).isFile()) << recorder.urls[0].toString().toStdString();
+    ASSERT_EQ(shell.opened.size(), 1);
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(shell.opened[0])).isFile()) << shell.opened[0];
+    EXPECT_EQ(dialogs.texts.size(), 1);
+    // Nothing registered to open it: a message says so.
+    shell.opens = false;
+    w.mnuHelp->trigger();
+    ASSERT_EQ(dialogs.texts.size(), 2);
+    EXPECT_TRUE(dialogs.texts[1].startsWith("No program could open")) << dialogs.texts[1].toStdString();
 }
 
 TEST_F(GuiWindow, FitsAndResizesWithoutOverlap)
@@ -115,5 +109,3 @@ TEST_F(GuiWindow, FitsAndResizesWithoutOverlap)
 }
 
 }  // namespace kormial::test
-
-#include "test_window.moc"
