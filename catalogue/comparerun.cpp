@@ -58,6 +58,9 @@ RunFiles::RunFiles(FileArray& arr, std::vector<std::int64_t> records)
     : arr_(arr), records_(std::move(records)), files_(records_.size())
 {
     budget_ = std::max<std::size_t>(8, platform::openFileBudget() / (parallelHelpers() + 1));
+    if (records_.size() > 256) {
+        platform::reserveDescriptors(std::min(records_.size(), budget_) * (parallelHelpers() + 1) + 64);
+    }
 }
 
 void RunFiles::reserve(const std::size_t* slots, std::size_t n)

@@ -503,6 +503,27 @@ std::size_t openFileBudget()
     return budget;
 }
 
+void reserveDescriptors(std::size_t count)
+{
+    static std::mutex lock;
+    static std::size_t reserved = 0;
+    const std::lock_guard guard(lock);
+    if (count <= reserved || count > openFileBudget() * 2) {
+        return;
+    }
+    // a descriptor at the top makes the kernel grow its table once
+    const int anchor = ::open("/", O_PATH | O_CLOEXEC);
+    if (anchor < 0) {
+        return;
+    }
+    const int top = ::fcntl(anchor, F_DUPFD_CLOEXEC, static_cast<int>(count));
+    if (top >= 0) {
+        ::close(top);
+        reserved = count;
+    }
+    ::close(anchor);
+}
+
 double monotonicSeconds()
 {
     using namespace std::chrono;

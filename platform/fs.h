@@ -179,6 +179,12 @@ void setReadObserver(ReadObserver observer);
 // how many files the comparisons may keep open at once: about half of it.
 std::size_t openFileBudget();
 
+// Makes room for `count` open descriptors at once. The kernel grows its
+// table of descriptors step by step as files are opened, and in a process
+// with threads each step waits for every core to pass a quiet point: one
+// step up front instead of many.
+void reserveDescriptors(std::size_t count);
+
 // Seconds on a clock that never goes back (for elapsed times).
 double monotonicSeconds();
 
