@@ -415,10 +415,10 @@ void ResultPane::OpenResult()
     if (path.isEmpty()) {
         return;
     }
-    const std::optional<QByteArray> data = readWholeFile(QFile::encodeName(path).toStdString());
+    const std::optional<QByteArray> saved = readWholeFile(QFile::encodeName(path).toStdString());
     std::array<ResultList, kResultListCount> loaded;
     std::string error = "cannot be read";
-    if (!data || !loadResults(std::string_view(data->constData(), static_cast<std::size_t>(data->size())),
+    if (!saved || !loadResults(std::string_view(saved->constData(), static_cast<std::size_t>(saved->size())),
                               loaded.data(), error)) {
         gui::MsgBox(this, path + QStringLiteral(":\n") + fromText(error), gui::MsgIcon::Exclamation);
         return;

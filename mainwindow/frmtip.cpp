@@ -2,6 +2,7 @@
 
 #include "mainwindow/menus_help.h"
 #include "mainwindow/twips.h"
+#include "platform/gui/dialogs.h"
 #include "platform/settings.h"
 #include "search/tipsfile.h"
 
@@ -184,21 +185,12 @@ void frmTip::centreOverOwner()
     if (owner_.isNull()) {
         return;
     }
-    QRect place = frameGeometry();
-    place.moveCenter(owner_->frameGeometry().center());
-    // the whole window on the owner's screen, its title bar first
-    if (const QScreen* screen = owner_->screen()) {
-        const QRect room = screen->availableGeometry();
-        place.moveRight(std::min(place.right(), room.right()));
-        place.moveBottom(std::min(place.bottom(), room.bottom()));
-        place.moveLeft(std::max(place.left(), room.left()));
-        place.moveTop(std::max(place.top(), room.top()));
-    }
-    placedAt_.append(place.topLeft());
+    const QPoint place = gui::centredOver(frameGeometry(), owner_.data());
+    placedAt_.append(place);
     if (placedAt_.size() > 8) {
         placedAt_.removeFirst();
     }
-    move(place.topLeft());
+    move(place);
 }
 
 bool frmTip::eventFilter(QObject* watched, QEvent* event)

@@ -16,19 +16,9 @@ namespace {
 // `box` over the middle of its owner's window, whole on that screen.
 void centreOverOwner(QWidget* box, QWidget* owner)
 {
-    if (owner == nullptr) {
-        return;
+    if (owner != nullptr) {
+        box->move(centredOver(box->frameGeometry(), owner));
     }
-    QRect place = box->frameGeometry();
-    place.moveCenter(owner->window()->frameGeometry().center());
-    if (const QScreen* screen = owner->screen()) {
-        const QRect room = screen->availableGeometry();
-        place.moveRight(std::min(place.right(), room.right()));
-        place.moveBottom(std::min(place.bottom(), room.bottom()));
-        place.moveLeft(std::max(place.left(), room.left()));
-        place.moveTop(std::max(place.top(), room.top()));
-    }
-    box->move(place.topLeft());
 }
 
 class DesktopDialogs final : public Dialogs {
@@ -103,6 +93,21 @@ FileChoice Dialogs::saveFileName(QWidget*, const QString&, const QString&, const
 QString Dialogs::openFileName(QWidget*, const QString&, const QString&, const QString&)
 {
     return {};
+}
+
+QPoint centredOver(const QRect& frame, const QWidget* owner)
+{
+    QRect place = frame;
+    place.moveCenter(owner->window()->frameGeometry().center());
+    // the whole window on the owner's screen, its title bar first
+    if (const QScreen* screen = owner->screen()) {
+        const QRect room = screen->availableGeometry();
+        place.moveRight(std::min(place.right(), room.right()));
+        place.moveBottom(std::min(place.bottom(), room.bottom()));
+        place.moveLeft(std::max(place.left(), room.left()));
+        place.moveTop(std::max(place.top(), room.top()));
+    }
+    return place.topLeft();
 }
 
 Dialogs& desktopDialogs()

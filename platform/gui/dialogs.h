@@ -3,6 +3,9 @@
 // desktop's dialogs.
 #pragma once
 
+#include <QPoint>
+#include <QRect>
+
 #include "platform/gui/services.h"
 
 #include <QString>
@@ -46,6 +49,10 @@ public:
 
 // The desktop's dialogs.
 Dialogs& desktopDialogs();
+
+// Where a window of frame `frame` stands centred over `owner`'s window,
+// whole on the owner's screen (its top left corner).
+QPoint centredOver(const QRect& frame, const QWidget* owner);
 
 // A message box; an empty title gives the application's title.
 MsgAnswer MsgBox(QWidget* owner, const QString& text, MsgIcon icon = MsgIcon::None,
