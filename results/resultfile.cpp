@@ -80,13 +80,16 @@ struct Json {
     enum class Kind { Null, Bool, Number, String, Array, Object } kind = Kind::Null;
     std::string text;  // a string's value, a number's literal
     std::vector<Json> items;
-    std::vector<std::pair<std::string, Json>> members;
+    // an object's members: keys[i] names values[i] (a vector of pairs of an
+    // incomplete type is not portable)
+    std::vector<std::string> keys;
+    std::vector<Json> values;
 
     const Json* get(std::string_view key) const
     {
-        for (const auto& [k, v] : members) {
-            if (k == key) {
-                return &v;
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            if (keys[i] == key) {
+                return &values[i];
             }
         }
         return nullptr;
@@ -141,7 +144,8 @@ private:
                     return false;
                 }
                 if (object) {
-                    out.members.emplace_back(std::move(key), std::move(v));
+                    out.keys.push_back(std::move(key));
+                    out.values.push_back(std::move(v));
                 } else {
                     out.items.push_back(std::move(v));
                 }
