@@ -150,12 +150,12 @@ void ResultPane::countsMayHaveChanged(int list, bool rowsChanged)
     countsPending_ = true;
     QTimer::singleShot(0, this, [this] {
         countsPending_ = false;
-        const ResultList& list = lists_.at(static_cast<std::size_t>(CurTab));
+        const ResultList& shown = lists_.at(static_cast<std::size_t>(CurTab));
         std::optional<ListStats>& stats = stats_.at(static_cast<std::size_t>(CurTab));
         if (!stats) {
-            stats = StatsOf(list, CurTab);
+            stats = StatsOf(shown, CurTab);
         }
-        emit countsChanged(QString::fromStdString(StatsText(*stats, CountMarked(list), CurTab)));
+        emit countsChanged(QString::fromStdString(StatsText(*stats, CountMarked(shown), CurTab)));
     });
 }
 

@@ -1,11 +1,14 @@
 #include "platform/anchored.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <string_view>
 #include <unistd.h>
+#include <vector>
 
 namespace kormial::platform {
 
@@ -55,6 +58,48 @@ bool matches(const struct stat& st, const FileState& expected, Error* err)
 }
 
 }  // namespace
+
+std::string folderWithoutLinks(const std::string& folder)
+{
+    char* resolved = ::realpath(folder.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return folder;
+    }
+    const std::string real(resolved);
+    std::free(resolved);
+    std::string absolute = folder;
+    if (absolute.empty() || absolute.front() != '/') {
+        char* here = ::getcwd(nullptr, 0);
+        if (here == nullptr) {
+            return folder;
+        }
+        absolute = std::string(here) + "/" + folder;
+        std::free(here);
+    }
+    // the path read by its letters: what it names when no link is on the way
+    std::vector<std::string_view> parts;
+    for (std::size_t at = 0; at < absolute.size();) {
+        const std::size_t end = std::min(absolute.find('/', at), absolute.size());
+        const std::string_view part(absolute.data() + at, end - at);
+        if (part == "..") {
+            if (!parts.empty()) {
+                parts.pop_back();
+            }
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        at = end + 1;
+    }
+    std::string plain;
+    for (const std::string_view part : parts) {
+        plain += '/';
+        plain += part;
+    }
+    if ((plain.empty() ? std::string("/") : plain) == real) {
+        return folder;
+    }
+    return real == "/" ? real : real + "/";
+}
 
 bool openAnchored(const std::string& given, const FileId& expected, AnchoredFolder& out, Error* err)
 {

@@ -52,6 +52,12 @@ struct AnchoredFolder {
 bool openAnchored(const std::string& path, const FileId& expected, AnchoredFolder& out,
                   Error* err = nullptr);
 
+// `folder` (ending in "/") as a search should walk it: as given when no
+// symbolic link lies on its way from "/", else the same folder by its path
+// without links, so that its files can be reached from "/" later without
+// following one. As given when it cannot be resolved.
+std::string folderWithoutLinks(const std::string& folder);
+
 // The state of entry `name` of the open folder, not following a link.
 // Fails with EINVAL when it is not a regular file.
 bool statAt(int folderFd, const std::string& name, FileState& out, Error* err = nullptr);

@@ -3,6 +3,7 @@
 #include "catalogue/colfiles.h"
 #include "catalogue/compare.h"
 #include "catalogue/sort.h"
+#include "platform/anchored.h"
 #include "platform/fs.h"
 #include "platform/textfold.h"
 #include "results/resultrows.h"
@@ -40,10 +41,12 @@ void walkRuns(std::int64_t from, std::int64_t to, Equal equal, Handle handle)
     }
 }
 
-// The folder the walk of an entry starts at, ending in "/".
+// The folder the walk of an entry starts at, ending in "/": by its path
+// without links when one lies on the way, so that the review can reach its
+// files from "/" without following a link.
 std::string entryFolder(const SearchEntry& e)
 {
-    return e.folder.empty() || e.folder.back() != '/' ? e.folder + '/' : e.folder;
+    return platform::folderWithoutLinks(e.folder.empty() || e.folder.back() != '/' ? e.folder + '/' : e.folder);
 }
 
 // "1.2 GB": bytes in the largest unit that leaves a whole part.

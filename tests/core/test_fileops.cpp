@@ -96,17 +96,21 @@ protected:
 // (however odd their names) and leave every list.
 TEST_F(TrashTest, EachFileIsCheckedAgainAsItGoes)
 {
-    enum Harm { None, FileRewritten, KeptCopyRewritten, KeptCopyGone, FolderNowALink, FolderSwapped, AllMarked, AllAllowed };
+    enum Harm { None, FileRewritten, KeptCopyRewritten, KeptCopyGone, FolderNowALink, FolderSwapped, SearchedThroughALink,
+                AllMarked, AllAllowed };
     const std::string odd = "line\nbreak \xff%" + std::string(230, 'n') + ".txt";
-    for (const Harm harm : {None, FileRewritten, KeptCopyRewritten, KeptCopyGone, FolderNowALink, FolderSwapped, AllMarked,
-                            AllAllowed}) {
+    for (const Harm harm : {None, FileRewritten, KeptCopyRewritten, KeptCopyGone, FolderNowALink, FolderSwapped,
+                            SearchedThroughALink, AllMarked, AllAllowed}) {
         SCOPED_TRACE(harm);
         const std::string at = root + std::to_string(harm) + "/";
         ::setenv("XDG_DATA_HOME", (at + "data").c_str(), 1);
         test::writeFile(at + "keep/" + odd, "same bytes");
         test::writeFile(at + "go/" + odd, "same bytes");
         test::writeFile(at + "elsewhere/" + odd, "same bytes, not searched");
-        auto lists = search(at);  // "elsewhere" is left out below
+        // a folder searched through a link is walked and listed by its own path
+        fs::create_directory_symlink(at, root + "via-" + std::to_string(harm));
+        auto lists = search(harm == SearchedThroughALink ? root + "via-" + std::to_string(harm) + "/" : at);
+        // "elsewhere" is left out below
         ResultList& dups = lists[kListDuplicates];
         dups.removeIf([](const ResultRow& r) { return r.folder->path.ends_with("elsewhere/"); });
         const std::string gone = at + "go/" + odd, kept = at + "keep/" + odd;
@@ -134,7 +138,7 @@ TEST_F(TrashTest, EachFileIsCheckedAgainAsItGoes)
             fs::create_hard_link(at + "went/" + odd, gone);
         }
         const auto files = TrashMarked(lists.data(), kListDuplicates, &trash, harm == AllAllowed);
-        const bool moves = harm == None || harm == AllAllowed;
+        const bool moves = harm == None || harm == SearchedThroughALink || harm == AllAllowed;
         ASSERT_EQ(files.size(), harm >= AllMarked ? 2u : 1u);
         EXPECT_EQ(files[0].skipped.empty(), moves) << files[0].skipped;
         EXPECT_EQ(test::readFile(at + "elsewhere/" + odd), "same bytes, not searched");
