@@ -1,6 +1,7 @@
 #include "mainwindow/folderlist.h"
 
 #include "platform/fs.h"
+#include "platform/pathopen.h"
 #include "platform/textfold.h"
 
 #include <QKeyEvent>
@@ -41,30 +42,6 @@ FolderList::FolderList(QWidget* parent) : QTreeWidget(parent)
             [this](QTreeWidgetItem* item, int) { openEntry(item); });
 }
 
-std::string FolderList::normalise(const std::string& folder)
-{
-    std::vector<std::string> parts;
-    std::size_t i = 0;
-    while (i < folder.size()) {
-        const std::size_t slash = folder.find('/', i);
-        const std::size_t end = slash == std::string::npos ? folder.size() : slash;
-        const std::string part = folder.substr(i, end - i);
-        if (part == "..") {
-            if (!parts.empty()) {
-                parts.pop_back();
-            }
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        i = end + 1;
-    }
-    std::string out;
-    for (const std::string& p : parts) {
-        out += "/" + p;
-    }
-    return out.empty() ? "/" : out;
-}
-
 std::string FolderList::entryPath(const QTreeWidgetItem* item)
 {
     return item == nullptr ? std::string() : item->data(0, kPathRole).toByteArray().toStdString();
@@ -72,7 +49,7 @@ std::string FolderList::entryPath(const QTreeWidgetItem* item)
 
 void FolderList::setPath(const std::string& folder)
 {
-    path_ = normalise(folder);
+    path_ = platform::lexicallyNormal(folder);
     clear();
     const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);

@@ -26,9 +26,6 @@ public:
     // Opens an entry as a double-click does.
     void openEntry(QTreeWidgetItem* item);
 
-    // "/a/b/../c/" -> "/a/c"
-    static std::string normalise(const std::string& folder);
-
 signals:
     void pathChanged();
 

@@ -1,12 +1,13 @@
 #include "platform/anchored.h"
 
-#include <algorithm>
+#include "platform/pathopen.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
-#include <string_view>
 #include <unistd.h>
 #include <vector>
 
@@ -57,6 +58,22 @@ bool matches(const struct stat& st, const FileState& expected, Error* err)
     return true;
 }
 
+// `path` from "/": as it is when it begins there, else after the working
+// folder. Nothing when the working folder cannot be told.
+std::optional<std::string> fromRoot(const std::string& path)
+{
+    if (!path.empty() && path.front() == '/') {
+        return path;
+    }
+    char* here = ::getcwd(nullptr, 0);
+    if (here == nullptr) {
+        return std::nullopt;
+    }
+    std::string absolute = std::string(here) + "/" + path;
+    std::free(here);
+    return absolute;
+}
+
 }  // namespace
 
 std::string folderWithoutLinks(const std::string& folder)
@@ -67,35 +84,8 @@ std::string folderWithoutLinks(const std::string& folder)
     }
     const std::string real(resolved);
     std::free(resolved);
-    std::string absolute = folder;
-    if (absolute.empty() || absolute.front() != '/') {
-        char* here = ::getcwd(nullptr, 0);
-        if (here == nullptr) {
-            return folder;
-        }
-        absolute = std::string(here) + "/" + folder;
-        std::free(here);
-    }
-    // the path read by its letters: what it names when no link is on the way
-    std::vector<std::string_view> parts;
-    for (std::size_t at = 0; at < absolute.size();) {
-        const std::size_t end = std::min(absolute.find('/', at), absolute.size());
-        const std::string_view part(absolute.data() + at, end - at);
-        if (part == "..") {
-            if (!parts.empty()) {
-                parts.pop_back();
-            }
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        at = end + 1;
-    }
-    std::string plain;
-    for (const std::string_view part : parts) {
-        plain += '/';
-        plain += part;
-    }
-    if ((plain.empty() ? std::string("/") : plain) == real) {
+    const std::optional<std::string> absolute = fromRoot(folder);
+    if (!absolute || lexicallyNormal(*absolute) == real) {
         return folder;
     }
     return real == "/" ? real : real + "/";
@@ -103,19 +93,15 @@ std::string folderWithoutLinks(const std::string& folder)
 
 bool openAnchored(const std::string& given, const FileId& expected, AnchoredFolder& out, Error* err)
 {
-    std::string path = given;
-    if (!path.empty() && path.front() != '/') {
-        char* here = ::getcwd(nullptr, 0);
-        if (here == nullptr) {
-            return fail(err, errno);
-        }
-        std::string absolute(here);
-        std::free(here);
-        absolute += '/';
-        absolute += given;
-        path = std::move(absolute);
+    if (given.empty()) {
+        return fail(err, EINVAL);
     }
-    if (path.empty() || path.find('\0') != std::string::npos) {
+    const std::optional<std::string> absolute = fromRoot(given);
+    if (!absolute) {
+        return fail(err, errno);
+    }
+    const std::string& path = *absolute;
+    if (path.find('\0') != std::string::npos) {
         return fail(err, EINVAL);
     }
     UniqueFd cur(::open("/", kFolderFlags));

@@ -1,9 +1,12 @@
 #include "platform/pathopen.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <string_view>
 #include <unistd.h>
+#include <vector>
 
 namespace kormial::platform {
 
@@ -59,6 +62,29 @@ int openPath(const std::string& path, int flags)
         folder = inner;
         at = next;
     }
+}
+
+std::string lexicallyNormal(const std::string& path)
+{
+    std::vector<std::string_view> parts;
+    for (std::size_t at = 0; at < path.size();) {
+        const std::size_t end = std::min(path.find('/', at), path.size());
+        const std::string_view part(path.data() + at, end - at);
+        if (part == "..") {
+            if (!parts.empty()) {
+                parts.pop_back();
+            }
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        at = end + 1;
+    }
+    std::string out;
+    for (const std::string_view part : parts) {
+        out += '/';
+        out += part;
+    }
+    return out.empty() ? "/" : out;
 }
 
 }  // namespace kormial::platform

@@ -20,4 +20,9 @@ namespace kormial::platform {
 // descriptor stays open.
 int openPath(const std::string& path, int flags);
 
+// `path` read by its letters as a path from "/", with "." and empty parts
+// dropped and ".." taking the part before it away: "/a/b/../c/" -> "/a/c",
+// "" -> "/". What the path names when no symbolic link lies on its way.
+std::string lexicallyNormal(const std::string& path);
+
 }  // namespace kormial::platform

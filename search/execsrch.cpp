@@ -6,6 +6,7 @@
 #include "platform/anchored.h"
 #include "platform/fs.h"
 #include "platform/textfold.h"
+#include "results/liststats.h"
 #include "results/resultrows.h"
 
 #include <algorithm>
@@ -47,21 +48,6 @@ void walkRuns(std::int64_t from, std::int64_t to, Equal equal, Handle handle)
 std::string entryFolder(const SearchEntry& e)
 {
     return platform::folderWithoutLinks(e.folder.empty() || e.folder.back() != '/' ? e.folder + '/' : e.folder);
-}
-
-// "1.2 GB": bytes in the largest unit that leaves a whole part.
-std::string shortSize(std::int64_t bytes)
-{
-    const char* const units[] = {"bytes", "KB", "MB", "GB", "TB"};
-    double value = static_cast<double>(bytes);
-    int unit = 0;
-    while (value >= 1024 && unit < 4) {
-        value /= 1024;
-        ++unit;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, units[unit]);
-    return text;
 }
 
 // "12,345"
@@ -168,8 +154,9 @@ private:
         std::vector<std::pair<platform::FileId, bool>> roots;
         for (const SearchEntry& e : request_.entries) {
             platform::Folder top;
-            if (e.keep && top.openUnlisted(entryFolder(e))) {
-                reach.push_back({entryFolder(e), e.subFolders});
+            const std::string folder = e.keep ? entryFolder(e) : std::string();
+            if (e.keep && top.openUnlisted(folder)) {
+                reach.push_back({folder, e.subFolders});
                 roots.emplace_back(top.identity(), e.subFolders);
             }
         }
@@ -502,7 +489,7 @@ std::string CountsText(const SearchCounts& c)
         return grouped(c.files) + (c.files == 1 ? " file in " : " files in ") + grouped(c.folders) +
                (c.folders == 1 ? " folder" : " folders");
     }
-    std::string text = shortSize(c.bytesDone) + " of " + shortSize(c.bytesTotal);
+    std::string text = PeopleSize(c.bytesDone) + " of " + PeopleSize(c.bytesTotal);
     if (c.secondsLeft >= 0) {
         const std::int64_t s = c.secondsLeft;
         text += ", about " + (s < 60 ? std::to_string(s) + " s" : std::to_string((s + 30) / 60) + " min") + " left";

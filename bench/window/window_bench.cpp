@@ -25,6 +25,7 @@
 #include "platform/fs.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/services.h"
+#include "platform/pathopen.h"
 #include "platform/settings.h"
 #include "results/resultlist.h"
 #include "search/execsrch.h"
@@ -679,7 +680,7 @@ std::optional<Options> parse(int argc, char** argv)
             }
             // As the folder list holds it: absolute, no "." or "..", no
             // trailing "/".
-            o.folders.push_back(kormial::FolderList::normalise(std::filesystem::absolute(a, ec).string()));
+            o.folders.push_back(kormial::platform::lexicallyNormal(std::filesystem::absolute(a, ec).string()));
         }
     }
     if (o.folders.empty()) {

@@ -114,31 +114,6 @@ void ResultListView::showSortState()
     }
 }
 
-QList<int> ResultListView::columnWidths() const
-{
-    QList<int> widths;
-    for (int c = 0; c <= kColDate; ++c) {
-        widths << (isColumnHidden(c) ? 0 : columnWidth(c));
-    }
-    return widths;
-}
-
-void ResultListView::setColumnWidths(const QList<int>& widths)
-{
-    if (widths.size() <= kColDate) {
-        return;
-    }
-    for (int c : {kColGroup, kColSize, kColDate}) {
-        if (!isColumnHidden(c) && widths[c] > 0) {
-            setColumnWidth(c, widths[c]);
-        }
-    }
-    if (widths[kColName] > 0 && widths[kColFolder] > 0) {
-        nameShare_ = static_cast<double>(widths[kColName]) / (widths[kColName] + widths[kColFolder]);
-    }
-    fitColumns();
-}
-
 void ResultListView::fitColumns()
 {
     int others = header()->minimumSectionSize();  // the empty last column

@@ -7,7 +7,6 @@
 #include "results/resultlist.h"
 #include "results/widgets/resultmodel.h"
 
-#include <QList>
 #include <QTreeView>
 
 #include <array>
@@ -26,12 +25,6 @@ public:
 
     // Design width of a column in logical pixels (0 for a hidden column).
     static int designWidth(int column, bool showGroup);
-
-    // The widths of the five result columns (0 for a hidden one), and
-    // putting such widths back: "#", "Size" and "Date Modified" take theirs,
-    // Name and In Folder their proportion of the width left.
-    QList<int> columnWidths() const;
-    void setColumnWidths(const QList<int>& widths);
 
 signals:
     // A click on a column header (0-based column).
