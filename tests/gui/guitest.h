@@ -54,12 +54,15 @@ public:
     {
         return inputs.empty() ? QString() : inputs.takeFirst();
     }
-    gui::FileChoice saveFileName(QWidget*, const QString&, const QString&, const QStringList&) override
+    gui::FileChoice saveFileName(QWidget*, const QString&, const QString&, const QStringList&,
+                                 int selected) override
     {
+        offeredFilter = selected;
         return saveAs;
     }
     QString openFileName(QWidget*, const QString&, const QString&, const QString&) override { return openPath; }
     gui::FileChoice saveAs;  // the file the save dialog answers, and its filter
+    int offeredFilter = -1;  // the filter the save dialog offered first
     QString openPath;
     QStringList texts, titles, inputs;
     QList<gui::MsgAnswer> answers;

@@ -184,16 +184,21 @@ TEST_F(GuiReview, EnterKeepsEveryCopyWhenAllAreMarked)
     EXPECT_EQ(marked(kListDuplicates).size(), 4u);
 }
 
-TEST_F(GuiReview, RenameRefusesAnExistingName)
+// A rename the system refuses says why; OK on the name as proposed changes
+// nothing and says nothing.
+TEST_F(GuiReview, RenameExplainsARefusal)
 {
     makeTree();
     write("a/taken.bin", "someone else's content");
     frmMain& w = search({1});
     clickRow(kListDuplicates, "a/p.bin");
     const Snapshot before = snapshot(root);
-    dialogs.inputs = {"taken.bin", "new.bin"};
-    choose(w.results->mnuRen);
-    EXPECT_EQ(dialogs.texts, QStringList{"File can't be renamed."});
+    dialogs.inputs = {"taken.bin", QString(256, QLatin1Char('n')), "p.bin", "new.bin"};
+    for (int i = 0; i < 3; ++i) {
+        choose(w.results->mnuRen);
+    }
+    EXPECT_EQ(dialogs.texts, (QStringList{"File can't be renamed.\n\nA file with that name exists",
+                                          "File can't be renamed.\n\nFile name too long"}));
     EXPECT_EQ(snapshot(root), before);
     choose(w.results->mnuRen);
     Snapshot after = before;
@@ -201,7 +206,7 @@ TEST_F(GuiReview, RenameRefusesAnExistingName)
     after.erase("a/p.bin");
     EXPECT_EQ(snapshot(root), after);
     EXPECT_GE(rowOf(kListDuplicates, "a/new.bin"), 0);
-    EXPECT_EQ(dialogs.texts.size(), 1);
+    EXPECT_EQ(dialogs.texts.size(), 2);
 }
 
 // Export as CSV and JSON, and the JSON opened in a new window: the same
