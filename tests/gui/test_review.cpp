@@ -239,9 +239,15 @@ TEST_F(GuiReview, ExportedResultsOpenAgainForASafeReview)
     EXPECT_NE(csv.find("," + at("a") + "/,\"x,\"\"y\"\".bin\"\r\n"), std::string::npos) << csv;
     dialogs.saveAs = {QString::fromStdString(at("all.json")), 3};  // JSON, all tabs
     choose(w.results->mnuExport);
+    EXPECT_EQ(dialogs.offeredFilter, 0);
 
+    window->close();
     window.reset();
     open();
+    dialogs.saveAs = {};
+    window->results->mnuExport->setEnabled(true);
+    window->results->mnuExport->trigger();
+    EXPECT_EQ(dialogs.offeredFilter, 3);  // the format chosen last
     dialogs.openPath = QString::fromStdString(at("all.json"));
     choose(window->results->mnuOpenResult);
     EXPECT_EQ(rowsOf(), found);

@@ -63,6 +63,11 @@ TEST_F(GuiWindow, AboutBoxAndHelpOpen)
     w.mnuHelp->trigger();
     ASSERT_EQ(shell.opened.size(), 1);
     EXPECT_TRUE(QFileInfo(QString::fromStdString(shell.opened[0])).isFile()) << shell.opened[0];
+    // the web site is the help's start page shipped with the program; no
+    // mail address, no mail entry
+    w.mnuWebSite->trigger();
+    EXPECT_EQ(shell.opened.value(1), shell.opened[0]);
+    EXPECT_FALSE(w.mnuEmail->isVisible());
     EXPECT_EQ(dialogs.texts.size(), 1);
     // Nothing registered to open it: a message says so.
     shell.opens = false;
