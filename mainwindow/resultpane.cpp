@@ -30,6 +30,8 @@ namespace kormial {
 namespace {
 
 constexpr int kSizeUnit = 1000;  // splitter sizes are shares of this
+constexpr int kPreviewWide = 105;  // the proportions of the preview box
+constexpr int kPreviewHigh = 129;
 
 const char* const kTabCaptions[kResultListCount] = {"Zero Size", "Duplicates", "Same Name",
                                                     "Portions", "Report - read errors"};
@@ -136,6 +138,7 @@ void ResultPane::buildFileOpFrame()
     imgPreview->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     imgPreview->setMinimumSize(chars(this, 15), lines(this, 8));
     imgPreview->installEventFilter(this);
+    frmFileOp->installEventFilter(this);
     chkPreview = named(new QCheckBox(QStringLiteral("Pre&view"), frmFileOp), "chkPreview");
     chkPreview->setChecked(true);
     auto* column = new QVBoxLayout(frmFileOp);
@@ -144,6 +147,7 @@ void ResultPane::buildFileOpFrame()
     column->addWidget(cmdTask, 0, Qt::AlignHCenter);
     column->addWidget(imgPreview, 1);
     column->addWidget(chkPreview, 0, Qt::AlignHCenter);
+    column->addStretch(0);
     // The preview is read again for the new size once the box stops growing.
     previewAgain_.setSingleShot(true);
     previewAgain_.setInterval(150);
@@ -152,6 +156,11 @@ void ResultPane::buildFileOpFrame()
 
 bool ResultPane::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == frmFileOp && event->type() == QEvent::Resize) {
+        // The box keeps about the proportions of a photo standing upright.
+        const int width = imgPreview->width();
+        imgPreview->setMaximumHeight(std::max(imgPreview->minimumHeight(), width * kPreviewHigh / kPreviewWide));
+    }
     if (watched == imgPreview && event->type() == QEvent::Resize && !previewPath_.empty()) {
         previewAgain_.start();
     }

@@ -68,12 +68,10 @@ public:
     QList<gui::MsgAnswer> answers;
 };
 
-// Time moves 25 ms at every reading, so the search lets the window's events
-// through at every chance, and waits take no time.
+// Time moves 25 ms at every reading.
 class FakeClock final : public gui::Clock {
 public:
     double now() override { return t += 0.025; }
-    void idle(double seconds) override { t += seconds; }
     double t = 5000;
 };
 
