@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QEvent>
+#include <QResizeEvent>
 #include <QFrame>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -158,7 +159,8 @@ bool ResultPane::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == frmFileOp && event->type() == QEvent::Resize) {
         // The box keeps about the proportions of a photo standing upright.
-        const int width = imgPreview->width();
+        const QMargins margins = frmFileOp->layout()->contentsMargins();
+        const int width = static_cast<QResizeEvent*>(event)->size().width() - margins.left() - margins.right();
         imgPreview->setMaximumHeight(std::max(imgPreview->minimumHeight(), width * kPreviewHigh / kPreviewWide));
     }
     if (watched == imgPreview && event->type() == QEvent::Resize && !previewPath_.empty()) {
