@@ -36,10 +36,10 @@ namespace kormial {
 
 namespace {
 
-// The window's smallest first size, in lines of its font: about what the
-// window always had, a setup panel and a dozen result rows.
-constexpr double kFirstWidthLines = 44;
-constexpr double kFirstHeightLines = 34;
+// The window's smallest first size, in lines of its font: what the window
+// always had, a setup panel and a dozen result rows.
+constexpr double kFirstWidthLines = 47;
+constexpr double kFirstHeightLines = 36;
 
 const char* const kCaption = "Kormial - Find duplicates, Free memory, File better";
 
@@ -63,8 +63,8 @@ frmMain::frmMain(QWidget* parent)
     results = new ResultPane(splitMain);
     splitMain->addWidget(setup);
     splitMain->addWidget(results);
-    // Height the window gains goes a quarter to the setup panel (its folder
-    // list and path list), the rest to the result lists.
+    // Height the window gains goes in part to the setup panel (its folder
+    // list and path list), most of it to the result lists.
     splitMain->setStretchFactor(0, 1);
     splitMain->setStretchFactor(1, 3);
     auto* area = new QVBoxLayout(client);
