@@ -90,10 +90,18 @@ bool isPictureName(const std::string& path)
     return IsPicExt(path) || (!ext.isEmpty() && readable.contains(ext));
 }
 
+// Formats whose pixels are indices into a colour table.
+bool isPaletted(QImage::Format format)
+{
+    return format == QImage::Format_Indexed8 || format == QImage::Format_Mono ||
+           format == QImage::Format_MonoLSB;
+}
+
 // The picture in a file, told by its content, scaled to fit `box` with its
-// proportions kept (read at that size where the format allows); a null
-// image when the file is missing, unreadable or in a format no plugin reads
-// (WMF, EMF).
+// proportions kept; a null image when the file is missing, unreadable or in
+// a format no plugin reads (WMF, EMF). A true-colour picture is read at that
+// size where the format allows; a paletted one is read whole and turned into
+// true colour first, since scaling its colour indices mixes them.
 QImage loadPicture(const std::string& path, QSize box)
 {
     std::optional<QByteArray> data = readWholeFile(path);
@@ -105,13 +113,20 @@ QImage loadPicture(const std::string& path, QSize box)
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);
-    if (reader.size().isValid()) {
+    const QImage::Format stored = reader.imageFormat();
+    if (reader.size().isValid() && stored != QImage::Format_Invalid && !isPaletted(stored)) {
         reader.setScaledSize(reader.size().scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
     }
     QImage picture = reader.read();
-    // a turned picture (Exif) was read at its unturned proportions
-    const QSize fit = picture.size().scaled(box, Qt::KeepAspectRatio);
-    if (!picture.isNull() && picture.size() != fit) {
+    if (picture.isNull()) {
+        return picture;
+    }
+    if (isPaletted(picture.format())) {
+        picture = picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    }
+    // read whole, or turned (Exif) after a read at its unturned proportions
+    const QSize fit = picture.size().scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    if (picture.size() != fit) {
         picture = picture.scaled(fit, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     return picture;
@@ -354,14 +369,19 @@ void ResultPane::Preview()
     }
     clearPreview();
     previewPath_ = *path;
-    if (!isPictureName(*path)) {
+    showPreview(*path);
+}
+
+void ResultPane::showPreview(const std::string& path)
+{
+    if (path.empty() || !isPictureName(path)) {
         return;
     }
     const QSize box = imgPreview->contentsRect().size() * imgPreview->devicePixelRatioF();
     if (box.isEmpty()) {
         return;
     }
-    QImage picture = loadPicture(*path, box);
+    QImage picture = loadPicture(path, box);
     if (picture.isNull()) {
         picture = loadPicture(QFile::encodeName(substitutePicturePath()).toStdString(), box);
     }
@@ -385,11 +405,12 @@ void ResultPane::ExportResults()
 {
     const QStringList filters = {QStringLiteral("CSV, the tab shown (*.csv)"), QStringLiteral("CSV, all tabs (*.csv)"),
                                  QStringLiteral("JSON, the tab shown (*.json)"), QStringLiteral("JSON, all tabs (*.json)")};
-    const gui::FileChoice choice =
-        gui::dialogs().saveFileName(this, QStringLiteral("Export"), QDir::home().filePath(QStringLiteral("kormial-result")), filters);
+    const gui::FileChoice choice = gui::dialogs().saveFileName(
+        this, QStringLiteral("Export"), QDir::home().filePath(QStringLiteral("kormial-result")), filters, exportFilter_);
     if (choice.path.isEmpty()) {
         return;
     }
+    exportFilter_ = choice.filter;
     const bool json = choice.filter >= 2;
     const int only = choice.filter % 2 == 0 ? CurTab : -1;
     QString path = choice.path;

@@ -1,16 +1,17 @@
 // The main window: it builds the setup panel, the result pane, the menus, the
 // status bar and the search controller and wires them; start-up and
-// shut-down, the resize rules and the Enter key.
+// shut-down, the first size and the Enter key.
 #include "mainwindow/frmmain.h"
 #include "mainwindow/searchcontroller.h"
 
 #include "mainwindow/drivecombo.h"
 #include "mainwindow/folderlist.h"
+#include "mainwindow/fontunits.h"
 #include "mainwindow/frmtip.h"
 #include "mainwindow/menus_help.h"
+#include "mainwindow/pathentry.h"
 #include "mainwindow/remembered.h"
 #include "mainwindow/statusbar.h"
-#include "mainwindow/twips.h"
 #include "platform/gui/drives.h"
 #include "platform/gui/process.h"
 
@@ -23,26 +24,22 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QSplitter>
 #include <QTimer>
-#include <QTabWidget>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace kormial {
 
 namespace {
 
-// Design geometry, in twips.
-constexpr int kDesignClientWidth = 9855;
-constexpr int kDesignClientHeight = 7215;
-constexpr int kSideMargin = 320;       // two margins of 160
-constexpr int kGap = 160;
-constexpr int kSpareHeight = 160;      // below the path panel when compact
-constexpr int kResultBottomGap = 120;  // between the result tabs and the status bar
-constexpr int kMinWindowWidth = 10000;
-constexpr int kSearchHeight = 8000;    // window height while a search runs
-constexpr int kProgressMargin = 40;
+// The window's smallest first size, in lines of its font: what the window
+// always had, a setup panel and a dozen result rows.
+constexpr double kFirstWidthLines = 47;
+constexpr double kFirstHeightLines = 36;
 
 const char* const kCaption = "Kormial - Find duplicates, Free memory, File better";
 
@@ -58,11 +55,22 @@ frmMain::frmMain(QWidget* parent)
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("frmMainClient"));
     setCentralWidget(client);
-    setup = new SetupPanel(client);
+    splitMain = named(new QSplitter(Qt::Vertical, client), "splitMain");
+    splitMain->setChildrenCollapsible(false);
+    setup = new SetupPanel(splitMain);
     connect(setup, &SetupPanel::searchClicked, this, &frmMain::startOrStopSearch);
     connect(setup, &SetupPanel::newSearchClicked, this, &frmMain::Init);
-    results = new ResultPane(client);
-    connect(results, &ResultPane::tabChanged, this, [this] { Form_Resize(); });
+    results = new ResultPane(splitMain);
+    splitMain->addWidget(setup);
+    splitMain->addWidget(results);
+    // Height the window gains goes in part to the setup panel (its folder
+    // list and path list), most of it to the result lists.
+    splitMain->setStretchFactor(0, 1);
+    splitMain->setStretchFactor(1, 3);
+    auto* area = new QVBoxLayout(client);
+    const int margin = chars(this, 1);
+    area->setContentsMargins(margin, 0, margin, lines(this, 0.3));
+    area->addWidget(splitMain);
     // The File menu joins the menu bar after "&Menu".
     menuBar()->insertMenu(mnuMainHelp->menuAction(), results->mnuFile);
 
@@ -104,9 +112,6 @@ frmMain::frmMain(QWidget* parent)
     connect(enter, &QShortcut::activated, this, &frmMain::onEnterKey);
     connect(keypadEnter, &QShortcut::activated, this, &frmMain::onEnterKey);
 
-    setMinimumSize(tw(kMinWindowWidth), compactHeight());
-    resize(tw(kDesignClientWidth), menuBarHeight() + tw(kDesignClientHeight));
-    keepOnScreen();
     Form_Load();
 }
 
@@ -150,12 +155,14 @@ void frmMain::Form_Load()
     setup->dirPath->setPath(here);
 
     Init();
-    RestoreWindowSetup(*this);
+    if (!RestoreWindowSetup(*this)) {
+        placeAtFirstStart();
+    }
     // Beside the window, without waiting for it; it never stops the start.
     tipWindow_ = ShowTipOfTheDay(this);
 }
 
-// A new search: a fresh setup panel, empty result lists, the compact window.
+// A new search: a fresh setup panel, empty result lists.
 void frmMain::Init()
 {
     setup->Init();
@@ -163,10 +170,29 @@ void frmMain::Init()
         results->resultList(i).clear();
     }
     results->clearPreview();
-    if (isNormalState()) {
-        resize(width(), compactHeight());
-    }
     results->UpdateCount();
+}
+
+void frmMain::placeAtFirstStart()
+{
+    const QScreen* where = screen();
+    if (where == nullptr) {
+        return;
+    }
+    const QRect room = where->availableGeometry();
+    // Each side shrunk by the square root of 2/3 keeps two thirds of the area.
+    const double side = std::sqrt(2.0 / 3.0);
+    QSize size(static_cast<int>(room.width() * side), static_cast<int>(room.height() * side));
+    size = size.expandedTo(QSize(lines(this, kFirstWidthLines), lines(this, kFirstHeightLines)))
+               .expandedTo(minimumSizeHint())
+               .boundedTo(room.size());
+    resize(size);
+    // The setup panel at the height it asks for; the result lists take the rest.
+    const int top = setup->sizeHint().height();
+    splitMain->setSizes({top, std::max(results->minimumSizeHint().height(), size.height() - top)});
+    QRect place(QPoint(), size);
+    place.moveCenter(room.center());
+    move(place.topLeft());
 }
 
 frmTip* frmMain::tipWindow() const
@@ -176,24 +202,17 @@ frmTip* frmMain::tipWindow() const
 
 void frmMain::DockProgressBar()
 {
-    PutCtrlInPanel(pbMain, StatusBar1, 1, kProgressMargin);
+    PutCtrlInPanel(pbMain, StatusBar1, 1);
 }
 
-void frmMain::PutCtrlInPanel(QWidget* ctl, PanelStatusBar* bar, int panel, int marginTwips)
+// The status bar keeps the control inside the panel as it resizes.
+void frmMain::PutCtrlInPanel(QWidget* ctl, PanelStatusBar* bar, int panel)
 {
     if (pbDocked_) {
         return;
     }
     pbDocked_ = true;
-    const int m = tw(marginTwips);
-    const QRect p = bar->panelRect(panel);
-    ctl->hide();
-    ctl->setParent(bar);
-    // In from the panel's sides and the bar's top by the margin, down to the
-    // bar's bottom edge.
-    ctl->setGeometry(p.left() + m, m, p.width() - 2 * m, bar->height() - m);
-    ctl->show();
-    ctl->raise();
+    bar->dock(ctl, panel);
 }
 
 void frmMain::showEvent(QShowEvent* event)
@@ -234,125 +253,18 @@ void frmMain::MnuQuit_Click()
 }
 
 // ---------------------------------------------------------------------------
-// Layout
-
-bool frmMain::isNormalState() const
-{
-    return (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) == 0;
-}
-
-int frmMain::menuBarHeight() const
-{
-    const QMenuBar* bar = menuBar();
-    if (bar->isNativeMenuBar() || bar->isHidden()) {
-        return 0;
-    }
-    const int hfw = bar->heightForWidth(width());
-    return hfw > 0 ? hfw : bar->sizeHint().height();
-}
-
-int frmMain::clientAreaHeight() const
-{
-    return height() - menuBarHeight() - StatusBar1->height();
-}
-
-int frmMain::compactHeight() const
-{
-    return menuBarHeight() + setup->height() + tw(kSpareHeight) + StatusBar1->height();
-}
-
-void frmMain::setOuterHeight(int pixels)
-{
-    const int frame = std::max(0, frameGeometry().height() - geometry().height());
-    resize(width(), pixels - frame);
-    keepOnScreen();
-}
-
-// Never beyond the screen's available area: no higher or wider than it, and
-// moved up or left when an edge would pass the screen's.
-void frmMain::keepOnScreen()
-{
-    const QScreen* where = screen();
-    if (where == nullptr || !isNormalState()) {
-        return;
-    }
-    const QRect room = where->availableGeometry();
-    const QSize frame = frameGeometry().size() - size();
-    const QSize fits = size().boundedTo(room.size() - frame).expandedTo(minimumSize());
-    if (fits != size()) {
-        resize(fits);
-    }
-    QRect place = frameGeometry();
-    place.moveRight(std::min(place.right(), room.right()));
-    place.moveBottom(std::min(place.bottom(), room.bottom()));
-    place.moveLeft(std::max(place.left(), room.left()));
-    place.moveTop(std::max(place.top(), room.top()));
-    if (place.topLeft() != frameGeometry().topLeft()) {
-        move(place.topLeft());
-    }
-}
-
-void frmMain::resizeEvent(QResizeEvent* event)
-{
-    QMainWindow::resizeEvent(event);
-    Form_Resize();
-}
-
-void frmMain::changeEvent(QEvent* event)
-{
-    QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange) {
-        Form_Resize();
-    }
-}
-
-// The resize rules, in the window's client area: the path panel across the
-// top, the result tabs below it, the file-operation frame at the right of the
-// tabs, each at its margins.
-void frmMain::Form_Resize()
-{
-    if (results == nullptr || StatusBar1 == nullptr) {
-        return;  // still being built
-    }
-    QTabWidget* tabMain = results->tabMain;
-    QWidget* frmFileOp = results->frmFileOp;
-    // 1. The tab strip spans to 40 twips short of the file-operation frame.
-    results->resize(width(), results->height());
-    tabMain->resize(std::max(0, width() - frmFileOp->width() - tw(kSideMargin)), tabMain->height());
-    // 2. A minimised window is left alone.
-    if (isMinimized()) {
-        return;
-    }
-    // 3. Never lower than the compact height.
-    const int compactClient = setup->height() + tw(kSpareHeight);
-    if (clientAreaHeight() < compactClient) {
-        resize(width(), compactHeight());
-    }
-    // 4. The result area takes the height below the path panel.
-    results->resize(results->width(), std::max(0, clientAreaHeight() - results->y()));
-    const int h = results->height() - tabMain->y() - tw(kResultBottomGap);
-    if (h > 0) {
-        tabMain->resize(tabMain->width(), h);
-    }
-    // 5. Minimum width.
-    if (width() < tw(kMinWindowWidth)) {
-        resize(tw(kMinWindowWidth), height());
-    }
-    // 6.-9. The path panel, its path list and the search frame at its right end.
-    setup->fitWidth(width() - tw(kSideMargin));
-    // 10. The file-operation frame keeps to the right edge.
-    frmFileOp->move(width() - frmFileOp->width() - tw(kGap), frmFileOp->y());
-}
-
-// ---------------------------------------------------------------------------
 // Keyboard
 
 // Enter presses the Search button, the window's default button, unless a
-// button has the focus (it is pressed instead) or the folder list has it (the
-// highlighted folder is opened).
+// button has the focus (it is pressed instead), or the folder list or the
+// path entry has it (the folder is opened).
 void frmMain::onEnterKey()
 {
     QWidget* focus = QApplication::focusWidget();
+    if (focus == setup->txtFolder) {
+        setup->openTypedFolder();
+        return;
+    }
     if (focus == setup->dirPath) {
         setup->dirPath->openEntry(setup->dirPath->currentItem());
         return;

@@ -1,7 +1,8 @@
 // The main window: the search setup panel across the top, the result pane
-// below it, the menus and the status bar. The window builds the panels and
-// the search controller and wires them together; it owns the record array of
-// the search, which runs on the controller's thread, and the resize rules.
+// below it at a border the user can drag, the menus and the status bar. The
+// window builds the panels and the search controller and wires them
+// together; it owns the record array of the search, which runs on the
+// controller's thread.
 #pragma once
 
 #include "catalogue/filerec.h"
@@ -16,6 +17,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QProgressBar;
+class QSplitter;
 
 namespace kormial {
 
@@ -43,6 +45,7 @@ public:
 
     SetupPanel* setup = nullptr;    // "Select one or more path:"
     ResultPane* results = nullptr;  // the result tabs and the file-operation frame
+    QSplitter* splitMain = nullptr; // the setup panel | the result pane
 
     PanelStatusBar* StatusBar1 = nullptr;
     QLabel* StatusPanel = nullptr;  // panel 2, set at load
@@ -64,30 +67,22 @@ signals:
     void statusChanged(const QString& text);
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
-    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void Form_Load();
-    void Form_Resize();
-    // A new search: a fresh setup panel, empty result lists, the compact window.
+    // A new search: a fresh setup panel, empty result lists.
     void Init();
     void DockProgressBar();
-    void PutCtrlInPanel(QWidget* ctl, PanelStatusBar* bar, int panel, int marginTwips);
+    void PutCtrlInPanel(QWidget* ctl, PanelStatusBar* bar, int panel);
     [[noreturn]] void MnuQuit_Click();
 
-    // Height of the area between the menu bar and the status bar.
-    int clientAreaHeight() const;
-    // Window height that shows just the path panel and the status bar.
-    int compactHeight() const;
     void buildMenus();
     void onEnterKey();
-    bool isNormalState() const;
-    int menuBarHeight() const;
-    void setOuterHeight(int pixels);
-    void keepOnScreen();
+    // The size of a first start: about two thirds of the screen's area,
+    // never less than the window needs, centred on the screen.
+    void placeAtFirstStart();
     void startOrStopSearch();
     void lockForSearch(bool locked);
     void searchEnded();

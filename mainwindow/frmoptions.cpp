@@ -1,13 +1,12 @@
 #include "mainwindow/frmoptions.h"
 
-#include "mainwindow/twips.h"
+#include "mainwindow/fontunits.h"
 #include "platform/settings.h"
 
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QKeyEvent>
 #include <QPushButton>
-
-#include <algorithm>
 
 namespace kormial {
 
@@ -21,23 +20,23 @@ frmOptions::frmOptions(QWidget* owner)
 
     chkLoadTipsAtStartup = new QCheckBox(QStringLiteral("&Show Tips at Startup"), this);
     chkLoadTipsAtStartup->setObjectName(QStringLiteral("chkLoadTipsAtStartup"));
-    const QRect chkRect = twRect(120, 240, 2055, 315);
-    chkLoadTipsAtStartup->setGeometry(chkRect.x(), chkRect.y(),
-                                      std::max(chkRect.width(), chkLoadTipsAtStartup->sizeHint().width()),
-                                      chkRect.height());
-
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setGeometry(twRect(3000, 120, 1215, 375));
     CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    CancelButton->setGeometry(twRect(3000, 600, 1215, 375));
     for (QPushButton* button : {OKButton, CancelButton}) {
         button->setAutoDefault(false);
         button->setDefault(false);
     }
 
-    setFixedSize(twRect(0, 0, 4320, 1185).size());
+    // The check box at the left, OK and Cancel above each other at the right.
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(chars(this, 1), lines(this, 0.5), chars(this, 1), lines(this, 0.5));
+    grid->setHorizontalSpacing(chars(this, 4));
+    grid->addWidget(chkLoadTipsAtStartup, 0, 0, Qt::AlignTop);
+    grid->addWidget(OKButton, 0, 1);
+    grid->addWidget(CancelButton, 1, 1);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(OKButton, &QPushButton::clicked, this, &frmOptions::OKButton_Click);
     connect(CancelButton, &QPushButton::clicked, this, &frmOptions::CancelButton_Click);

@@ -1,7 +1,7 @@
 #include "mainwindow/frmtip.h"
 
+#include "mainwindow/fontunits.h"
 #include "mainwindow/menus_help.h"
-#include "mainwindow/twips.h"
 #include "platform/gui/dialogs.h"
 #include "platform/settings.h"
 #include "search/tipsfile.h"
@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFrame>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMoveEvent>
 #include <QPainter>
@@ -19,6 +20,7 @@
 #include <QRadialGradient>
 #include <QScreen>
 #include <QStringDecoder>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <chrono>
@@ -115,12 +117,11 @@ frmTip::frmTip(QWidget* owner, const QString& programFolder)
     white.setColor(QPalette::Window, Qt::white);
     white.setColor(QPalette::WindowText, Qt::black);
     picTip->setPalette(white);
-    picTip->setGeometry(twRect(120, 120, 3735, 2715));
+    picTip->setMinimumSize(chars(this, 40), lines(this, 12));
 
     imgBulb = new QLabel(picTip);
     imgBulb->setObjectName(QStringLiteral("imgBulb"));
     imgBulb->setPixmap(LightBulbPixmap());
-    imgBulb->setGeometry(2, 4, 32, 32);
 
     lblDidYouKnow = new QLabel(QStringLiteral("Did you know..."), picTip);
     lblDidYouKnow->setObjectName(QStringLiteral("lblDidYouKnow"));
@@ -128,9 +129,6 @@ frmTip::frmTip(QWidget* owner, const QString& programFolder)
     heading.setBold(true);
     heading.setPointSizeF(heading.pointSizeF() * 1.25);
     lblDidYouKnow->setFont(heading);
-    const QRect headingRect = twRect(540, 180, 3000, 480);
-    lblDidYouKnow->setGeometry(headingRect.x(), headingRect.y(), headingRect.width(),
-                               std::max(headingRect.height(), lblDidYouKnow->sizeHint().height()));
 
     lblTipText = new QLabel(picTip);
     lblTipText->setObjectName(QStringLiteral("lblTipText"));
@@ -138,25 +136,39 @@ frmTip::frmTip(QWidget* owner, const QString& programFolder)
     lblTipText->setTextFormat(Qt::PlainText);
     lblTipText->setWordWrap(true);
     lblTipText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lblTipText->setGeometry(twRect(180, 840, 3255, 1635));
 
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(twRect(4080, 120, 1215, 375));
     cmdOK->setDefault(true);
-
     cmdNextTip = new QPushButton(QStringLiteral("&Next Tip"), this);
     cmdNextTip->setObjectName(QStringLiteral("cmdNextTip"));
-    cmdNextTip->setGeometry(twRect(4080, 600, 1215, 375));
-
     chkLoadTipsAtStartup = new QCheckBox(QStringLiteral("&Show Tips at Startup"), this);
     chkLoadTipsAtStartup->setObjectName(QStringLiteral("chkLoadTipsAtStartup"));
-    const QRect chkRect = twRect(120, 2940, 2055, 315);
-    chkLoadTipsAtStartup->setGeometry(chkRect.x(), chkRect.y(),
-                                      std::max(chkRect.width(), chkLoadTipsAtStartup->sizeHint().width()),
-                                      chkRect.height());
 
-    setFixedSize(twRect(0, 0, 5415, 3285).size());
+    // The white box with the bulb, the heading beside it and the tip below;
+    // OK and Next Tip at the right; the check box underneath.
+    auto* box = new QGridLayout(picTip);
+    box->setContentsMargins(chars(this, 1), lines(this, 0.4), chars(this, 2), lines(this, 0.8));
+    box->setHorizontalSpacing(chars(this, 1));
+    box->setVerticalSpacing(lines(this, 0.8));
+    box->addWidget(imgBulb, 0, 0, Qt::AlignTop);
+    box->addWidget(lblDidYouKnow, 0, 1, Qt::AlignVCenter);
+    box->addWidget(lblTipText, 1, 1);
+    box->setRowStretch(1, 1);
+    box->setColumnStretch(1, 1);
+    auto* buttons = new QVBoxLayout;
+    buttons->setSpacing(lines(this, 0.5));
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdNextTip);
+    buttons->addStretch(1);
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(chars(this, 1), lines(this, 0.5), chars(this, 1), lines(this, 0.5));
+    grid->setHorizontalSpacing(chars(this, 2));
+    grid->addWidget(picTip, 0, 0);
+    grid->addLayout(buttons, 0, 1);
+    grid->addWidget(chkLoadTipsAtStartup, 1, 0, 1, 2);
+    // One size for every tip, known before the window is placed.
+    setFixedSize(sizeHint());
     SetHelpContextID(this, kHelpTips);
     SetHelpContextID(chkLoadTipsAtStartup, kHelpTips);
 
@@ -178,6 +190,7 @@ void frmTip::ShowOverOwner()
     }
     centreOverOwner();
     show();
+    centreOverOwner();  // again with its frame, known once it is shown
 }
 
 void frmTip::centreOverOwner()
@@ -200,6 +213,7 @@ bool frmTip::eventFilter(QObject* watched, QEvent* event)
             showWithOwner_ = false;
             centreOverOwner();
             show();
+            centreOverOwner();
         } else if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) && followOwner_ &&
                    isVisible()) {
             centreOverOwner();

@@ -146,8 +146,8 @@ HelpMenuActions AddHelpMenu(QMenuBar* bar, QWidget* owner)
 
     QObject::connect(h.mnuHelp, &QAction::triggered, owner, [] { ShowHelp(); });
     QObject::connect(h.mnuAbout, &QAction::triggered, owner, [owner] { ShowAbout(owner); });
-    QObject::connect(h.mnuWebSite, &QAction::triggered, owner,
-                     [owner] { OpenURL(QLatin1String(kWebSiteAddress), owner); });
+    QObject::connect(h.mnuWebSite, &QAction::triggered, owner, [] { ShowHelp(); });
+    h.mnuEmail->setVisible(*kEmailAddress != '\0');
     QObject::connect(h.mnuEmail, &QAction::triggered, owner, [owner] {
         OpenURL(QStringLiteral("mailto:") + QLatin1String(kEmailAddress), owner);
     });

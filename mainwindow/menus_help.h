@@ -24,8 +24,8 @@ inline constexpr int kVersionMajor = KORMIAL_VERSION_MAJOR;
 inline constexpr int kVersionMinor = KORMIAL_VERSION_MINOR;
 inline constexpr int kVersionRevision = KORMIAL_VERSION_PATCH;
 
-inline constexpr const char* kWebSiteAddress = "https://www.example.org/kormial";
-inline constexpr const char* kEmailAddress = "kormial@example.org";
+// The project's mail address; while it has none, "Email Kormial" is hidden.
+inline constexpr const char* kEmailAddress = "";
 inline constexpr const char* kDesktopFileName = "org.example.kormial";
 
 // Help numbers of the parts of the user interface.
@@ -40,7 +40,7 @@ inline constexpr int kHelpTips = 112;         // the tip window, its check box, 
 
 // "Kormial Ver. 1.1.17"
 QString AboutText(int major = kVersionMajor, int minor = kVersionMinor, int revision = kVersionRevision);
-// "Email Kormial (kormial@example.org)"
+// "Email Kormial (the address)"
 QString EmailCaption();
 
 struct MainMenuActions {
@@ -60,7 +60,8 @@ struct HelpMenuActions {
     QAction* mnuWebSite = nullptr;
     QAction* mnuEmail = nullptr;
 };
-// Appends "&Help" to `bar`; `owner` owns the About box.
+// Appends "&Help" to `bar`; `owner` owns the About box. "Kormial Web Site"
+// opens the help's start page shipped with the program.
 HelpMenuActions AddHelpMenu(QMenuBar* bar, QWidget* owner);
 
 // Hands a web address or "mailto:" link to the desktop; a message box over

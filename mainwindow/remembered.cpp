@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QSplitter>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -40,6 +41,13 @@ std::string encodePath(const std::string& path)
 std::string decodePath(const std::string& text)
 {
     return QByteArray::fromPercentEncoding(QByteArray::fromStdString(text)).toStdString();
+}
+
+// The borders the user can drag: between the setup panel and the results,
+// the folder side and the path list, the result lists and the preview.
+std::vector<QSplitter*> splitters(const frmMain& window)
+{
+    return {window.splitMain, window.setup->splitFolders, window.results->splitResults};
 }
 
 std::string flag(bool on)
@@ -115,7 +123,11 @@ void SaveWindowSetup(const frmMain& window)
         {"Max Size", s.txtMaxSz->text().toStdString()},
         {"Tolerant", flag(s.chkTolerant->isChecked())},
         {"Geometry", window.saveGeometry().toBase64().toStdString()},
+        {"Export Format", std::to_string(window.results->exportFormat())},
     };
+    for (const QSplitter* split : splitters(window)) {
+        values.emplace_back("Borders " + split->objectName().toStdString(), split->saveState().toBase64().toStdString());
+    }
     std::string types;
     for (int i = 0; i < s.lstSrchType->count(); ++i) {
         types += flag(s.lstSrchType->item(i)->checkState() == Qt::Checked);
@@ -139,7 +151,7 @@ void SaveWindowSetup(const frmMain& window)
     platform::ReplaceSettings(kSection, values);
 }
 
-void RestoreWindowSetup(frmMain& window)
+bool RestoreWindowSetup(frmMain& window)
 {
     SetupPanel& s = *window.setup;
     if (const auto folder = stored("Folder"); folder && !gui::folderReadError(decodePath(*folder))) {
@@ -166,15 +178,21 @@ void RestoreWindowSetup(frmMain& window)
                          f[1] == QStringLiteral("1"));
         }
     }
-    if (const auto geometry = stored("Geometry")) {
-        window.restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(*geometry)));
+    const auto geometry = stored("Geometry");
+    const bool placed = geometry && window.restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(*geometry)));
+    for (QSplitter* split : splitters(window)) {
+        if (const auto state = stored("Borders " + split->objectName().toStdString())) {
+            split->restoreState(QByteArray::fromBase64(QByteArray::fromStdString(*state)));
+        }
     }
+    window.results->setExportFormat(platform::ParseWholeNumber(stored("Export Format").value_or("0")).value_or(0));
     for (int i = 0; i < kResultListCount; ++i) {
         if (const auto state = stored("Columns " + std::to_string(i + 1))) {
             window.results->lstResult[static_cast<std::size_t>(i)]->header()->restoreState(
                 QByteArray::fromBase64(QByteArray::fromStdString(*state)));
         }
     }
+    return placed;
 }
 
 }  // namespace kormial

@@ -2,19 +2,23 @@
 // sorting by a header and the File menu over a list, and the frame beside them.
 #include "mainwindow/resultpane.h"
 
+#include "mainwindow/fontunits.h"
 #include "mainwindow/menus_help.h"
-#include "mainwindow/twips.h"
 #include "platform/trash.h"
 #include "results/widgets/resultview.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QEvent>
+#include <QResizeEvent>
 #include <QFrame>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
+#include <QHBoxLayout>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -25,6 +29,10 @@
 namespace kormial {
 
 namespace {
+
+constexpr int kSizeUnit = 1000;  // splitter sizes are shares of this
+constexpr int kPreviewWide = 105;  // the proportions of the preview box
+constexpr int kPreviewHigh = 129;
 
 const char* const kTabCaptions[kResultListCount] = {"Zero Size", "Duplicates", "Same Name",
                                                     "Portions", "Report - read errors"};
@@ -44,10 +52,9 @@ public:
 
 ResultPane::ResultPane(QWidget* parent) : QWidget(parent)
 {
-    // Below the setup panel, across the window at its design size.
-    setGeometry(twRect(0, 3600, 9855, 7215 - 3600));
-    tabMain = named(new QTabWidget(this), "tabMain");
-    tabMain->setGeometry(twRect(120, 0, 6015, 975));
+    splitResults = named(new QSplitter(Qt::Horizontal, this), "splitResults");
+    splitResults->setChildrenCollapsible(false);
+    tabMain = named(new QTabWidget(splitResults), "tabMain");
     tabMain->setToolTip(QStringLiteral("Search result"));
     tabMain->setUsesScrollButtons(true);
     auto* tabStyle = new TightTabs;
@@ -98,25 +105,68 @@ ResultPane::ResultPane(QWidget* parent) : QWidget(parent)
             [this](int list, int) { lstResult_DblClick(list); });
     connect(tabMain, &QTabWidget::currentChanged, this, [this](int index) { tabMain_Click(index); });
 
-    frmFileOp = named(new QWidget(this), "frmFileOp");
-    frmFileOp->setGeometry(twRect(6960, 0, 1815, 3255));
-    cmdTask = named(new QPushButton(QStringLiteral("&Task"), frmFileOp), "cmdTask");
-    cmdTask->setGeometry(twRect(240, 120, 1215, 375));
-    cmdTask->setToolTip(QStringLiteral("Click here to open, mark, delete and rename."));
-    imgPreview = named(new QLabel(frmFileOp), "imgPreview");
-    imgPreview->setGeometry(twRect(120, 600, 1575, 1935));
-    imgPreview->setToolTip(QStringLiteral("Preview for Jpeg, Gif, Bmp, Ico, Wmf, Emf"));
-    imgPreview->setFrameShape(QFrame::StyledPanel);
-    imgPreview->setFrameShadow(QFrame::Sunken);
-    imgPreview->setAlignment(Qt::AlignCenter);
-    chkPreview = named(new QCheckBox(QStringLiteral("Pre&view"), frmFileOp), "chkPreview");
-    chkPreview->setGeometry(twRect(240, 2640, 1095, 255));
-    chkPreview->setChecked(true);
-    fitText(chkPreview, frmFileOp->width());
+    buildFileOpFrame();
+    splitResults->addWidget(tabMain);
+    splitResults->addWidget(frmFileOp);
+    // The lists take six sevenths of the width, the preview the rest, until
+    // the user drags the border.
+    splitResults->setStretchFactor(0, 6);
+    splitResults->setStretchFactor(1, 1);
+    splitResults->setSizes({6 * kSizeUnit, kSizeUnit});
+    auto* fill = new QHBoxLayout(this);
+    fill->setContentsMargins(0, 0, 0, 0);
+    fill->addWidget(splitResults);
 
     buildFileMenu();
     desktopTrash_ = std::make_unique<platform::DesktopTrash>();
     trash_ = desktopTrash_.get();
+}
+
+// The Task button over the preview box, the preview switch below it. The
+// box takes the frame's room; the picture keeps its proportions inside it.
+void ResultPane::buildFileOpFrame()
+{
+    frmFileOp = named(new QWidget(splitResults), "frmFileOp");
+    cmdTask = named(new QPushButton(QStringLiteral("&Task"), frmFileOp), "cmdTask");
+    cmdTask->setToolTip(QStringLiteral("Click here to open, mark, delete and rename."));
+    cmdTask->setMinimumWidth(chars(this, 13));
+    imgPreview = named(new QLabel(frmFileOp), "imgPreview");
+    imgPreview->setToolTip(QStringLiteral("Preview for Jpeg, Gif, Bmp, Ico, Wmf, Emf"));
+    imgPreview->setFrameShape(QFrame::StyledPanel);
+    imgPreview->setFrameShadow(QFrame::Sunken);
+    imgPreview->setAlignment(Qt::AlignCenter);
+    // The picture shown never sets the box's size: the layout does.
+    imgPreview->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    imgPreview->setMinimumSize(chars(this, 15), lines(this, 8));
+    imgPreview->installEventFilter(this);
+    frmFileOp->installEventFilter(this);
+    chkPreview = named(new QCheckBox(QStringLiteral("Pre&view"), frmFileOp), "chkPreview");
+    chkPreview->setChecked(true);
+    auto* column = new QVBoxLayout(frmFileOp);
+    column->setContentsMargins(chars(this, 1), tabMain->tabBar()->sizeHint().height() / 4, 0, 0);
+    column->setSpacing(lines(this, 0.5));
+    column->addWidget(cmdTask, 0, Qt::AlignHCenter);
+    column->addWidget(imgPreview, 1);
+    column->addWidget(chkPreview, 0, Qt::AlignHCenter);
+    column->addStretch(0);
+    // The preview is read again for the new size once the box stops growing.
+    previewAgain_.setSingleShot(true);
+    previewAgain_.setInterval(150);
+    connect(&previewAgain_, &QTimer::timeout, this, [this] { showPreview(previewPath_); });
+}
+
+bool ResultPane::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == frmFileOp && event->type() == QEvent::Resize) {
+        // The box keeps about the proportions of a photo standing upright.
+        const QMargins margins = frmFileOp->layout()->contentsMargins();
+        const int width = static_cast<QResizeEvent*>(event)->size().width() - margins.left() - margins.right();
+        imgPreview->setMaximumHeight(std::max(imgPreview->minimumHeight(), width * kPreviewHigh / kPreviewWide));
+    }
+    if (watched == imgPreview && event->type() == QEvent::Resize && !previewPath_.empty()) {
+        previewAgain_.start();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 ResultPane::~ResultPane()

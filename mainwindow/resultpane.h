@@ -8,8 +8,10 @@
 #include "results/marking.h"
 #include "results/resultlist.h"
 
+#include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <optional>
@@ -25,6 +27,7 @@ class QImage;
 class QLabel;
 class QMenu;
 class QPushButton;
+class QSplitter;
 class QTabWidget;
 
 namespace kormial {
@@ -42,6 +45,7 @@ public:
     ~ResultPane() override;
 
     // --- Controls, by name -------------------------------------------------
+    QSplitter* splitResults = nullptr;  // the result tabs | the file-operation frame
     QTabWidget* tabMain = nullptr;
     std::array<QFrame*, kResultListCount> frmResult{};
     std::array<ResultListView*, kResultListCount> lstResult{};
@@ -84,6 +88,10 @@ public:
     void searchEnded(bool complete);
     // An empty preview box.
     void clearPreview();
+    // The export format chosen last (the index of its filter), offered
+    // first at the next export.
+    int exportFormat() const { return exportFilter_; }
+    void setExportFormat(int format) { exportFilter_ = std::clamp(format, 0, 3); }
     // Where deleted files go: the desktop trash unless a test put another
     // in place (nullptr puts the desktop trash back).
     void setTrash(platform::Trash* trash);
@@ -98,7 +106,11 @@ signals:
     // once after a burst of changes.
     void countsChanged(const QString& text);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void buildFileOpFrame();
     void buildFileMenu();
     // The picture shown for a file with a picture extension that cannot be
     // loaded: err_read.bmp beside the program.
@@ -114,6 +126,8 @@ private:
     void DelFile();
     void RenFile();
     void Preview();
+    // Shows the picture of `path` in the preview box, sized to the box.
+    void showPreview(const std::string& path);
     void ExportResults();
     void OpenResult();
     void showFirstTabWithRows();
@@ -136,6 +150,8 @@ private:
     std::array<std::optional<ListStats>, kResultListCount> stats_;  // kept until the rows change
     bool countsPending_ = false;
     std::string previewPath_;     // the file the preview shows, if any
+    QTimer previewAgain_;         // the box was resized: the picture is read again
+    int exportFilter_ = 0;        // the export format chosen last
     bool listsComplete_ = true;   // false after a stopped search
 
 };

@@ -2,7 +2,6 @@
 // runs, the timing and the status texts, and the results when it ends.
 #include "mainwindow/frmmain.h"
 #include "mainwindow/searchcontroller.h"
-#include "mainwindow/twips.h"
 #include "platform/gui/clock.h"
 #include "platform/gui/dialogs.h"
 
@@ -38,9 +37,6 @@ void frmMain::startOrStopSearch()
     counts_.clear();
     setStatusText(QStringLiteral("Start ..."));
     lockForSearch(true);
-    if (isNormalState()) {
-        setOuterHeight(tw(8000));
-    }
     searchFailures_.clear();
     searchStart_ = gui::clock().now();
     searchState_ = SearchState::Running;

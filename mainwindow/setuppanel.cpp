@@ -5,40 +5,27 @@
 
 #include "mainwindow/drivecombo.h"
 #include "mainwindow/folderlist.h"
-#include "mainwindow/menus_help.h"
-#include "mainwindow/twips.h"
-#include "platform/gui/clock.h"
+#include "mainwindow/pathentry.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/drives.h"
 #include "search/sizetext.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
 #include <QFocusEvent>
-#include <QHeaderView>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
-#include <QStyledItemDelegate>
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <cmath>
 
 namespace kormial {
 
 namespace {
 
-constexpr int kSideMargin = 320;  // two margins of 160
-constexpr int kGap = 160;
-
-const char* const kSearchTypes[] = {"Zero Size", "Duplicates", "Same File Name", "Portions"};
 const QString kSearchCaption = QStringLiteral("&Search");
 const QString kCancelCaption = QStringLiteral("&Cancel");
 
@@ -47,247 +34,7 @@ std::string toBytes(const QString& text)
     return QFile::encodeName(text).toStdString();
 }
 
-// An 18 x 18 black arrow: up and to the right ("more"), or down and to the
-// left ("less").
-QIcon arrowPicture(bool more)
-{
-    QPixmap pm(18, 18);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(Qt::black, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setBrush(Qt::black);
-    if (more) {
-        p.drawLine(QPointF(4, 14), QPointF(12.5, 5.5));
-        QPainterPath head;
-        head.moveTo(14.5, 3.5);
-        head.lineTo(14.5, 10.5);
-        head.lineTo(7.5, 3.5);
-        head.closeSubpath();
-        p.drawPath(head);
-    } else {
-        p.drawLine(QPointF(14, 4), QPointF(5.5, 12.5));
-        QPainterPath head;
-        head.moveTo(3.5, 14.5);
-        head.lineTo(3.5, 7.5);
-        head.lineTo(10.5, 14.5);
-        head.closeSubpath();
-        p.drawPath(head);
-    }
-    p.end();
-    return QIcon(pm);
-}
-
-// Rows of the search-type list, low enough for the four items to fit the
-// design height of the list.
-class CompactRows final : public QStyledItemDelegate {
-public:
-    CompactRows(int height, QObject* parent) : QStyledItemDelegate(parent), height_(height) {}
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        QSize s = QStyledItemDelegate::sizeHint(option, index);
-        s.setHeight(height_);
-        return s;
-    }
-
-private:
-    int height_;
-};
-
 }  // namespace
-
-SetupPanel::SetupPanel(QWidget* parent)
-    : FrameBox(QStringLiteral("Select one or more path:"), parent),
-      imgMore(arrowPicture(true)),
-      imgLess(arrowPicture(false))
-{
-    setObjectName(QStringLiteral("frmPath"));
-    setGeometry(twRect(120, 0, 9495, 3375));
-
-    frmSelectPath = named(new QWidget(this), "frmSelectPath");
-    frmSelectPath->setGeometry(twRect(120, 240, 7215, 3015));
-    fraSrch = named(new QWidget(this), "fraSrch");
-    fraSrch->setGeometry(twRect(7680, 240, 1695, 3015));
-
-    drvPath = named(new DriveCombo(frmSelectPath), "drvPath");
-    drvPath->setGeometry(twRect(0, 0, 2535, 315));
-    // The desktop offers no dialog for mapping a network drive: the button
-    // stays hidden and the drive list takes its room, as wide as the folder
-    // list below it.
-    cmdNetwork = named(new QPushButton(QStringLiteral("Net&work"), frmSelectPath), "cmdNetwork");
-    cmdNetwork->setGeometry(twRect(2520, 0, 975, 330));
-    cmdNetwork->setToolTip(QStringLiteral("Map network drive"));
-    cmdNetwork->hide();
-    drvPath->resize(tw(2895), drvPath->height());
-
-    dirPath = named(new FolderList(frmSelectPath), "dirPath");
-    dirPath->setGeometry(twRect(0, 360, 2895, 2115));
-    dirPath->setToolTip(QStringLiteral("Double-click to select a path and click [>] to add."));
-
-    lblExt = named(new QLabel(QStringLiteral("&File type:"), frmSelectPath), "lblExt");
-    lblExt->setGeometry(twRect(0, 2760, 855, 255));
-    txtExt = named(new QLineEdit(QStringLiteral("*.*"), frmSelectPath), "txtExt");
-    txtExt->setGeometry(twRect(840, 2640, 735, 360));
-    txtExt->setToolTip(QStringLiteral(
-        "Type *.* for all file types, *.mp3 for MP3 files, *.mpg for MPEG movies, *.jpg for JPEG images"));
-    lblExt->setBuddy(txtExt);
-    chkSubDir = named(new QCheckBox(QStringLiteral("S&ub-Folder"), frmSelectPath), "chkSubDir");
-    chkSubDir->setGeometry(twRect(1800, 2760, 1335, 255));
-    chkSubDir->setChecked(true);
-    fitText(lblExt, txtExt->x());
-
-    QFont bold = font();
-    bold.setBold(true);
-    // Alt+> and Alt+< without an underline, which would read as >= and <=.
-    cmdAdd = named(new QPushButton(QStringLiteral(">"), frmSelectPath), "cmdAdd");
-    cmdAdd->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Greater));
-    cmdAdd->setGeometry(twRect(3000, 960, 375, 375));
-    cmdAdd->setFont(bold);
-    cmdAdd->setToolTip(QStringLiteral("Add selected folder"));
-    cmdRemove = named(new QPushButton(QStringLiteral("<"), frmSelectPath), "cmdRemove");
-    cmdRemove->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Less));
-    cmdRemove->setGeometry(twRect(3000, 1440, 375, 375));
-    cmdRemove->setToolTip(QStringLiteral("Remove selected folder"));
-    cmdCriteria = named(new QPushButton(frmSelectPath), "cmdCriteria");
-    cmdCriteria->setGeometry(twRect(3000, 2520, 375, 495));
-    cmdCriteria->setIcon(imgMore);
-    cmdCriteria->setIconSize(QSize(18, 18));
-    cmdCriteria->setToolTip(QStringLiteral("More Search Criteria"));
-
-    // The sub-folder box may move left, up to the pattern box, so that its
-    // caption stays clear of the criteria button.
-    {
-        const int room = cmdCriteria->x() - 2;
-        const int need = chkSubDir->sizeHint().width();
-        const int left = std::max(txtExt->geometry().right() + 7, std::min(chkSubDir->x(), room - need));
-        chkSubDir->setGeometry(left, chkSubDir->y(), std::max(room - left, 0), chkSubDir->height());
-    }
-
-    lstPath = named(new QTreeWidget(frmSelectPath), "lstPath");
-    lstPath->setGeometry(twRect(3600, 0, 2055, 3015));
-    lstPath->setColumnCount(5);
-    lstPath->setHeaderLabels({QStringLiteral("Path"), QStringLiteral("Sub-folder"), QStringLiteral("Min. Size"),
-                              QStringLiteral("Max. Size"), QStringLiteral("Keep")});
-    lstPath->headerItem()->setToolTip(kKeepColumn, QStringLiteral("Files found here are never marked"));
-    lstPath->viewport()->setAcceptDrops(true);
-    lstPath->viewport()->installEventFilter(this);
-    lstPath->setRootIsDecorated(false);
-    lstPath->setItemsExpandable(false);
-    lstPath->setUniformRowHeights(true);
-    lstPath->setSelectionMode(QAbstractItemView::SingleSelection);
-    lstPath->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lstPath->setAllColumnsShowFocus(true);
-    lstPath->header()->setStretchLastSection(false);
-    for (int c = 1; c < lstPath->columnCount(); ++c) {
-        lstPath->resizeColumnToContents(c);
-        lstPath->setColumnWidth(c, std::max(lstPath->columnWidth(c), 56));
-    }
-    fitPathColumn();
-
-    FrmMoreCriteria = named(new FrameBox(QStringLiteral("More Criteria"), frmSelectPath), "FrmMoreCriteria");
-    FrmMoreCriteria->setGeometry(twRect(3480, 1440, 2775, 1215));
-    lblMinSz = named(new QLabel(QStringLiteral("Min File Size:"), FrmMoreCriteria), "lblMinSz");
-    lblMinSz->setGeometry(twRect(120, 360, 975, 255));
-    txtMinSz = named(new QLineEdit(FrmMoreCriteria), "txtMinSz");
-    txtMinSz->setGeometry(twRect(1320, 330, 855, 285));
-    lblMinKB = named(new QLabel(QStringLiteral("KB"), FrmMoreCriteria), "lblMinKB");
-    lblMinKB->setGeometry(twRect(2280, 360, 375, 255));
-    lblMaxSz = named(new QLabel(QStringLiteral("Max File Size:"), FrmMoreCriteria), "lblMaxSz");
-    lblMaxSz->setGeometry(twRect(120, 840, 975, 255));
-    txtMaxSz = named(new QLineEdit(FrmMoreCriteria), "txtMaxSz");
-    txtMaxSz->setGeometry(twRect(1320, 810, 855, 285));
-    lblMaxKB = named(new QLabel(QStringLiteral("KB"), FrmMoreCriteria), "lblMaxKB");
-    lblMaxKB->setGeometry(twRect(2280, 840, 375, 255));
-    for (QLineEdit* box : {txtMinSz, txtMaxSz}) {
-        box->setMaxLength(9);
-        box->setAlignment(Qt::AlignRight);
-        box->installEventFilter(this);
-    }
-    // Where this font needs more room for a caption than the design gives,
-    // the boxes and their unit labels move right and the frame widens.
-    const int captionNeed = std::max(lblMinSz->sizeHint().width(), lblMaxSz->sizeHint().width());
-    const int shortfall = lblMinSz->x() + captionNeed + 2 - txtMinSz->x();
-    if (shortfall > 0) {
-        for (QWidget* c : {static_cast<QWidget*>(txtMinSz), static_cast<QWidget*>(txtMaxSz),
-                           static_cast<QWidget*>(lblMinKB), static_cast<QWidget*>(lblMaxKB)}) {
-            c->move(c->x() + shortfall, c->y());
-        }
-        FrmMoreCriteria->resize(FrmMoreCriteria->width() + shortfall, FrmMoreCriteria->height());
-    }
-    fitText(lblMinSz, txtMinSz->x() - 2);
-    fitText(lblMaxSz, txtMaxSz->x() - 2);
-    fitText(lblMinKB, FrmMoreCriteria->width() - 4);
-    fitText(lblMaxKB, FrmMoreCriteria->width() - 4);
-    FrmMoreCriteria->raise();  // drawn above the path list
-    FrmMoreCriteria->hide();
-
-    buildSearchFrame();
-    SetHelpContextID(this, kHelpSearchPaths);
-
-    connect(cmdAdd, &QPushButton::clicked, this, [this] { cmdAdd_Click(); });
-    connect(cmdRemove, &QPushButton::clicked, this, [this] { cmdRemove_Click(); });
-    connect(cmdCriteria, &QPushButton::clicked, this, [this] { cmdCriteria_Click(); });
-    connect(lstPath, &QTreeWidget::itemDoubleClicked, this, [this] { lstPath_DblClick(); });
-    connect(drvPath, &QComboBox::activated, this, [this] { drvPath_Change(); });
-    connect(dirPath, &FolderList::pathChanged, this, [this] { dirPath_Change(); });
-}
-
-void SetupPanel::buildSearchFrame()
-{
-    QFont bold = font();
-    bold.setBold(true);
-    cmdSrch = named(new QPushButton(QStringLiteral("&Search"), fraSrch), "cmdSrch");
-    cmdSrch->setGeometry(twRect(120, 0, 1215, 495));
-    cmdSrch->setFont(bold);
-    cmdSrch->setToolTip(QStringLiteral("Start the search"));
-    cmdSrch->setDefault(true);
-    cmdNewSrch = named(new QPushButton(QStringLiteral("&New Search"), fraSrch), "cmdNewSrch");
-    cmdNewSrch->setGeometry(twRect(120, 600, 1215, 375));
-    cmdNewSrch->setToolTip(QStringLiteral("Start a new search, clearing current settings"));
-
-    lblSrchType = named(new QLabel(QStringLiteral("Search &type:"), fraSrch), "lblSrchType");
-    lblSrchType->setGeometry(twRect(0, 1080, 1335, 255));
-    lstSrchType = named(new QListWidget(fraSrch), "lstSrchType");
-    lstSrchType->setGeometry(twRect(0, 1320, 1575, 960));
-    lstSrchType->setToolTip(QStringLiteral(
-        "Note: Searching file portions can be slow, be patient.\n"
-        "Portions: a file whose leading 50,000-byte blocks begin a larger file with the same first "
-        "400 bytes (files of more than 50,000 bytes)."));
-    lstSrchType->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    lblSrchType->setBuddy(lstSrchType);
-    for (const char* text : kSearchTypes) {
-        auto* item = new QListWidgetItem(QString::fromLatin1(text), lstSrchType);
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Unchecked);
-    }
-    const int inner = lstSrchType->height() - 2 * lstSrchType->frameWidth();
-    const int rowHeight = std::max(inner / lstSrchType->count(), fontMetrics().height());
-    lstSrchType->setItemDelegate(new CompactRows(rowHeight, lstSrchType));
-    lstSrchType->setUniformItemSizes(true);
-
-    chkTolerant = named(new QCheckBox(QStringLiteral("To&lerate little diff."), fraSrch), "chkTolerant");
-    chkTolerant->setGeometry(twRect(0, 2280, 1695, 255));
-    chkTolerant->setToolTip(QStringLiteral(
-        "Fuzzy matching in duplictes and portions search type. WARNING: This may not correctly "
-        "duplicated files (especially for small file)"));
-
-    // The frame keeps its design width unless this font needs more room for
-    // the search types or the tolerance box; the resize rules follow it.
-    const int listNeed = lstSrchType->sizeHintForColumn(0) + 2 * lstSrchType->frameWidth() + 2;
-    const int need = std::max({tw(1695), chkTolerant->sizeHint().width(),
-                               listNeed + tw(1695 - 1575)});
-    if (need > fraSrch->width()) {
-        fraSrch->resize(need, fraSrch->height());
-        chkTolerant->resize(need, chkTolerant->height());
-        lstSrchType->resize(need - tw(1695 - 1575), lstSrchType->height());
-    }
-    fitText(lblSrchType, fraSrch->width());
-    SetHelpContextID(lstSrchType, kHelpSearchTypes);
-    SetHelpContextID(chkTolerant, kHelpSearchTypes);
-
-    connect(cmdSrch, &QPushButton::clicked, this, [this] { cmdSrch_Click(); });
-    connect(cmdNewSrch, &QPushButton::clicked, this, [this] { cmdNewSrch_Click(); });
-}
 
 void SetupPanel::Init()
 {
@@ -402,10 +149,23 @@ void SetupPanel::drvPath_Change()
     drvPath->setVolumes(gui::drives().volumes(dirPath->path()), root);
 }
 
-// The drive list follows the folder list across volumes.
+void SetupPanel::openTypedFolder()
+{
+    const std::string folder = txtFolder->folder(dirPath->path());
+    if (const auto error = gui::folderReadError(folder)) {
+        gui::MsgBox(this, txtFolder->text() + QStringLiteral(":\n") + QString::fromLocal8Bit(error->c_str()),
+                    gui::MsgIcon::Exclamation);
+        txtFolder->setFocus();
+        return;
+    }
+    dirPath->setPath(folder);
+}
+
+// The path entry and the drive list follow the folder list.
 void SetupPanel::dirPath_Change()
 {
     const std::string& folder = dirPath->path();
+    txtFolder->showFolder(folder);
     const std::string root = gui::drives().volumeOf(folder);
     driveFolders_[root] = folder;
     if (drvPath->currentRoot() == root) {
@@ -484,7 +244,8 @@ SearchRequest SetupPanel::searchRequest() const
 }
 
 // ---------------------------------------------------------------------------
-// The Search button, the panel while a search runs, and the resize rules
+// The Search button, the panel while a search runs, and the flash that points
+// at a missing input
 
 void SetupPanel::cmdSrch_Click()
 {
@@ -514,30 +275,6 @@ void SetupPanel::lock(bool locked)
     chkTolerant->setEnabled(!locked);
 }
 
-// The path list and the search frame at the panel's right end follow its width.
-void SetupPanel::fitWidth(int width)
-{
-    resize(width, height());
-    lstPath->resize(std::max(0, this->width() - fraSrch->width() - lstPath->x() - tw(kSideMargin)),
-                    lstPath->height());
-    fitPathColumn();
-    frmSelectPath->resize(std::max(0, this->width() - fraSrch->width() - tw(kSideMargin)),
-                          frmSelectPath->height());
-    fraSrch->move(this->width() - fraSrch->width() - tw(kGap), fraSrch->y());
-}
-
-// The "Path" column takes what the list's width leaves beside the other three
-// columns, and never less than room for a short path.
-void SetupPanel::fitPathColumn()
-{
-    int others = 0;
-    for (int c = 1; c < lstPath->columnCount(); ++c) {
-        others += lstPath->columnWidth(c);
-    }
-    const int room = lstPath->width() - 2 * lstPath->frameWidth() - others;
-    lstPath->setColumnWidth(0, std::max(160, room));
-}
-
 bool SetupPanel::AtLeast1Chk(const QListWidget* obj)
 {
     if (obj->count() == 0) {
@@ -552,45 +289,54 @@ bool SetupPanel::AtLeast1Chk(const QListWidget* obj)
 
 void SetupPanel::FlashCtrl(QWidget* Ctrl)
 {
+    endFlash();
+    flashed_ = Ctrl;
+    flashSteps_ = 0;
     if (auto* button = qobject_cast<QPushButton*>(Ctrl)) {
-        const QString caption = button->text();
-        for (int i = 0; i < 2; ++i) {
-            button->setText(QString());
-            Delay(0.5);
-            button->setText(caption);
-            Delay(0.5);
-        }
-        return;
+        flashCaption_ = button->text();
+    } else {
+        flashPalette_ = Ctrl->palette();
+        flashFill_ = Ctrl->autoFillBackground();
     }
-    const QPalette saved = Ctrl->palette();
-    const bool savedFill = Ctrl->autoFillBackground();
-    QPalette flash = saved;
-    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        flash.setColor(group, QPalette::Base, desktopColour());
-        flash.setColor(group, QPalette::Window, desktopColour());
-    }
-    for (int i = 0; i < 2; ++i) {
-        Ctrl->setAutoFillBackground(true);
-        Ctrl->setPalette(flash);
-        Delay(0.5);
-        Ctrl->setPalette(saved);
-        Ctrl->setAutoFillBackground(savedFill);
-        Delay(0.5);
-    }
+    flashStep();
+    flashTimer_.start();
 }
 
-void SetupPanel::Delay(double duration)
+// Steps 0 and 2 show the flash, 1 and 3 the control as it was.
+void SetupPanel::flashStep()
 {
-    gui::Clock& clock = gui::clock();
-    const double start = clock.now();
-    double gone = 0;
-    do {
-        QCoreApplication::processEvents();
-        gone = std::fabs(clock.now() - start);
-        if (gone <= duration && !closing_) {
-            clock.idle(std::min(0.01, duration - gone + 0.001));
+    if (flashed_.isNull() || flashSteps_ >= 4) {
+        endFlash();
+        return;
+    }
+    const bool on = flashSteps_++ % 2 == 0;
+    if (auto* button = qobject_cast<QPushButton*>(flashed_.data())) {
+        button->setText(on ? QString() : flashCaption_);
+        return;
+    }
+    QPalette shown = flashPalette_;
+    if (on) {
+        for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            shown.setColor(group, QPalette::Base, desktopColour());
+            shown.setColor(group, QPalette::Window, desktopColour());
         }
-    } while (gone <= duration && !closing_);
+    }
+    flashed_->setAutoFillBackground(on || flashFill_);
+    flashed_->setPalette(shown);
+}
+
+void SetupPanel::endFlash()
+{
+    flashTimer_.stop();
+    if (!flashed_.isNull()) {
+        if (auto* button = qobject_cast<QPushButton*>(flashed_.data())) {
+            button->setText(flashCaption_);
+        } else {
+            flashed_->setPalette(flashPalette_);
+            flashed_->setAutoFillBackground(flashFill_);
+        }
+    }
+    flashed_.clear();
 }
 
 QColor SetupPanel::desktopColour()

@@ -9,6 +9,9 @@
 #include "search/searchrequest.h"
 
 #include <QIcon>
+#include <QPalette>
+#include <QPointer>
+#include <QTimer>
 
 #include <map>
 #include <string>
@@ -18,6 +21,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QSplitter;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -25,6 +29,7 @@ namespace kormial {
 
 class DriveCombo;
 class FolderList;
+class PathEntry;
 
 class SetupPanel final : public FrameBox {
     Q_OBJECT
@@ -35,6 +40,7 @@ public:
     QWidget* frmSelectPath = nullptr;
     DriveCombo* drvPath = nullptr;
     QPushButton* cmdNetwork = nullptr;
+    PathEntry* txtFolder = nullptr;  // a folder typed or pasted; Enter opens it
     FolderList* dirPath = nullptr;
     QLabel* lblExt = nullptr;
     QLineEdit* txtExt = nullptr;
@@ -43,6 +49,7 @@ public:
     QPushButton* cmdRemove = nullptr;
     QPushButton* cmdCriteria = nullptr;
     QTreeWidget* lstPath = nullptr;
+    QSplitter* splitFolders = nullptr;  // the folder side | the path list
     QGroupBox* FrmMoreCriteria = nullptr;
     QLabel* lblMinSz = nullptr;
     QLineEdit* txtMinSz = nullptr;
@@ -76,10 +83,11 @@ public:
     SearchRequest searchRequest() const;
     // Search becomes Cancel and everything else waits while a search runs.
     void lock(bool locked);
-    // The panel `width` wide, its path list and search frame following.
-    void fitWidth(int width);
-    // The window is closing (or shown again): waits end early and the size
-    // boxes are no longer checked.
+    // Opens the folder typed in the path entry in the folder list; a
+    // message tells why when it cannot be listed.
+    void openTypedFolder();
+    // The window is closing (or shown again): the size boxes are no longer
+    // checked.
     void windowClosing(bool closing) { closing_ = closing; }
 
 signals:
@@ -91,8 +99,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QWidget* buildFolderSide();
+    QWidget* buildPathSide();
+    void buildCriteria();
     void buildSearchFrame();
-    void fitPathColumn();
     // Folders dragged from a file manager onto the path list; true when
     // `event` was one of that drag's.
     bool pathListDrop(QEvent* event);
@@ -109,9 +119,12 @@ private:
     void refocus(QLineEdit* box);
 
     static bool AtLeast1Chk(const QListWidget* obj);
+    // Blinks a control twice, half a second on and off, on a timer: a
+    // button loses its caption, anything else takes the desktop's accent
+    // colour.
     void FlashCtrl(QWidget* Ctrl);
-    void Delay(double duration);
-    // The colour a flashed control takes: the desktop's accent colour.
+    void flashStep();
+    void endFlash();
     static QColor desktopColour();
 
     std::map<std::string, std::string> driveFolders_;  // last folder per volume
@@ -119,6 +132,13 @@ private:
     QIcon imgLess;
     bool closing_ = false;
     bool refocusing_ = false;
+    // The control blinking now and what it looked like before.
+    QTimer flashTimer_;
+    QPointer<QWidget> flashed_;
+    int flashSteps_ = 0;
+    QString flashCaption_;
+    QPalette flashPalette_;
+    bool flashFill_ = false;
 };
 
 }  // namespace kormial

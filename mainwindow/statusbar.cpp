@@ -1,6 +1,6 @@
 #include "mainwindow/statusbar.h"
 
-#include "mainwindow/twips.h"
+#include "mainwindow/fontunits.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -12,9 +12,11 @@ namespace kormial {
 
 namespace {
 
-constexpr int kBarHeight = 255;    // twips
-constexpr int kPanel1Width = 2400; // twips
-constexpr int kGripRoom = 18;      // pixels kept free for the size grip
+// In lines and characters of the bar's font.
+constexpr double kBarLines = 1.35;
+constexpr double kPanel1Chars = 22;
+constexpr double kGripLines = 1.2;     // kept free for the size grip
+constexpr double kDockMarginLines = 0.2;
 
 }  // namespace
 
@@ -22,7 +24,7 @@ PanelStatusBar::PanelStatusBar(QWidget* parent)
     : QStatusBar(parent), separator_(new QFrame(this)), text_(new QLabel(this)),
       separator3_(new QFrame(this)), counts_(new QLabel(this))
 {
-    setFixedHeight(tw(kBarHeight));
+    setFixedHeight(lines(this, kBarLines));
     setSizeGripEnabled(true);
     separator_->setFrameShape(QFrame::VLine);
     separator_->setFrameShadow(QFrame::Sunken);
@@ -51,12 +53,12 @@ QString PanelStatusBar::counts() const
 
 QRect PanelStatusBar::panelRect(int n) const
 {
-    const int w1 = tw(kPanel1Width);
+    const int w1 = chars(this, kPanel1Chars);
     if (n == 1) {
         return QRect(0, 0, w1, height());
     }
     const int left = w1 + 2;
-    const int room = std::max(0, width() - left - kGripRoom);
+    const int room = std::max(0, width() - left - lines(this, kGripLines));
     const QString counts = counts_->toolTip();
     const int countsNeed = counts.isEmpty() ? 0 : counts_->fontMetrics().horizontalAdvance(counts) + 16;
     const int textNeed = text_->sizeHint().width();
@@ -81,9 +83,27 @@ bool PanelStatusBar::event(QEvent* event)
     return QStatusBar::event(event);
 }
 
+void PanelStatusBar::dock(QWidget* control, int panel)
+{
+    control->hide();
+    control->setParent(this);
+    docked_ = control;
+    dockedPanel_ = panel;
+    placePanels();
+    control->show();
+    control->raise();
+}
+
 void PanelStatusBar::placePanels()
 {
     const QRect p1 = panelRect(1);
+    if (!docked_.isNull()) {
+        // In from the panel's sides and the bar's top by the margin, down to
+        // the bar's bottom edge.
+        const int m = lines(this, kDockMarginLines);
+        const QRect p = panelRect(dockedPanel_);
+        docked_->setGeometry(p.left() + m, m, p.width() - 2 * m, height() - m);
+    }
     separator_->setGeometry(p1.right() + 1, 2, 2, std::max(0, height() - 4));
     text_->setGeometry(panelRect(2));
     const QRect p3 = panelRect(3);
@@ -91,6 +111,7 @@ void PanelStatusBar::placePanels()
     counts_->setText(counts_->fontMetrics().elidedText(counts_->toolTip(), Qt::ElideRight, p3.width() - 10));
     separator3_->setGeometry(p3.left() - 2, 2, 2, std::max(0, height() - 4));
     separator3_->setVisible(p3.width() > 0);
+    counts_->setVisible(p3.width() > 0);
 }
 
 }  // namespace kormial

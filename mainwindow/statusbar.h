@@ -2,6 +2,7 @@
 // the status text, panel 3 at the right what the list in front holds.
 #pragma once
 
+#include <QPointer>
 #include <QStatusBar>
 
 class QFrame;
@@ -24,6 +25,9 @@ public:
     // gets half and its text is shortened with "...", whole in its tooltip.
     void setCounts(const QString& text);
     QString counts() const;
+    // Places `control` inside panel `panel`, inset by a small margin, and
+    // keeps it there as the bar resizes.
+    void dock(QWidget* control, int panel);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -37,6 +41,8 @@ private:
     QLabel* text_;
     QFrame* separator3_;
     QLabel* counts_;
+    QPointer<QWidget> docked_;
+    int dockedPanel_ = 1;
 };
 
 }  // namespace kormial

@@ -199,7 +199,7 @@ RenResult RenFile(ResultList* lists, int tab, const std::function<std::string(co
     prompt.proposed = GetFileNamePart(result.oldPath);
     prompt.oldPath = result.oldPath;
     const std::string typed = inputBox ? inputBox(prompt) : std::string();
-    if (typed.empty()) {
+    if (typed.empty() || typed == prompt.proposed) {  // cancelled, or the name left as it was
         result.outcome = RenOutcome::Cancelled;
         return result;
     }
@@ -232,7 +232,7 @@ RenResult RenFile(ResultList* lists, int tab, const std::function<std::string(co
         return fail(reasonText(result.error));
     }
     if (!platform::renameNoReplaceAt(folder.fd.get(), row.name, folder.fd.get(), typed, &result.error)) {
-        return fail({});
+        return fail(result.error.code == EEXIST ? "A file with that name exists" : result.error.describe());
     }
     for (int l = 0; l < kResultListCount; ++l) {
         for (std::int64_t i = 0; i < lists[l].count(); ++i) {

@@ -104,7 +104,7 @@ struct RenamePrompt {
 
 enum class RenOutcome {
     NoSelection,  // show kMsgSelectFile titled kTitleSelectFile
-    Cancelled,    // the box returned the empty text: nothing to show
+    Cancelled,    // the box returned the empty text or the name unchanged: nothing to show
     Renamed,      // the file has its new name and its rows show it
     Failed,       // show `message` titled kTitleCantRename; rows unchanged
 };
@@ -120,7 +120,9 @@ struct RenResult {
 
 // Renames the selected row's file of lists[tab] to the text that `inputBox`
 // returns (bytes, unchanged: not trimmed), in its own folder: a name that is
-// ".", ".." or holds "/" or NUL is refused (kMsgCantRename, kMsgBadName).
+// ".", ".." or holds "/" or NUL is refused (kMsgCantRename, kMsgBadName);
+// a rename the system refuses names its reason ("File name too long", "A
+// file with that name exists").
 // The folder is reached as TrashMarked reaches it, the file must still be
 // the one listed, and an existing entry is never replaced. Every row of the
 // file, on every list, takes the new name.

@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Screenshots of the window for the README: a small demo tree searched in
-# the real window under Xvfb, saved at the default size and maximised.
-#   tools/screenshots.sh [BUILD_DIR]     (default: build/)
-# Writes docs/screenshot-default.png and docs/screenshot-maximised.png.
+# the real window on a 1920 x 1080 screen under Xvfb, saved at the size of a
+# first start and maximised.
+#   tools/screenshots.sh [BUILD_DIR [SCALE [OUT_DIR]]]
+# BUILD_DIR defaults to build/, SCALE to 1 (2 runs the window at
+# QT_SCALE_FACTOR=2 on a 3840 x 2160 screen), OUT_DIR to docs/.
+# Writes OUT_DIR/screenshot-default.png and OUT_DIR/screenshot-maximised.png.
 # Needs xvfb, xdotool and imagemagick (installed when missing).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
+scale=${2:-1}
+out=${3:-docs}
 [ -x "$build/kormial" ] || { echo "no $build/kormial: build it first" >&2; exit 2; }
 
 missing=()
@@ -52,12 +57,14 @@ touch -d '2024-03-01 10:00' "$demo"/backup/phone/* "$demo/downloads/sunrise-live
 mkdir -p "$work/config/Kormial"
 printf '[Options]\nShow%%20Tips%%20at%%20Startup=0\n' >"$work/config/Kormial/Kormial.conf"
 
+width=$((1920 * scale))
+height=$((1080 * scale))
 export DISPLAY=:97
-Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp &
+Xvfb "$DISPLAY" -screen 0 "${width}x${height}x24" -nolisten tcp &
 xvfb=$!
 for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 
-(cd "$demo" && XDG_CONFIG_HOME=$work/config QT_QPA_PLATFORM=xcb exec "$OLDPWD/$build/kormial") &
+(cd "$demo" && XDG_CONFIG_HOME=$work/config QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale exec "$OLDPWD/$build/kormial") &
 app=$!
 win=""
 for _ in $(seq 100); do
@@ -65,7 +72,6 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 [ -n "$win" ] || { echo "the window did not show" >&2; exit 1; }
-xdotool windowmove "$win" 40 40
 xdotool windowfocus --sync "$win"
 sleep 0.5
 # The demo folder added with [>], then Search.
@@ -73,21 +79,22 @@ xdotool key --window "$win" alt+greater
 sleep 0.3
 xdotool key --window "$win" alt+s
 sleep 3
-# The first duplicate row clicked, the second made current with the arrow
-# key: the preview shows its picture.
-xdotool mousemove --window "$win" 60 311 click 1
+# The second duplicate row clicked (the result list begins a little below
+# a third of the window's height): the preview shows its picture.
+eval "$(xdotool getwindowgeometry --shell "$win")"
+xdotool mousemove --window "$win" $((60 * scale)) $((HEIGHT * 38 / 100 + 34 * scale)) click 1
 sleep 0.5
 xdotool key --window "$win" Down
 sleep 1
 
-mkdir -p docs
+mkdir -p "$out"
 shot() {
     import -window root -crop "$(xdotool getwindowgeometry --shell "$win" |
         awk -F= '/WIDTH/{w=$2} /HEIGHT/{h=$2} /^X/{x=$2} /^Y/{y=$2} END{print w"x"h"+"x"+"y}')" +repage "$1"
 }
-shot docs/screenshot-default.png
+shot "$out/screenshot-default.png"
 # Maximised: the whole screen (there is no window manager to ask).
-xdotool windowmove "$win" 0 0 windowsize "$win" 1280 800
-sleep 1
-import -window root docs/screenshot-maximised.png
-echo "wrote docs/screenshot-default.png docs/screenshot-maximised.png"
+xdotool windowmove "$win" 0 0 windowsize "$win" "$width" "$height"
+sleep 1.5
+import -window root "$out/screenshot-maximised.png"
+echo "wrote $out/screenshot-default.png $out/screenshot-maximised.png"

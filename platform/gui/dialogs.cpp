@@ -68,9 +68,9 @@ public:
     }
 
     FileChoice saveFileName(QWidget* owner, const QString& title, const QString& proposed,
-                            const QStringList& filters) override
+                            const QStringList& filters, int selected) override
     {
-        QString chosen = filters.value(0);
+        QString chosen = filters.value(selected, filters.value(0));
         const QString path = QFileDialog::getSaveFileName(owner, title, proposed, filters.join(QStringLiteral(";;")),
                                                           &chosen);
         return {path, std::max<int>(0, static_cast<int>(filters.indexOf(chosen)))};
@@ -85,7 +85,7 @@ public:
 
 }  // namespace
 
-FileChoice Dialogs::saveFileName(QWidget*, const QString&, const QString&, const QStringList&)
+FileChoice Dialogs::saveFileName(QWidget*, const QString&, const QString&, const QStringList&, int)
 {
     return {};
 }

@@ -38,10 +38,11 @@ public:
     virtual QString inputBox(QWidget* owner, const QString& prompt, const QString& title,
                              const QString& proposed) = 0;
     // A file to write, proposed as `proposed`, of one of `filters` ("CSV
-    // (*.csv)"); the path (empty when cancelled) and the filter chosen.
-    // Dialogs that do not answer these cancel.
+    // (*.csv)"), filter `selected` offered first; the path (empty when
+    // cancelled) and the filter chosen. Dialogs that do not answer these
+    // cancel.
     virtual FileChoice saveFileName(QWidget* owner, const QString& title, const QString& proposed,
-                                    const QStringList& filters);
+                                    const QStringList& filters, int selected);
     // A file to read; the empty text when cancelled.
     virtual QString openFileName(QWidget* owner, const QString& title, const QString& folder,
                                  const QString& filter);

@@ -54,23 +54,24 @@ public:
     {
         return inputs.empty() ? QString() : inputs.takeFirst();
     }
-    gui::FileChoice saveFileName(QWidget*, const QString&, const QString&, const QStringList&) override
+    gui::FileChoice saveFileName(QWidget*, const QString&, const QString&, const QStringList&,
+                                 int selected) override
     {
+        offeredFilter = selected;
         return saveAs;
     }
     QString openFileName(QWidget*, const QString&, const QString&, const QString&) override { return openPath; }
     gui::FileChoice saveAs;  // the file the save dialog answers, and its filter
+    int offeredFilter = -1;  // the filter the save dialog offered first
     QString openPath;
     QStringList texts, titles, inputs;
     QList<gui::MsgAnswer> answers;
 };
 
-// Time moves 25 ms at every reading, so the search lets the window's events
-// through at every chance, and waits take no time.
+// Time moves 25 ms at every reading.
 class FakeClock final : public gui::Clock {
 public:
     double now() override { return t += 0.025; }
-    void idle(double seconds) override { t += seconds; }
     double t = 5000;
 };
 

@@ -1,7 +1,8 @@
-// The window tests run in one QApplication on the offscreen platform. The
-// user's configuration and data folders (the settings, the trash) lie in a
-// temporary folder that is emptied before every test; the tip window stays
-// away unless a test asks for it.
+// The window tests run in one QApplication on the offscreen platform, on one
+// screen of 1920 x 1080 logical pixels (QT_SCALE_FACTOR=2 makes it a 3840 x
+// 2160 screen at twice the scale). The user's configuration and data folders
+// (the settings, the trash) lie in a temporary folder that is emptied before
+// every test; the tip window stays away unless a test asks for it.
 #include "platform/settings.h"
 
 #include <gtest/gtest.h>
@@ -34,8 +35,18 @@ private:
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir home;
+    const double scale = qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ? qgetenv("QT_SCALE_FACTOR").toDouble() : 1.0;
+    QFile screens(home.filePath(QStringLiteral("screens.json")));
+    if (screens.open(QIODevice::WriteOnly)) {
+        screens.write(QStringLiteral(R"({"screens": [{"name": "screen", "x": 0, "y": 0, "width": %1, "height": %2,)"
+                                     R"( "logicalDpi": 96, "logicalBaseDpi": 96}]})")
+                          .arg(qRound(1920 * scale))
+                          .arg(qRound(1080 * scale))
+                          .toUtf8());
+        screens.close();
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(screens.fileName()));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + "/config"));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + "/data"));
     QApplication app(argc, argv);

@@ -1,7 +1,7 @@
 // The preview of the current row: any picture the image plugins read,
-// scaled to fit the box with its proportions, the substitute picture for a
-// picture file that cannot be read, following the arrow keys, and emptied
-// by a new search.
+// scaled to fit the box with its proportions and in its own colours (also
+// a paletted one), the substitute picture for a picture file that cannot be
+// read, following the arrow keys, and emptied by a new search.
 #include "tests/gui/guitest.h"
 
 #include <QBuffer>
@@ -55,6 +55,40 @@ TEST_F(GuiPreview, FollowsTheCurrentRowAndFitsThePicture)
 
     click(w.setup->cmdNewSrch);
     EXPECT_TRUE(box->pixmap().isNull());
+}
+
+// A flat picture stored with a colour table: one colour, as 8-bit indices
+// and as a 1-bit map.
+TEST_F(GuiPreview, PalettedPicturesShowTheirOwnColours)
+{
+    const QColor orange(240, 140, 20);
+    const QColor teal(20, 130, 140);
+    QImage indexed(1600, 1600, QImage::Format_Indexed8);
+    indexed.setColorTable({orange.rgb(), qRgb(0, 0, 0)});
+    indexed.fill(0);
+    QImage bitmap(1600, 1600, QImage::Format_Mono);
+    bitmap.setColorTable({teal.rgb(), qRgb(255, 255, 255)});
+    bitmap.fill(0);
+    for (const auto& [name, picture] : {std::pair{"indexed.png", indexed}, std::pair{"bitmap.png", bitmap}}) {
+        QBuffer png;
+        png.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(picture.save(&png, "PNG"));
+        write(std::string("a/") + name, png.data().toStdString());
+        write(std::string("b/") + name, png.data().toStdString());
+    }
+    frmMain& w = search({1});
+    for (const auto& [name, colour] : {std::pair{"a/indexed.png", orange}, std::pair{"a/bitmap.png", teal}}) {
+        clickRow(kListDuplicates, name);
+        const QImage shown = w.results->imgPreview->pixmap().toImage();
+        ASSERT_FALSE(shown.isNull()) << name;
+        int wrong = 0;
+        for (int y = 0; y < shown.height(); y += 7) {
+            for (int x = 0; x < shown.width(); x += 7) {
+                wrong += shown.pixelColor(x, y).rgb() != colour.rgb();
+            }
+        }
+        EXPECT_EQ(wrong, 0) << name;
+    }
 }
 
 }  // namespace kormial::test

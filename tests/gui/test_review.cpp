@@ -184,16 +184,21 @@ TEST_F(GuiReview, EnterKeepsEveryCopyWhenAllAreMarked)
     EXPECT_EQ(marked(kListDuplicates).size(), 4u);
 }
 
-TEST_F(GuiReview, RenameRefusesAnExistingName)
+// A rename the system refuses says why; OK on the name as proposed changes
+// nothing and says nothing.
+TEST_F(GuiReview, RenameExplainsARefusal)
 {
     makeTree();
     write("a/taken.bin", "someone else's content");
     frmMain& w = search({1});
     clickRow(kListDuplicates, "a/p.bin");
     const Snapshot before = snapshot(root);
-    dialogs.inputs = {"taken.bin", "new.bin"};
-    choose(w.results->mnuRen);
-    EXPECT_EQ(dialogs.texts, QStringList{"File can't be renamed."});
+    dialogs.inputs = {"taken.bin", QString(256, QLatin1Char('n')), "p.bin", "new.bin"};
+    for (int i = 0; i < 3; ++i) {
+        choose(w.results->mnuRen);
+    }
+    EXPECT_EQ(dialogs.texts, (QStringList{"File can't be renamed.\n\nA file with that name exists",
+                                          "File can't be renamed.\n\nFile name too long"}));
     EXPECT_EQ(snapshot(root), before);
     choose(w.results->mnuRen);
     Snapshot after = before;
@@ -201,7 +206,7 @@ TEST_F(GuiReview, RenameRefusesAnExistingName)
     after.erase("a/p.bin");
     EXPECT_EQ(snapshot(root), after);
     EXPECT_GE(rowOf(kListDuplicates, "a/new.bin"), 0);
-    EXPECT_EQ(dialogs.texts.size(), 1);
+    EXPECT_EQ(dialogs.texts.size(), 2);
 }
 
 // Export as CSV and JSON, and the JSON opened in a new window: the same
@@ -234,9 +239,15 @@ TEST_F(GuiReview, ExportedResultsOpenAgainForASafeReview)
     EXPECT_NE(csv.find("," + at("a") + "/,\"x,\"\"y\"\".bin\"\r\n"), std::string::npos) << csv;
     dialogs.saveAs = {QString::fromStdString(at("all.json")), 3};  // JSON, all tabs
     choose(w.results->mnuExport);
+    EXPECT_EQ(dialogs.offeredFilter, 0);
 
+    window->close();
     window.reset();
     open();
+    dialogs.saveAs = {};
+    window->results->mnuExport->setEnabled(true);
+    window->results->mnuExport->trigger();
+    EXPECT_EQ(dialogs.offeredFilter, 3);  // the format chosen last
     dialogs.openPath = QString::fromStdString(at("all.json"));
     choose(window->results->mnuOpenResult);
     EXPECT_EQ(rowsOf(), found);

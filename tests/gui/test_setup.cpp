@@ -1,10 +1,16 @@
 // The search setup panel: the path rows it builds decide what is searched
-// (and which files are reference copies), it refuses size bounds it cannot
-// read or that exclude everything, and it is remembered at the next start.
+// (and which files are reference copies), a folder can be typed, it refuses
+// size bounds it cannot read or that exclude everything, and it is
+// remembered at the next start.
 #include "tests/gui/guitest.h"
 
+#include "mainwindow/pathentry.h"
+
+#include <QAbstractItemModel>
 #include <QCheckBox>
+#include <QCompleter>
 #include <QMimeData>
+#include <QSplitter>
 #include <QTreeWidget>
 
 namespace kormial::test {
@@ -50,6 +56,49 @@ TEST_F(GuiSetup, PathRowsDecideWhatIsSearched)
     }
     std::sort(found.begin(), found.end());
     EXPECT_EQ(found, (std::vector<std::string>{"m/deep/one.mp3", "m/one.mp3 kept", "s/large1.bin", "s/large2.bin"}));
+}
+
+// Ctrl+L, a folder typed with completion, Enter opens it in the folder list
+// and [>] adds it; a folder that is not there is named in a message.
+TEST_F(GuiSetup, ATypedFolderIsOpenedAndAdded)
+{
+    write("music/live/a.ogg", "a");
+    write("music/studio/b.ogg", "b");
+    frmMain& w = open();
+    PathEntry* entry = w.setup->txtFolder;
+    QTest::keyClick(&w, Qt::Key_L, Qt::ControlModifier);
+    ASSERT_TRUE(entry->hasFocus());
+    QTest::keyClicks(entry, QString::fromStdString(at("music/")));
+    QStringList offered;
+    for (int i = 0; i < entry->completer()->completionModel()->rowCount(); ++i) {
+        offered << entry->completer()->completionModel()->index(i, 0).data().toString();
+    }
+    EXPECT_EQ(offered, QStringList({QString::fromStdString(at("music/live")), QString::fromStdString(at("music/studio"))}));
+    QTest::keyClicks(entry, "studio/../live");
+    QTest::keyClick(entry, Qt::Key_Return);
+    EXPECT_EQ(w.setup->dirPath->path(), at("music/live"));
+    click(w.setup->cmdAdd);
+    ASSERT_EQ(w.setup->lstPath->topLevelItemCount(), 1);
+    EXPECT_EQ(SetupPanel::rowPath(w.setup->lstPath->topLevelItem(0)), at("music/live/*.*"));
+    EXPECT_TRUE(dialogs.texts.isEmpty());
+
+    retype(entry, QString::fromStdString(at("music/gone")));
+    QTest::keyClick(entry, Qt::Key_Return);
+    ASSERT_EQ(dialogs.texts.size(), 1);
+    EXPECT_TRUE(dialogs.texts[0].startsWith(QString::fromStdString(at("music/gone")))) << dialogs.texts[0].toStdString();
+    EXPECT_EQ(w.setup->dirPath->path(), at("music/live"));
+}
+
+// Search without a folder points at [>]: its caption blinks on a timer
+// while the window goes on.
+TEST_F(GuiSetup, SearchWithoutAFolderPointsAtAdd)
+{
+    frmMain& w = open();
+    click(w.setup->cmdSrch);
+    EXPECT_EQ(dialogs.titles, QStringList{"Select Path"});
+    EXPECT_EQ(w.setup->cmdAdd->text(), "");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.setup->cmdAdd->text() == ">"; }, 3000));
+    EXPECT_FALSE(w.searchRunning());
 }
 
 TEST_F(GuiSetup, RefusesBadSizes)
@@ -99,7 +148,10 @@ TEST_F(GuiSetup, RememberedAtTheNextStart)
     w.setup->lstSrchType->item(3)->setCheckState(Qt::Checked);
     click(w.setup->chkTolerant);
     w.setup->dirPath->setPath(at("b"));
-    w.resize(w.width() + 40, w.height() + 200);
+    w.resize(w.width() + 40, w.height() - 200);
+    w.splitMain->setSizes({260, 300});  // the borders a user dragged
+    w.setup->splitFolders->setSizes({420, 300});
+    const QList<int> borders = w.splitMain->sizes() + w.setup->splitFolders->sizes();
     w.results->lstResult[kListDuplicates]->setColumnWidth(kColName, 333);
     const std::string browsed = w.setup->dirPath->path();
     const QSize size = w.size();
@@ -113,6 +165,7 @@ TEST_F(GuiSetup, RememberedAtTheNextStart)
     EXPECT_TRUE(r.types == SearchTypes({SearchType::Duplicates, SearchType::SameName, SearchType::Portions}));
     EXPECT_EQ(again.setup->dirPath->path(), browsed);
     EXPECT_EQ(again.size(), size);
+    EXPECT_EQ(again.splitMain->sizes() + again.setup->splitFolders->sizes(), borders);
     EXPECT_EQ(again.results->lstResult[kListDuplicates]->columnWidth(kColName), 333);
 }
 
