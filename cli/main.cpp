@@ -5,6 +5,7 @@
 #include "cli/review.h"
 #include "platform/cliprocess.h"
 #include "platform/fs.h"
+#include "platform/inputstream.h"
 #include "platform/memory.h"
 
 #include <array>
@@ -15,10 +16,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <sstream>
 #include <stop_token>
 #include <thread>
 
@@ -59,22 +56,18 @@ std::string listsText(kormial::cli::Format format, const kormial::ResultList* li
 int review(const kormial::cli::Options& options)
 {
     using namespace kormial;
-    std::ostringstream text;
-    if (options.review.load == "-") {
-        text << std::cin.rdbuf();
-    } else {
-        std::ifstream in(options.review.load, std::ios::binary);
-        if (!in) {
-            std::fprintf(stderr, "kormial-cli: cannot read %s: %s\n",
-                         cli::escaped(options.review.load, cli::Escape::Terminal).c_str(), std::strerror(errno));
-            return kExitBadInput;
-        }
-        text << in.rdbuf();
-    }
+    platform::InputStream input;
+    platform::Error readError;
     std::array<ResultList, kResultListCount> lists;
     std::string error;
-    if (!cli::loadResults(text.str(), lists.data(), error)) {
-        std::fprintf(stderr, "kormial-cli: %s\n", error.c_str());
+    const auto read = [&](char* buf, std::size_t len) { return input.read(buf, len, &readError); };
+    if (!input.open(options.review.load, &readError) || !cli::loadResults(read, lists.data(), error)) {
+        if (readError.code != 0) {
+            std::fprintf(stderr, "kormial-cli: cannot read %s: %s\n",
+                         cli::escaped(options.review.load, cli::Escape::Terminal).c_str(), readError.describe().c_str());
+        } else {
+            std::fprintf(stderr, "kormial-cli: %s\n", error.c_str());
+        }
         return kExitBadInput;
     }
     if (!options.review.active()) {

@@ -33,6 +33,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -436,12 +437,22 @@ void ResultPane::OpenResult()
     if (path.isEmpty()) {
         return;
     }
-    const std::optional<QByteArray> saved = readWholeFile(QFile::encodeName(path).toStdString());
+    // read a block at a time: the reader keeps the rows and refuses a
+    // document beyond its limits before it takes much memory
+    platform::ReadFile file;
+    platform::Error readError;
+    std::int64_t at = 0;
+    const ResultSource source = [&](char* buf, std::size_t len) {
+        const std::int64_t got = file.readAt(at, buf, len, &readError);
+        at += std::max<std::int64_t>(got, 0);
+        return got;
+    };
     std::array<ResultList, kResultListCount> loaded;
-    std::string error = "cannot be read";
-    if (!saved || !loadResults(std::string_view(saved->constData(), static_cast<std::size_t>(saved->size())),
-                              loaded.data(), error)) {
-        gui::MsgBox(this, path + QStringLiteral(":\n") + fromText(error), gui::MsgIcon::Exclamation);
+    std::string error;
+    if (!file.open(QFile::encodeName(path).toStdString(), &readError) || !loadResults(source, loaded.data(), error)) {
+        const QString why = readError.code != 0 ? QStringLiteral("cannot be read: ") + fromText(readError.describe())
+                                                : fromText(error);
+        gui::MsgBox(this, path + QStringLiteral(":\n") + why, gui::MsgIcon::Exclamation);
         return;
     }
     for (int i = 0; i < kResultListCount; ++i) {

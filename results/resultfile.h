@@ -4,6 +4,9 @@
 
 #include "results/resultlist.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -34,9 +37,10 @@ std::string hexBytes(const std::string& s);
 extern const char* const kListCaptions[kResultListCount];
 
 // The five lists as one JSON document, "complete" first; each row also
-// carries the device, inode and last write (ns) of its file and the device
-// and inode of its folder, which a review checks them against. With `only`
-// set, the other lists are written empty.
+// carries the device, inode, last write and change time (ns) of its file and
+// the device and inode of its folder, which a review checks them against,
+// and whether it is a reference copy. With `only` set, the other lists are
+// written empty.
 std::string formatJson(const ResultList* lists, bool complete, int only = -1);
 
 // RFC 4180: a header line, then LIST (its caption), GROUP, SIZE, DATE,
@@ -44,8 +48,25 @@ std::string formatJson(const ResultList* lists, bool complete, int only = -1);
 // bytes. With `only` set, that list's rows alone.
 std::string formatCsv(const ResultList* lists, int only = -1);
 
-// Fills the kResultListCount lists from `text`, the output of formatJson.
-// False, with `error` set and the lists left empty, when it is not that.
-bool loadResults(std::string_view text, ResultList* lists, std::string& error);
+// What a saved result may hold. Beyond it the document is refused where the
+// reading gets to it, so an endless input ends too.
+struct ResultLimits {
+    std::int64_t rows = 10'000'000;          // in all the lists together
+    std::int64_t rowBytes = 1 << 20;         // one row as written
+    std::int64_t betweenRows = 1 << 20;      // before the first row, between two, after the last
+    int depth = 32;                          // values inside values
+};
+
+// Where a saved result is read from: fills up to `len` bytes of `buf` and
+// returns how many, 0 at the end, -1 when the reading failed.
+using ResultSource = std::function<std::int64_t(char* buf, std::size_t len)>;
+
+// Fills the kResultListCount lists from a document written by formatJson,
+// keeping only its rows. False, with `error` set and the lists left empty,
+// when it is not that, when it lists a file twice in one list, or when it
+// goes beyond `limits`.
+bool loadResults(const ResultSource& source, ResultList* lists, std::string& error,
+                 const ResultLimits& limits = {});
+bool loadResults(std::string_view text, ResultList* lists, std::string& error, const ResultLimits& limits = {});
 
 }  // namespace kormial

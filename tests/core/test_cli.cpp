@@ -223,7 +223,7 @@ TEST(Cli, BadInputIsRefusedWithOneLine)
         {{"--load", d + "r.json", "--mark", "all"}, "--mark goes with --trash"},
         {{"--load", d + "r.json", "--list", "zero", "--mark", "older", "--dry-run"}, "do not apply to --list zero"},
         {{"--load", d + "r.json", "--mark", "larger", "--trash"}, "only to --list portions"},
-        {{"--load", d, "--mark", "all", "--trash"}, "not a result saved with -f json"},
+        {{"--load", d, "--mark", "all", "--trash"}, ": Is a directory"},
     };
     for (const auto& [args, says] : cases) {
         const CliRun r = run(args);

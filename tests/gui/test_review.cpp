@@ -248,6 +248,15 @@ TEST_F(GuiReview, ExportedResultsOpenAgainForASafeReview)
     window->results->mnuExport->setEnabled(true);
     window->results->mnuExport->trigger();
     EXPECT_EQ(dialogs.offeredFilter, 3);  // the format chosen last
+    // one file listed twice could be kept as its own copy: refused, the lists left empty
+    std::ifstream jsonFile(at("all.json"), std::ios::binary);
+    std::string twice{std::istreambuf_iterator<char>(jsonFile), {}};
+    const auto row = twice.find("{\"group\""), rowEnd = twice.find('}', row) + 1;
+    write("twice.json", twice.insert(rowEnd, ", " + twice.substr(row, rowEnd - row)));
+    dialogs.openPath = QString::fromStdString(at("twice.json"));
+    choose(window->results->mnuOpenResult);
+    EXPECT_TRUE(dialogs.texts.back().contains(" lists one file twice: ")) << dialogs.texts.back().toStdString();
+    EXPECT_TRUE(rowsOf().empty());
     dialogs.openPath = QString::fromStdString(at("all.json"));
     choose(window->results->mnuOpenResult);
     EXPECT_EQ(rowsOf(), found);
