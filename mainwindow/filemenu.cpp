@@ -6,6 +6,7 @@
 
 #include "mainwindow/menus_help.h"
 #include "platform/fs.h"
+#include "platform/inputstream.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/shell.h"
 #include "platform/trash.h"
@@ -439,14 +440,11 @@ void ResultPane::OpenResult()
     }
     // read a block at a time: the reader keeps the rows and refuses a
     // document beyond its limits before it takes much memory
-    platform::ReadFile file;
+    // (a link to a saved result opens, as in any program; the CLI reads
+    // the same way)
+    platform::InputStream file;
     platform::Error readError;
-    std::int64_t at = 0;
-    const ResultSource source = [&](char* buf, std::size_t len) {
-        const std::int64_t got = file.readAt(at, buf, len, &readError);
-        at += std::max<std::int64_t>(got, 0);
-        return got;
-    };
+    const ResultSource source = [&](char* buf, std::size_t len) { return file.read(buf, len, &readError); };
     std::array<ResultList, kResultListCount> loaded;
     std::string error;
     if (!file.open(QFile::encodeName(path).toStdString(), &readError) || !loadResults(source, loaded.data(), error)) {
