@@ -4,7 +4,7 @@
 #include "mainwindow/twips.h"
 #include "platform/gui/dialogs.h"
 #include "platform/settings.h"
-#include "search/tipsfile.h"
+#include "mainwindow/tipsfile.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

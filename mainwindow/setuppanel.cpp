@@ -10,7 +10,7 @@
 #include "platform/gui/clock.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/drives.h"
-#include "search/sizetext.h"
+#include "mainwindow/sizetext.h"
 
 #include <QApplication>
 #include <QCheckBox>

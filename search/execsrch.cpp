@@ -1,7 +1,7 @@
 #include "search/execsrch.h"
 
 #include "catalogue/colfiles.h"
-#include "catalogue/compare.h"
+#include "compare/compare.h"
 #include "catalogue/sort.h"
 #include "platform/anchored.h"
 #include "platform/fs.h"

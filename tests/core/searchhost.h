@@ -3,7 +3,7 @@
 // stands in for the search where the comparisons are called directly.
 #pragma once
 
-#include "catalogue/comparehost.h"
+#include "compare/comparehost.h"
 #include "results/resultrows.h"
 #include "search/execsrch.h"
 

@@ -1,8 +1,8 @@
 // Content comparisons on real files: exact grouping, tolerance, read
 // failures, files changed while compared, the pairwise routine, and the
 // work shared between threads that reads them.
-#include "catalogue/compare.h"
-#include "catalogue/parallel.h"
+#include "compare/compare.h"
+#include "platform/parallel.h"
 #include "searchhost.h"
 #include "testutil.h"
 

@@ -1,7 +1,7 @@
 // Content comparisons: which files of a run of records have the same content.
 #pragma once
 
-#include "catalogue/comparehost.h"
+#include "compare/comparehost.h"
 #include "catalogue/filerec.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The pairwise comparison of long runs: two files open at a time.
-#include "catalogue/compare.h"
-#include "catalogue/comparerun.h"
+#include "compare/compare.h"
+#include "compare/runfiles.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
 // Exact grouping of equally sized files, and the grouped comparison's entry
 // points that lead to it.
-#include "catalogue/compare.h"
-#include "catalogue/comparerun.h"
-#include "catalogue/parallel.h"
+#include "compare/compare.h"
+#include "compare/runfiles.h"
+#include "platform/parallel.h"
 
 #include <cstring>
 #include <memory>

@@ -1,7 +1,7 @@
 // The block-by-block comparison: every file of the run read in step, block
 // after block, exactly or tolerantly (FuzzyMatch), and the portions search.
-#include "catalogue/compare.h"
-#include "catalogue/comparerun.h"
+#include "compare/compare.h"
+#include "compare/runfiles.h"
 
 #include <cstring>
 

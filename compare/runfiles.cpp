@@ -1,7 +1,7 @@
-#include "catalogue/comparerun.h"
+#include "compare/runfiles.h"
 
-#include "catalogue/compare.h"
-#include "catalogue/parallel.h"
+#include "compare/compare.h"
+#include "platform/parallel.h"
 
 #include <cstring>
 #include <memory>
