@@ -1,12 +1,12 @@
-// Content comparisons: which files of a run of records have the same content.
+// Content comparisons: which files of a run of records have the same content,
+// or, in the portions search, begin with the same bytes.
 #pragma once
 
-#include "compare/comparehost.h"
 #include "catalogue/filerec.h"
+#include "compare/comparehost.h"
 
 #include <cstdint>
 #include <span>
-#include <utility>
 
 namespace kormial {
 
@@ -14,36 +14,61 @@ namespace kormial {
 // blocks it holds before its last byte.
 constexpr std::int64_t kPortionBlock = 50000;
 
-// Bytes per block for a file of `Sz` bytes: the whole file below 1000000
-// bytes, else 50000.
-std::int64_t GetBufferSz(std::int64_t Sz);
+// A run with last - first of this or more (251 records or more) is long: it
+// is read pair by pair (portions) or by refinement, never tolerantly, and
+// moves the progress bar and hears a stop request while it is compared.
+constexpr std::int64_t kLongRunSpan = 250;
 
-// Grouped block-by-block comparison of arrFiles[dupStart..dupEnd] (at most 250
-// records): every record ends with kNoGroup, kReadError or the index of its
-// group's leader. With `SameSizeOnly` only records of equal size are paired
-// (duplicates), otherwise only records of different size (portions, compared
-// over the whole blocks that the smallest file holds before its last byte).
-// `isTolerant` lets blocks that are alike by FuzzyMatch count as equal, within
-// an allowance of mismatches for the run.
-void CompFileCnt(FileArray& arrFiles, std::int64_t dupStart, std::int64_t dupEnd,
-                 bool isTolerant, bool SameSizeOnly);
+// Which files of a run are paired: files of equal size, compared whole
+// (duplicates), or files of different size, compared over the whole blocks
+// that the smaller holds before its last byte (portions).
+enum class Pairing { EqualSizes, Portions };
 
-// CompFileCnt in exact duplicate mode over several runs at once, the runs
-// side by side on every core. Each run is grouped as if alone: the runs
-// share no records.
-void CompFileCntExactRuns(FileArray& arrFiles, std::span<const std::pair<std::int64_t, std::int64_t>> runs);
+// Whether paired blocks must be equal byte for byte, or alike by FuzzyMatch
+// (more than 90%) within an allowance of mismatches for the run.
+enum class Likeness { Exact, Tolerant };
 
-// The same grouping read strictly block by block, every file of the run in
-// step (what CompFileCnt does in tolerant mode and for portions).
-void CompFileCntBlocks(FileArray& arrFiles, std::int64_t dupStart, std::int64_t dupEnd,
-                       bool isTolerant, bool SameSizeOnly);
+struct CompareMode {
+    Pairing pairing = Pairing::EqualSizes;
+    Likeness likeness = Likeness::Exact;
+};
 
-// Pairwise comparison for long runs: two files open at a time, exact only,
-// yields after every pair, ends at a stop request, moves the progress bar,
-// and reports a file that cannot be read through the host, giving up the rest
-// of the run.
-void CompFileCnt2(FileArray& arrFiles, std::int64_t dupStart, std::int64_t dupEnd,
-                  bool SameSizeOnly, CompareHost& host);
+// Records first..last of the array: neighbours with an equal key after a
+// sort (equal sizes for duplicates, equal leading blocks for portions).
+struct Run {
+    std::int64_t first = 0;
+    std::int64_t last = 0;
+};
+
+// Groups the records of each run, in order, each run as if compared alone.
+// On entry every record is in no group, or unreadable from an earlier
+// comparison (it stays so and is not read again). On return a compared
+// record is in no group, unreadable, or in the group of the files found
+// alike, led by the lowest index among them.
+//  - Duplicates: the runs hold records of one size; exactly, the groups are
+//    the classes of byte-identical files. Empty files are not compared.
+//  - Portions: the run (equal leading blocks) is reordered by size, ties
+//    keeping their order; the files of one block or less take no part, and
+//    the others are compared smallest first.
+//  - A file that cannot be read, or that is not (or no longer) the file in
+//    the state the walk recorded, becomes unreadable: its group goes on
+//    without it, led by its lowest remaining member, or dissolves when fewer
+//    than two remain. Each such file is told to `host` once, as
+//    "path: reason", on the calling thread.
+//  - A stop request is heard before each run and within a long run; the
+//    runs not reached stay ungrouped, and a long run keeps only the groups
+//    confirmed before the stop.
+void groupRuns(FileArray& files, std::span<const Run> runs, CompareMode mode, CompareHost& host);
+
+inline void groupRun(FileArray& files, Run run, CompareMode mode, CompareHost& host)
+{
+    groupRuns(files, std::span<const Run>(&run, 1), mode, host);
+}
+
+// The portions search's leading blocks: the first kHeadSize bytes of records
+// from..to into their Head. A file that cannot be read becomes unreadable
+// and is told to `host` (unless it already was).
+void readHeads(FileArray& files, std::int64_t from, std::int64_t to, CompareHost& host);
 
 // Sampled likeness of two blocks, 0 to 1: at most 100 segments of
 // round(len1 / n) bytes starting at positions s, 2s, ... (1-based) compared
@@ -51,7 +76,7 @@ void CompFileCnt2(FileArray& arrFiles, std::int64_t dupStart, std::int64_t dupEn
 float FuzzyMatch(std::span<const std::uint8_t> StrIn1, std::span<const std::uint8_t> StrIn2);
 
 // Frees the read buffer that the comparisons keep from run to run (the
-// search calls it when it ends).
+// search calls it when a comparing stage ends).
 void ReleaseCompareBuffers();
 
 }  // namespace kormial

@@ -1,6 +1,6 @@
-// The block-by-block comparison: every file of the run read in step, block
-// after block, exactly or tolerantly (FuzzyMatch), and the portions search.
-#include "compare/compare.h"
+// Grouping in step: every file of the run read block by block together, the
+// groups refined after each block, exactly or tolerantly (FuzzyMatch).
+#include "compare/grouping.h"
 #include "compare/runfiles.h"
 
 #include <cstring>
@@ -9,45 +9,183 @@ namespace kormial {
 
 namespace {
 
-// After the reads of a run compared block by block: a grouped file that no
-// longer shows its recorded state becomes unreadable, and its group goes on
-// without it (the lowest remaining member leading) or dissolves when fewer
-// than two members remain.
-void dropChanged(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd,
-                 const std::function<bool(std::int64_t)>& unchanged)
-{
-    auto rec = [&](std::int64_t i) -> FileRec& { return arr[static_cast<std::size_t>(i)]; };
-    bool any = false;
-    std::vector<std::int32_t> oldGroup(static_cast<std::size_t>(dupEnd - dupStart + 1));
-    for (std::int64_t i = dupStart; i <= dupEnd; ++i) {
-        oldGroup[static_cast<std::size_t>(i - dupStart)] = rec(i).Group;
-        if (rec(i).Group >= 0 && !unchanged(i)) {
-            rec(i).Group = kReadError;
-            any = true;
-        }
+class InStep {
+public:
+    explicit InStep(RunGrouping& run)
+        : run_(run), plan_(run.mode().pairing, run.rec(run.first()).Size), files_(run.count()),
+          blocks_(run.count()), droppedFrom_(run.count(), kNotDropped)
+    {
+        // mismatches tolerated in the run: more for files of many blocks
+        const auto firstSize = static_cast<double>(run.rec(run.first()).Size);
+        allowance_ = firstSize / static_cast<double>(plan_.size) > 10.0 ? 5 : 1;
     }
-    if (!any) {
-        return;
-    }
-    std::vector<bool> done(oldGroup.size(), false);
-    for (std::int64_t i = dupStart; i <= dupEnd; ++i) {
-        const std::int32_t g = oldGroup[static_cast<std::size_t>(i - dupStart)];
-        if (g < 0 || rec(i).Group == kReadError || done[static_cast<std::size_t>(i - dupStart)]) {
-            continue;
+
+    // Pass p reads block p of every file that can still matter, and compares
+    // it: in pass 0 every file in no group with every later one, so that
+    // each file joins the first equal file before it, which leads; later
+    // every member with its leader, a member that differs being dropped.
+    // Files dropped from one group in a pass may form a new group among
+    // themselves in the same pass.
+    void group()
+    {
+        open();
+        const std::int64_t bound = run_.rec(run_.first()).Size;
+        for (std::int64_t p = 0; plan_.compares(p, bound); ++p) {
+            if (read(p) < 2) {
+                break;
+            }
+            if (p > 0) {
+                run_.settleGroups();
+            }
+            for (std::int64_t j = run_.first(); j < run_.last(); ++j) {
+                if (leadsComparisons(j, p)) {
+                    compareWithLater(j, p);
+                }
+            }
+            droppedFrom_.assign(droppedFrom_.size(), kNotDropped);
         }
-        std::vector<std::int64_t> left;
-        for (std::int64_t k = i; k <= dupEnd; ++k) {
-            if (oldGroup[static_cast<std::size_t>(k - dupStart)] == g && rec(k).Group != kReadError) {
-                left.push_back(k);
-                done[static_cast<std::size_t>(k - dupStart)] = true;
+        dropChanged();
+    }
+
+private:
+    static constexpr std::size_t kNotDropped = SIZE_MAX;
+
+    FileRec& rec(std::int64_t i) { return run_.rec(i); }
+    platform::ReadFile& file(std::int64_t i) { return files_[run_.slot(i)]; }
+    std::vector<std::uint8_t>& block(std::int64_t i) { return blocks_[run_.slot(i)]; }
+    bool dropped(std::int64_t i) const { return droppedFrom_[run_.slot(i)] != kNotDropped; }
+
+    void open()
+    {
+        for (std::int64_t i = run_.first(); i <= run_.last(); ++i) {
+            if (rec(i).Group.isUnreadable()) {
+                continue;  // failed earlier in this search: stays unreadable
+            }
+            platform::Error err;
+            if (!file(i).openChecked(rec(i).path(), rec(i).state(), &err)) {
+                run_.fail(i, err);
+                continue;
+            }
+            block(i).assign(static_cast<std::size_t>(plan_.size), ' ');
+            if (run_.count() == 2 || plan_.size >= 50000) {
+                file(i).adviseSequential();
             }
         }
-        const std::int32_t lead = left.size() >= 2 ? asGroup(left.front()) : kNoGroup;
-        for (const std::int64_t k : left) {
-            rec(k).Group = lead;
+    }
+
+    // Reads block p of every file that can still matter: every readable file
+    // in pass 0, later the grouped ones. Returns how many were read or tried.
+    int read(std::int64_t p)
+    {
+        int tried = 0;
+        for (std::int64_t i = run_.first(); i <= run_.last(); ++i) {
+            FileRec& r = rec(i);
+            if (r.Group.isUnreadable() || (p != 0 && r.Group == kNoGroup)) {
+                continue;
+            }
+            ++tried;
+            // a file that delivers less than its recorded size implies has
+            // changed since it was sized: that is a failed read
+            const std::size_t want = plan_.bytes(r.Size, p);
+            platform::Error err{want == 0 ? platform::kChangedDuringSearch : 0};
+            if (want == 0 || !file(i).readExact(p * plan_.size, block(i).data(), want, &err)) {
+                run_.fail(i, err);
+                file(i).close();
+            }
+        }
+        return tried;
+    }
+
+    bool leadsComparisons(std::int64_t j, std::int64_t p) const
+    {
+        const GroupMark g = run_.files()[static_cast<std::size_t>(j)].Group;
+        if (g.isUnreadable()) {
+            return false;
+        }
+        return p == 0 ? g == kNoGroup : g.grouped() || dropped(j);
+    }
+
+    // Whether k is compared with j in pass p: in pass 0 when in no group,
+    // later when in j's group, or when both were dropped from one group in
+    // this pass (j still dropped, or since leading a new group of them).
+    bool comparedWith(std::int64_t j, std::int64_t k, std::int64_t p) const
+    {
+        const GroupMark g = run_.files()[static_cast<std::size_t>(k)].Group;
+        if (p == 0) {
+            return g == kNoGroup;
+        }
+        if (g == kNoGroup && dropped(k)) {
+            return dropped(j) && droppedFrom_[run_.slot(k)] == droppedFrom_[run_.slot(j)];
+        }
+        return g.isLedBy(j);
+    }
+
+    void compareWithLater(std::int64_t j, std::int64_t p)
+    {
+        for (std::int64_t k = j + 1; k <= run_.last(); ++k) {
+            if (!comparedWith(j, k, p) || !run_.paired(rec(k), rec(j))) {
+                continue;
+            }
+            const bool member = rec(k).Group.isLedBy(j);
+            bool match;
+            if (run_.tolerant()) {
+                match = allowance_ > 0 && FuzzyMatch(block(j), block(k)) > 0.9f;
+            } else {
+                match = block(j) == block(k);
+            }
+            if (match) {
+                rec(k).Group = rec(j).Group = GroupMark::ledBy(j);
+            } else if (member) {
+                drop(j, k);
+            }
         }
     }
-}
+
+    // Member k differs from its leader j: tolerated while the run's
+    // allowance lasts, else dropped, and a group left with one member
+    // dissolves.
+    void drop(std::int64_t j, std::int64_t k)
+    {
+        --allowance_;
+        if (run_.tolerant() && allowance_ >= 0) {
+            return;
+        }
+        rec(k).Group = kNoGroup;
+        droppedFrom_[run_.slot(k)] = run_.slot(j);
+        int left = 0;
+        for (std::int64_t x = run_.first(); x <= run_.last(); ++x) {
+            left += rec(x).Group.isLedBy(j) ? 1 : 0;
+        }
+        if (left < 2) {
+            rec(j).Group = kNoGroup;
+        }
+    }
+
+    // The groups stand only for files that did not change while read.
+    void dropChanged()
+    {
+        bool any = false;
+        for (std::int64_t i = run_.first(); i <= run_.last(); ++i) {
+            platform::Error err{platform::kChangedDuringSearch};
+            if (rec(i).Group.grouped() && (!file(i).isOpen() || !file(i).unchanged(rec(i).state(), &err))) {
+                run_.fail(i, err);
+                any = true;
+            }
+        }
+        if (any) {
+            run_.settleGroups();
+        }
+    }
+
+    RunGrouping& run_;
+    BlockPlan plan_;
+    int allowance_ = 1;
+    std::vector<platform::ReadFile> files_;
+    std::vector<std::vector<std::uint8_t>> blocks_;
+    // The slot of the leader of the group a record was dropped from in this
+    // pass (also when it has since joined or led a new group).
+    std::vector<std::size_t> droppedFrom_;
+};
 
 }  // namespace
 
@@ -79,173 +217,11 @@ float FuzzyMatch(std::span<const std::uint8_t> StrIn1, std::span<const std::uint
     return static_cast<float>(matches) / static_cast<float>(n);
 }
 
-void CompFileCntBlocks(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bool isTolerant,
-                       bool SameSizeOnly)
+void groupInStep(RunGrouping& run)
 {
-    if (dupStart >= dupEnd) {
-        return;
+    if (run.count() >= 2 && run.rec(run.first()).Size > 0) {
+        InStep(run).group();
     }
-    auto rec = [&](std::int64_t i) -> FileRec& { return arr[static_cast<std::size_t>(i)]; };
-    const std::int64_t firstSize = rec(dupStart).Size;
-    if (firstSize <= 0) {
-        // No block can be read: files that were gone when sized count as
-        // unreadable; empty files are not compared.
-        if (firstSize < 0) {
-            for (std::int64_t i = dupStart; i <= dupEnd; ++i) {
-                rec(i).Group = kReadError;
-            }
-        }
-        return;
-    }
-    const std::int64_t bs = SameSizeOnly ? GetBufferSz(firstSize) : kPortionBlock;
-    const std::int64_t tail = SameSizeOnly ? 0 : bs;
-    int allowance = static_cast<double>(firstSize) / static_cast<double>(bs) > 10.0 ? 5 : 1;
-
-    const auto count = static_cast<std::size_t>(dupEnd - dupStart + 1);
-    std::vector<platform::ReadFile> files(count);
-    std::vector<std::vector<std::uint8_t>> blocks(count);
-    // The group a dropped record left in this pass, and whether a record was
-    // dropped in this pass (also when it has since led a new group).
-    std::vector<std::int64_t> droppedFrom(count, -1);
-    auto slot = [&](std::int64_t i) { return static_cast<std::size_t>(i - dupStart); };
-
-    for (std::int64_t i = dupStart; i <= dupEnd; ++i) {
-        if (rec(i).Group == kReadError) {
-            continue;  // failed earlier in this search: stays unreadable
-        }
-        if (!files[slot(i)].openChecked(rec(i).path(), rec(i).state())) {
-            rec(i).Group = kReadError;
-            continue;
-        }
-        blocks[slot(i)].assign(static_cast<std::size_t>(bs), ' ');
-        if (count == 2 || bs >= 50000) {
-            files[slot(i)].adviseSequential();
-        }
-    }
-
-    for (std::int64_t p = 0;; ++p) {
-        if (p * bs + 1 + tail > firstSize) {
-            break;
-        }
-
-        // Read the next block of every file that can still matter.
-        int readCount = 0;
-        for (std::int64_t i = dupStart; i <= dupEnd; ++i) {
-            FileRec& r = rec(i);
-            if (r.Group == kReadError || (p != 0 && r.Group == kNoGroup)) {
-                continue;
-            }
-            ++readCount;
-            // A file that delivers less than its recorded size implies has
-            // changed since it was sized: that is a failed read.
-            const std::size_t want = blockBytes(r.Size, bs, p);
-            if (want == 0 || !files[slot(i)].readExact(p * bs, blocks[slot(i)].data(), want)) {
-                r.Group = kReadError;
-                files[slot(i)].close();
-            }
-        }
-        if (readCount < 2) {
-            break;
-        }
-
-        if (p > 0) {
-            // Groups that read failures broke: a failed leader hands the group
-            // to its lowest remaining member; a group left with one member
-            // dissolves.
-            std::vector<std::vector<std::int64_t>> members(count);
-            std::vector<bool> leads(count, false);
-            for (std::int64_t i = dupStart; i <= dupEnd; ++i) {
-                const std::int32_t g = rec(i).Group;
-                if (g == asGroup(i)) {
-                    leads[slot(i)] = true;
-                } else if (g >= 0 && g >= dupStart && g <= dupEnd) {
-                    members[slot(g)].push_back(i);
-                }
-            }
-            for (std::int64_t l = dupStart; l <= dupEnd; ++l) {
-                auto& m = members[slot(l)];
-                if (leads[slot(l)]) {
-                    if (m.empty()) {
-                        rec(l).Group = kNoGroup;
-                    }
-                } else if (!m.empty()) {
-                    if (m.size() >= 2) {
-                        for (const std::int64_t x : m) {
-                            rec(x).Group = asGroup(m.front());
-                        }
-                    } else {
-                        rec(m.front()).Group = kNoGroup;
-                    }
-                }
-            }
-        }
-
-        for (std::int64_t j = dupStart; j < dupEnd; ++j) {
-            const std::int32_t gj = rec(j).Group;
-            if (gj == kReadError) {
-                continue;
-            }
-            if (p == 0 ? gj != kNoGroup : gj == kNoGroup) {
-                continue;
-            }
-            // A record dropped in this pass (still -2, or since leading a new
-            // group of dropped records) pairs only with records dropped from
-            // the same group.
-            const bool jDropped = p > 0 && droppedFrom[slot(j)] >= 0;
-            for (std::int64_t k = j + 1; k <= dupEnd; ++k) {
-                const std::int32_t gk = rec(k).Group;
-                if (p == 0) {
-                    if (gk != kNoGroup) {
-                        continue;
-                    }
-                } else if (gk == kDropped) {
-                    if (!jDropped || droppedFrom[slot(k)] != droppedFrom[slot(j)]) {
-                        continue;
-                    }
-                } else if (gk != asGroup(j)) {
-                    continue;
-                }
-                if ((rec(k).Size == rec(j).Size) != SameSizeOnly) {
-                    continue;
-                }
-                bool match;
-                if (isTolerant) {
-                    match = allowance > 0 && FuzzyMatch(blocks[slot(j)], blocks[slot(k)]) > 0.9f;
-                } else {
-                    match = blocks[slot(j)] == blocks[slot(k)];
-                }
-                if (match) {
-                    rec(k).Group = asGroup(j);
-                    rec(j).Group = asGroup(j);
-                } else if (gk == asGroup(j)) {
-                    --allowance;
-                    if (isTolerant && allowance >= 0) {
-                        continue;  // tolerated: k stays in the group
-                    }
-                    rec(k).Group = kDropped;
-                    droppedFrom[slot(k)] = j;
-                    int left = 0;
-                    for (std::int64_t x = dupStart; x <= dupEnd; ++x) {
-                        left += rec(x).Group == asGroup(j) ? 1 : 0;
-                    }
-                    if (left < 2) {
-                        rec(j).Group = kNoGroup;
-                    }
-                }
-            }
-        }
-
-        for (std::int64_t i = dupStart; i <= dupEnd; ++i) {
-            if (rec(i).Group == kDropped) {
-                rec(i).Group = kNoGroup;
-            }
-            droppedFrom[slot(i)] = -1;
-        }
-    }
-    // the groups stand only for files that did not change while read
-    dropChanged(arr, dupStart, dupEnd, [&](std::int64_t i) {
-        return files[slot(i)].isOpen() && files[slot(i)].unchanged(rec(i).state());
-    });
 }
 
 }  // namespace kormial

@@ -43,17 +43,6 @@ std::uint64_t chunkHash(const std::uint8_t* p, std::size_t n)
     return h ^ (h >> 32);
 }
 
-bool allSameSize(const FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd)
-{
-    const std::int64_t size = arr[static_cast<std::size_t>(dupStart)].Size;
-    for (std::int64_t i = dupStart + 1; i <= dupEnd; ++i) {
-        if (arr[static_cast<std::size_t>(i)].Size != size) {
-            return false;
-        }
-    }
-    return true;
-}
-
 RunFiles::RunFiles(FileArray& arr, std::vector<std::int64_t> records)
     : arr_(arr), records_(std::move(records)), files_(records_.size())
 {

@@ -307,7 +307,7 @@ std::string formatJson(const ResultList* lists, bool complete, int only)
         for (std::int64_t i = 0; i < list.count(); ++i) {
             const ResultRow& r = list.row(i);
             const std::string& folder = r.folder->path;
-            out << (i == 0 ? "\n" : ",\n") << "        {\"group\": " << r.group << ", \"size\": " << r.size
+            out << (i == 0 ? "\n" : ",\n") << "        {\"group\": " << r.group.number() << ", \"size\": " << r.size
                 << ", \"date\": " << jsonString(FormatFileDate(r.mtime)) << ", \"folder\": " << jsonString(folder)
                 << ", \"name\": " << jsonString(r.name);
             if (!platform::isValidUtf8(folder)) {
@@ -335,7 +335,7 @@ std::string formatCsv(const ResultList* lists, int only)
             continue;
         }
         for (const ResultRow& r : lists[l].rows()) {
-            out += csvField(kListCaptions[l]) + ',' + std::to_string(r.group) + ',' + std::to_string(r.size) + ',' +
+            out += csvField(kListCaptions[l]) + ',' + std::to_string(r.group.number()) + ',' + std::to_string(r.size) + ',' +
                    csvField(FormatFileDate(r.mtime)) + ',' + csvField(r.folder->path) + ',' + csvField(r.name) + "\r\n";
         }
     }
@@ -371,7 +371,8 @@ bool loadResults(std::string_view text, ResultList* lists, std::string& error)
             ResultRow row;
             std::string folder;
             std::uint64_t dev = 0, ino = 0, folderDev = 0, folderIno = 0;
-            if (!integer(r.get("group"), row.group) || !integer(r.get("size"), row.size) ||
+            std::int64_t group = 0;
+            if (!integer(r.get("group"), group) || !integer(r.get("size"), row.size) ||
                 !bytesOf(r, "folder", folder) || !bytesOf(r, "name", row.name) || !integer(r.get("dev"), dev) ||
                 !integer(r.get("ino"), ino) || !integer(r.get("mtime_ns"), row.state.mtimeNs) ||
                 !integer(r.get("folder_dev"), folderDev) || !integer(r.get("folder_ino"), folderIno)) {
@@ -382,6 +383,11 @@ bool loadResults(std::string_view text, ResultList* lists, std::string& error)
                 folder.find('\0') != std::string::npos) {
                 return bad("a row whose folder does not end in \"/\" or whose name is not a file name");
             }
+            const std::optional<GroupMark> mark = GroupMark::fromNumber(group);
+            if (!mark) {
+                return bad("a row whose group is no group number");
+            }
+            row.group = *mark;
             row.state.id = {static_cast<dev_t>(dev), static_cast<ino_t>(ino)};
             row.state.size = row.size;
             if (row.size >= 0) {

@@ -58,7 +58,7 @@ struct TestHost : CompareHost, SearchObserver {
     {
         std::vector<std::string> out;
         for (const auto& r : list(index).rows()) {
-            out.push_back(withGroup ? std::to_string(r.group) + "|" + r.name : r.name);
+            out.push_back(withGroup ? std::to_string(r.group.number()) + "|" + r.name : r.name);
         }
         return out;
     }

@@ -51,9 +51,9 @@ TEST_F(GuiSearch, FillsEveryTabWhileThePanelIsLocked)
     for (int i = 0; i < tabs.size(); ++i) {
         EXPECT_EQ(w.results->tabMain->tabText(i), tabs[i]);
     }
-    std::map<std::string, std::int32_t> groupOf;
+    std::map<std::string, std::int64_t> groupOf;
     for (const ResultRow& r : w.results->resultList(kListDuplicates).rows()) {
-        groupOf[r.name] = r.group;
+        groupOf[r.name] = r.group.number();
     }
     EXPECT_EQ(groupOf.size(), 5u);
     EXPECT_EQ(groupOf["a1.dat"], groupOf["a2.dat"]);
