@@ -23,6 +23,7 @@ public:
 
     FileArray& files() { return files_; }
     FileRec& rec(std::int64_t i) { return files_[static_cast<std::size_t>(i)]; }
+    const FileRec& rec(std::int64_t i) const { return files_[static_cast<std::size_t>(i)]; }
     std::int64_t first() const { return run_.first; }
     std::int64_t last() const { return run_.last; }
     std::size_t count() const { return static_cast<std::size_t>(run_.last - run_.first + 1); }

@@ -1,7 +1,6 @@
 // The one way into the comparisons: how each run is read, what the portions
 // search compares, and the report of the files that could not be read.
 #include "compare/grouping.h"
-#include "compare/runfiles.h"
 #include "platform/parallel.h"
 
 #include <algorithm>

@@ -98,7 +98,7 @@ private:
 
     bool leadsComparisons(std::int64_t j, std::int64_t p) const
     {
-        const GroupMark g = run_.files()[static_cast<std::size_t>(j)].Group;
+        const GroupMark g = run_.rec(j).Group;
         if (g.isUnreadable()) {
             return false;
         }
@@ -110,7 +110,7 @@ private:
     // this pass (j still dropped, or since leading a new group of them).
     bool comparedWith(std::int64_t j, std::int64_t k, std::int64_t p) const
     {
-        const GroupMark g = run_.files()[static_cast<std::size_t>(k)].Group;
+        const GroupMark g = run_.rec(k).Group;
         if (p == 0) {
             return g == kNoGroup;
         }

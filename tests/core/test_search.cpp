@@ -51,7 +51,7 @@ TEST(Search, AllTypesTogetherFillTheirListsInOrder)
               std::tuple(0, kNoGroup, st.st_mtim.tv_sec, st.st_ino, st.st_mtim.tv_nsec));
 }
 
-TEST(Search, LongRunsGoPairwiseFrom251Files)
+TEST(Search, LongRunsMoveTheProgressBarFrom251Files)
 {
     for (const int files : {250, 251}) {
         TempDir dir;
@@ -63,8 +63,8 @@ TEST(Search, LongRunsGoPairwiseFrom251Files)
         h.only({SearchType::Duplicates});
         h.run();
         EXPECT_EQ(h.list(kListDuplicates).count(), files);
-        // the pairwise routine moves the progress bar as it reads, the
-        // grouped one once after the run
+        // a long run moves the progress bar as it is read, a short one
+        // once after the run
         const int reports = h.progressByStatus["Searching duplicated files ..."];
         EXPECT_TRUE(files == 251 ? reports > 250 : reports == 2) << reports;
     }
