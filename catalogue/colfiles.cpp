@@ -1,6 +1,6 @@
 #include "catalogue/colfiles.h"
 
-#include "catalogue/parallel.h"
+#include "platform/parallel.h"
 #include "catalogue/paths.h"
 
 #include <algorithm>

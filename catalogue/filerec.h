@@ -1,6 +1,7 @@
 // One catalogued file, and the record array that the search works on.
 #pragma once
 
+#include "catalogue/groupmark.h"
 #include "platform/fs.h"
 
 #include <array>
@@ -73,11 +74,6 @@ struct SearchedFolder {
 };
 using FolderPath = std::shared_ptr<const SearchedFolder>;
 
-// Values of FileRec::Group besides a leader's index (0 or more).
-constexpr std::int32_t kNoGroup = -1;
-constexpr std::int32_t kDropped = -2;   // only inside one comparison pass
-constexpr std::int32_t kReadError = -3;
-
 struct FileRec {
     FolderPath Folder;       // shared by the records of the folder's files
     std::string Name;
@@ -88,7 +84,7 @@ struct FileRec {
     std::int64_t MtimeNs = 0;
     std::int64_t CtimeNs = 0;
     HeadBlock Head;
-    std::int32_t Group = 0;  // kNoGroup, kReadError or the leader's index
+    GroupMark Group;
 
     std::string path() const { return Folder ? Folder->path + Name : Name; }
     platform::FileState state() const { return {Id, Size, MtimeNs, CtimeNs}; }

@@ -1,6 +1,6 @@
 #include "cli/cliargs.h"
 
-#include "search/sizetext.h"
+#include "mainwindow/sizetext.h"
 
 #include <algorithm>
 #include <iterator>

@@ -41,7 +41,7 @@ std::string formatTsv(const ResultList* lists)
         for (const ResultRow& r : lists[l].rows()) {
             out += std::to_string(l);
             out += '\t';
-            out += std::to_string(r.group);
+            out += std::to_string(r.group.number());
             out += '\t';
             out += std::to_string(r.size);
             out += '\t';
@@ -84,7 +84,7 @@ std::string formatText(const ResultList* lists, bool complete)
                 if (byName) {
                     out << "  Name \"" << escaped(r.name, Escape::Terminal) << "\": " << members << " files\n";
                 } else {
-                    out << "  Group " << r.group << ": " << members << " files\n";
+                    out << "  Group " << r.group.number() << ": " << members << " files\n";
                 }
             }
             char sizeBuf[32];

@@ -4,7 +4,7 @@
 #include "mainwindow/menus_help.h"
 #include "platform/gui/dialogs.h"
 #include "platform/settings.h"
-#include "search/tipsfile.h"
+#include "mainwindow/tipsfile.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -8,7 +8,7 @@
 #include "mainwindow/pathentry.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/drives.h"
-#include "search/sizetext.h"
+#include "mainwindow/sizetext.h"
 
 #include <QApplication>
 #include <QCheckBox>

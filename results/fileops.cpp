@@ -56,9 +56,9 @@ MarkedTotal CountMarked(const ResultList& list)
 namespace {
 
 // The rows of each group of the Duplicates list, by "#".
-std::map<std::int32_t, std::vector<std::int64_t>> groupsOf(const ResultList& list)
+std::map<GroupMark, std::vector<std::int64_t>> groupsOf(const ResultList& list)
 {
-    std::map<std::int32_t, std::vector<std::int64_t>> groups;
+    std::map<GroupMark, std::vector<std::int64_t>> groups;
     for (std::int64_t i = 0; i < list.count(); ++i) {
         groups[list.row(i).group].push_back(i);
     }
@@ -138,7 +138,7 @@ std::vector<TrashedFile> TrashMarked(ResultList* lists, int tab, platform::Trash
 {
     const ResultList& list = lists[tab];
     // the unmarked members of each group, as the batch begins
-    std::map<std::int32_t, std::vector<std::int64_t>> kept;
+    std::map<GroupMark, std::vector<std::int64_t>> kept;
     if (tab == kListDuplicates) {
         kept = groupsOf(list);
         for (auto& [group, rows] : kept) {

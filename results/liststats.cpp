@@ -39,9 +39,9 @@ ListStats StatsOf(const ResultList& list, int tab)
         s.groups = countGroupsByName(list);
     } else if (tab == kListDuplicates || tab == kListPortions) {
         // per group: the bytes of all its copies and of its largest one
-        std::unordered_map<std::int32_t, std::pair<std::int64_t, std::int64_t>> groups;
+        std::unordered_map<std::int64_t, std::pair<std::int64_t, std::int64_t>> groups;
         for (const ResultRow& r : list.rows()) {
-            auto& [all, largest] = groups[r.group];
+            auto& [all, largest] = groups[r.group.number()];
             all += std::max<std::int64_t>(r.size, 0);
             largest = std::max(largest, r.size);
         }

@@ -103,7 +103,7 @@ std::string formatJson(const ResultList* lists, bool complete, int only)
         for (std::int64_t i = 0; i < list.count(); ++i) {
             const ResultRow& r = list.row(i);
             const std::string& folder = r.folder->path;
-            out << (i == 0 ? "\n" : ",\n") << "        {\"group\": " << r.group << ", \"size\": " << r.size
+            out << (i == 0 ? "\n" : ",\n") << "        {\"group\": " << r.group.number() << ", \"size\": " << r.size
                 << ", \"date\": " << jsonString(FormatFileDate(r.mtime)) << ", \"folder\": " << jsonString(folder)
                 << ", \"name\": " << jsonString(r.name);
             if (!platform::isValidUtf8(folder)) {
@@ -132,7 +132,7 @@ std::string formatCsv(const ResultList* lists, int only)
             continue;
         }
         for (const ResultRow& r : lists[l].rows()) {
-            out += csvField(kListCaptions[l]) + ',' + std::to_string(r.group) + ',' + std::to_string(r.size) + ',' +
+            out += csvField(kListCaptions[l]) + ',' + std::to_string(r.group.number()) + ',' + std::to_string(r.size) + ',' +
                    csvField(FormatFileDate(r.mtime)) + ',' + csvField(r.folder->path) + ',' + csvField(r.name) + "\r\n";
         }
     }

@@ -22,7 +22,7 @@ int compareColumn(int col, const ResultRow& a, const ResultRow& b)
     case kColFolder:
         return platform::compareFolded(a.folder ? std::string_view(a.folder->path) : std::string_view(),
                                        b.folder ? std::string_view(b.folder->path) : std::string_view());
-    case kColGroup: return compareNumbers(a.group, b.group);
+    case kColGroup: return compareNumbers(a.group.number(), b.group.number());
     case kColSize: return compareNumbers(a.size, b.size);
     case kColDate: return compareNumbers(a.mtime, b.mtime);
     default: return 0;

@@ -23,7 +23,7 @@ struct ResultRow {
     std::string name;              // "sub/new" after a rename into a sub-folder
     std::int64_t size = 0;         // bytes; -1 for a file gone when sized
     std::int64_t mtime = kNoDate;  // last write, UTC seconds since 1970
-    std::int32_t group = kNoGroup;
+    GroupMark group;               // the "#" column
     bool checked = false;          // marked for deletion
     bool selected = false;
     // Found under a folder whose files are kept as reference copies: no

@@ -34,6 +34,7 @@ struct RowFields {
     std::string folderHex;
     std::string nameHex;
     std::uint64_t dev = 0, ino = 0, folderDev = 0, folderIno = 0;
+    std::int64_t group = 0;
     unsigned seen = 0;  // a bit for each RowMember read
 
     bool has(RowMember m) const { return (seen >> m & 1) != 0; }
@@ -139,7 +140,7 @@ private:
         }
         f.seen |= 1u << m;
         switch (m) {
-        case Group: in_.wholeNumber(f.row.group, key); break;
+        case Group: in_.wholeNumber(f.group, key); break;
         case Size: in_.wholeNumber(f.row.size, key); break;
         case Folder: in_.text(f.folder, key); break;
         case FolderHex: in_.text(f.folderHex, key); break;
@@ -183,6 +184,11 @@ private:
             row.name.find_first_of(std::string("/\0", 2)) != std::string::npos) {
             in_.fail("a row whose name is not a file name");
         }
+        const std::optional<GroupMark> mark = GroupMark::fromNumber(f.group);
+        if (!mark) {
+            in_.fail("a row whose group is no group number");
+        }
+        row.group = *mark;
         row.state.id = {static_cast<dev_t>(f.dev), static_cast<ino_t>(f.ino)};
         row.state.size = row.size;
         if (row.size >= 0) {

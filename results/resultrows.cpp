@@ -26,7 +26,7 @@ std::string CellText(const ResultRow& row, int col)
     switch (col) {
     case kColName: return row.name;
     case kColFolder: return row.folder ? row.folder->path : std::string();
-    case kColGroup: return PadNumber(row.group);
+    case kColGroup: return PadNumber(row.group.number());
     case kColSize: return PadNumber(row.size);
     case kColDate: return FormatFileDate(row.mtime);
     default: return std::string();

@@ -1,8 +1,8 @@
 #include "search/execsrch.h"
 
 #include "catalogue/colfiles.h"
-#include "catalogue/compare.h"
 #include "catalogue/sort.h"
+#include "compare/compare.h"
 #include "platform/anchored.h"
 #include "platform/fs.h"
 #include "platform/textfold.h"
@@ -276,90 +276,54 @@ private:
         tellCounts(false);
     }
 
-    // Compares one run, through the pairwise routine when it is long.
-    void compareRun(std::int64_t dupStart, std::int64_t dupEnd, bool sameSizeOnly)
-    {
-        if (dupEnd - dupStart >= kPairwiseRunSpan) {
-            CompFileCnt2(out_.files, dupStart, dupEnd, sameSizeOnly, *this);
-        } else {
-            CompFileCnt(out_.files, dupStart, dupEnd, request_.tolerant, sameSizeOnly);
-        }
-    }
+    // The comparisons' way of matching blocks for this search.
+    Likeness likeness() const { return request_.tolerant ? Likeness::Tolerant : Likeness::Exact; }
 
-    // Duplicates, run by run of equal sizes. In exact mode the short runs
-    // are gathered and compared side by side on every core, a batch at a
-    // time; a stop request ends the stage between batches.
+    // Duplicates, run by run of equal sizes, handed to the comparisons a
+    // batch at a time: a batch stays short, so that a stop request is heard
+    // soon and the progress bar moves.
     void duplicates()
     {
         if (!has(SearchType::Duplicates)) {
             return;
         }
-        struct Gathered {
-            std::int64_t start;
-            std::int64_t end;
-            std::int64_t at;
-        };
-        std::vector<Gathered> gathered;
-        std::vector<std::pair<std::int64_t, std::int64_t>> spans;
-        double gatheredBytes = 0;
-        std::int64_t gatheredFiles = 0;
-        const auto flush = [&] {
-            if (!stop_.stop_requested() && !gathered.empty()) {
-                spans.clear();
-                for (const Gathered& g : gathered) {
-                    spans.emplace_back(g.start, g.end);
-                }
-                CompFileCntExactRuns(out_.files, spans);
-                // a stop that came while the batch was compared counts from
-                // the run after the first, as if each run were taken alone
-                if (stop_.stop_requested()) {
-                    for (std::size_t r = 1; r < gathered.size(); ++r) {
-                        for (std::int64_t i = gathered[r].start; i <= gathered[r].end; ++i) {
-                            rec(i).Group = kNoGroup;
-                        }
-                    }
-                }
-                runDone(gathered.back().at, static_cast<std::int64_t>(gatheredBytes));
-            }
-            gathered.clear();
-            gatheredBytes = 0;
-            gatheredFiles = 0;
-        };
-        // a batch stays short, so that a stop request is heard soon
-        constexpr std::size_t kGatheredRuns = 256;
-        constexpr std::int64_t kGatheredFiles = 1024;
-        constexpr double kGatheredBytes = 8 << 20;
         const auto sameSize = [&](std::int64_t i) { return rec(i).Size == rec(i - 1).Size; };
         std::int64_t total = 0;
         walkRuns(firstNonEmpty_ + 1, last_, sameSize, [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t) {
             total += (dupEnd - dupStart + 1) * rec(dupStart).Size;
         });
         compareStage(total);
-        walkRuns(firstNonEmpty_ + 1, last_, sameSize,
-                 [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t at) {
-                     if (request_.tolerant || dupEnd - dupStart >= kPairwiseRunSpan) {
-                         flush();
-                         if (!stop_.stop_requested()) {
-                             compareRun(dupStart, dupEnd, true);
-                         }
-                         runDone(at, (dupEnd - dupStart + 1) * rec(dupStart).Size);
-                         return;
-                     }
-                     const double bytes = static_cast<double>(dupEnd - dupStart + 1) *
-                                          static_cast<double>(rec(dupStart).Size);
-                     const std::int64_t files = dupEnd - dupStart + 1;
-                     if (!gathered.empty() &&
-                         (gatheredBytes + bytes > kGatheredBytes || gatheredFiles + files > kGatheredFiles)) {
-                         flush();
-                     }
-                     gathered.push_back({dupStart, dupEnd, at});
-                     gatheredBytes += bytes;
-                     gatheredFiles += files;
-                     if (gathered.size() >= kGatheredRuns) {
-                         flush();
-                     }
-                 });
-        flush();
+        const CompareMode mode{Pairing::EqualSizes, likeness()};
+        constexpr std::size_t kBatchRuns = 256;
+        constexpr std::int64_t kBatchFiles = 1024;
+        constexpr std::int64_t kBatchBytes = 8 << 20;
+        std::vector<Run> batch;
+        std::int64_t batchFiles = 0;
+        std::int64_t batchBytes = 0;
+        std::int64_t at = 0;  // where the batch's last run closed
+        const auto compareBatch = [&] {
+            if (!batch.empty()) {
+                groupRuns(out_.files, batch, mode, *this);
+                runDone(at, batchBytes);
+            }
+            batch.clear();
+            batchFiles = batchBytes = 0;
+        };
+        walkRuns(firstNonEmpty_ + 1, last_, sameSize, [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t k) {
+            const std::int64_t files = dupEnd - dupStart + 1;
+            const std::int64_t bytes = files * rec(dupStart).Size;
+            if (batchFiles + files > kBatchFiles || batchBytes + bytes > kBatchBytes) {
+                compareBatch();
+            }
+            batch.push_back({dupStart, dupEnd});
+            batchFiles += files;
+            batchBytes += bytes;
+            at = k;
+            if (batch.size() >= kBatchRuns) {
+                compareBatch();
+            }
+        });
+        compareBatch();
         tellCounts(true);
         ReleaseCompareBuffers();
     }
@@ -370,7 +334,7 @@ private:
     {
         for (std::int64_t k = 0; k <= last_; ++k) {
             FileRec& r = rec(k);
-            if (r.Group >= 0) {
+            if (r.Group.grouped()) {
                 AddResultItem(list(kListDuplicates), out_.files, k);
                 r.Group = kNoGroup;
             } else if (r.Group == kReadError) {
@@ -381,7 +345,7 @@ private:
     }
 
     // Portions among the files of 20480 bytes or more: by their first 400
-    // bytes, then block by block.
+    // bytes, then block by block, each run of equal heads on its own.
     void portions()
     {
         if (!has(SearchType::Portions)) {
@@ -396,15 +360,8 @@ private:
         if (s > last_) {
             return;
         }
-        for (std::int64_t k = s; k <= last_; ++k) {
-            FileRec& r = rec(k);
-            platform::ReadFile f;
-            if (!f.openChecked(r.path(), r.state()) || !f.readExact(0, r.Head.data(), kHeadSize)) {
-                r.Group = kReadError;
-            }
-        }
-        FileArray& arr = out_.files;
-        QuickSort(arr, s, last_, ByHeadBlock);
+        readHeads(out_.files, s, last_, *this);
+        QuickSort(out_.files, s, last_, ByHeadBlock);
         const auto sameHead = [&](std::int64_t i) { return rec(i).Head == rec(i - 1).Head; };
         const auto runBytes = [&](std::int64_t from, std::int64_t to) {
             std::int64_t bytes = 0;
@@ -417,22 +374,11 @@ private:
         walkRuns(s + 1, last_, sameHead,
                  [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t) { total += runBytes(dupStart, dupEnd); });
         compareStage(total);
-        // In each run of equal heads the files of one block or less (nothing
-        // whole before their last byte) take no part: first in the run, they
-        // would bound the comparison of all. The others are compared
-        // smallest first.
-        walkRuns(s + 1, last_, sameHead,
-                 [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t at) {
-                     const auto first = arr.begin() + dupStart;
-                     const auto end = arr.begin() + dupEnd + 1;
-                     std::stable_sort(first, end, [](const FileRec& a, const FileRec& b) { return a.Size < b.Size; });
-                     const auto from = std::find_if(first, end, [](const FileRec& r) { return r.Size > kPortionBlock; });
-                     const std::int64_t takePart = from - arr.begin();
-                     if (!stop_.stop_requested() && dupEnd > takePart) {
-                         compareRun(takePart, dupEnd, false);
-                     }
-                     runDone(at, runBytes(dupStart, dupEnd));
-                 });
+        const CompareMode mode{Pairing::Portions, likeness()};
+        walkRuns(s + 1, last_, sameHead, [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t at) {
+            groupRun(out_.files, {dupStart, dupEnd}, mode, *this);
+            runDone(at, runBytes(dupStart, dupEnd));
+        });
         tellCounts(true);
         for (std::int64_t k = s; k <= last_; ++k) {
             rec(k).Head = HeadBlock();  // needed no more
@@ -444,7 +390,7 @@ private:
     {
         for (std::int64_t k = 0; k <= last_; ++k) {
             const FileRec& r = rec(k);
-            if (r.Group >= 0) {
+            if (r.Group.grouped()) {
                 AddResultItem(list(kListPortions), out_.files, k);
             } else if (r.Group == kReadError && !listedUnreadable_.contains(r.path())) {
                 AddResultItem(list(kListReadErrors), out_.files, k);

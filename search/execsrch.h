@@ -14,8 +14,6 @@ namespace kormial {
 
 // Portions: the smallest file that takes part.
 constexpr std::int64_t kPortionMinSize = 20480;
-// Runs with dupEnd - dupStart of this or more are compared pair by pair.
-constexpr std::int64_t kPairwiseRunSpan = 250;
 
 // The numbers that follow the status text while a search runs: the files and
 // folders found so far while the catalogue is loaded, then the bytes compared

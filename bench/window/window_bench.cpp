@@ -416,7 +416,7 @@ RunResult searchOnce(kormial::frmMain& w, AnsweringDialogs& dialogs, int beatMs)
     r.files = filesOf(r.finalStatus);
     const kormial::ResultList& dups = w.results->resultList(kormial::kListDuplicates);
     r.dupRows = dups.count();
-    std::set<std::int32_t> groups;
+    std::set<kormial::GroupMark> groups;
     for (const kormial::ResultRow& row : dups.rows()) {
         groups.insert(row.group);
     }

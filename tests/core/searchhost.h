@@ -3,7 +3,7 @@
 // stands in for the search where the comparisons are called directly.
 #pragma once
 
-#include "catalogue/comparehost.h"
+#include "compare/comparehost.h"
 #include "results/resultrows.h"
 #include "search/execsrch.h"
 
@@ -58,7 +58,7 @@ struct TestHost : CompareHost, SearchObserver {
     {
         std::vector<std::string> out;
         for (const auto& r : list(index).rows()) {
-            out.push_back(withGroup ? std::to_string(r.group) + "|" + r.name : r.name);
+            out.push_back(withGroup ? std::to_string(r.group.number()) + "|" + r.name : r.name);
         }
         return out;
     }

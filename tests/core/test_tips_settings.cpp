@@ -1,6 +1,6 @@
 // The tips file and the one user setting, on real files.
 #include "platform/settings.h"
-#include "search/tipsfile.h"
+#include "mainwindow/tipsfile.h"
 #include "testutil.h"
 
 #include <QSettings>

@@ -2,7 +2,7 @@
 // back with every line end as LF, and the file reader agrees with the
 // splitter on the same bytes.
 #include "fuzzcheck.h"
-#include "search/tipsfile.h"
+#include "mainwindow/tipsfile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -29,7 +29,7 @@ if [ ${#targets[@]} -eq 0 ]; then
         [ -x "$bin" ] && targets+=("${bin##*/fuzz_}")
     done
 fi
-[ -e "$root/search/tipsfile.cpp" ] || echo "note: search/tipsfile.cpp is missing: no tips-file target" >&2
+[ -e "$root/mainwindow/tipsfile.cpp" ] || echo "note: mainwindow/tipsfile.cpp is missing: no tips-file target" >&2
 
 # Leaks count as failures; undefined behaviour stops at once.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:symbolize=1}

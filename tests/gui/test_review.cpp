@@ -221,10 +221,10 @@ TEST_F(GuiReview, ExportedResultsOpenAgainForASafeReview)
     frmMain& w = search({1});  // Zero Size empty: the tab with rows comes to the front
     ASSERT_EQ(w.results->tabMain->currentIndex(), kListDuplicates);
     const auto rowsOf = [&] {
-        std::vector<std::tuple<int, std::int32_t, std::string, std::int64_t>> out;
+        std::vector<std::tuple<int, std::int64_t, std::string, std::int64_t>> out;
         for (int l = 0; l < kResultListCount; ++l) {
             for (const ResultRow& r : window->results->resultList(l).rows()) {
-                out.emplace_back(l, r.group, r.path(), r.size);
+                out.emplace_back(l, r.group.number(), r.path(), r.size);
             }
         }
         return out;

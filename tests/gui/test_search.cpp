@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <thread>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -51,9 +52,9 @@ TEST_F(GuiSearch, FillsEveryTabWhileThePanelIsLocked)
     for (int i = 0; i < tabs.size(); ++i) {
         EXPECT_EQ(w.results->tabMain->tabText(i), tabs[i]);
     }
-    std::map<std::string, std::int32_t> groupOf;
+    std::map<std::string, std::int64_t> groupOf;
     for (const ResultRow& r : w.results->resultList(kListDuplicates).rows()) {
-        groupOf[r.name] = r.group;
+        groupOf[r.name] = r.group.number();
     }
     EXPECT_EQ(groupOf.size(), 5u);
     EXPECT_EQ(groupOf["a1.dat"], groupOf["a2.dat"]);
@@ -85,7 +86,39 @@ void holdReads(int)
     }
 }
 
+// Grows the file of inode `g_grows` right after its first read.
+std::atomic<ino_t> g_grows{0};
+std::string g_growsPath;
+void growOnce(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_ino != 0 && g_grows.compare_exchange_strong(st.st_ino, 0)) {
+        std::ofstream(g_growsPath, std::ios::app) << "more";
+    }
+}
+
 }  // namespace
+
+// A file changed while a run of three is compared is listed on "Report -
+// read errors" and named in the one notice at the end.
+TEST_F(GuiSearch, TheNoticeAtTheEndNamesTheFilesThatCouldNotBeRead)
+{
+    for (const char* name : {"a/1.bin", "a/2.bin", "a/3.bin"}) {
+        write(name, bytes(4, 3000));
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(at("a/2.bin").c_str(), &st), 0);
+    g_growsPath = at("a/2.bin");
+    g_grows = st.st_ino;
+    platform::setReadObserver(growOnce);
+    frmMain& w = search({1});
+    platform::setReadObserver(nullptr);
+    EXPECT_EQ(w.results->tabMain->tabText(kListReadErrors), "Report - read errors(1)");
+    ASSERT_EQ(dialogs.texts.size(), 1);
+    EXPECT_TRUE(dialogs.texts[0].startsWith("Some files could not be read;") &&
+                dialogs.texts[0].contains(QString::fromStdString(at("a/2.bin") + ": changed during the search")))
+        << dialogs.texts[0].toStdString();
+}
 
 TEST_F(GuiSearch, CancelStopsTheSearchAndKeepsWhatWasFound)
 {

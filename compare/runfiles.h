@@ -1,15 +1,15 @@
-// What the comparison routines share: the run of open files, the read buffer
-// kept from run to run, and the exact grouping that the pairwise routine
-// hands its runs of equal sizes to. Internal to catalogue/compare*.cpp.
+// How the comparisons read: the run of open files, the read buffer kept from
+// run to run, and the blocks of a run read block by block. Internal to
+// compare/.
 #pragma once
 
 #include "catalogue/filerec.h"
+#include "compare/compare.h"
 #include "platform/fs.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 namespace kormial {
@@ -20,17 +20,32 @@ inline std::size_t blockBytes(std::int64_t size, std::int64_t bs, std::int64_t p
     return static_cast<std::size_t>(std::clamp<std::int64_t>(size - p * bs, 0, bs));
 }
 
-inline std::int32_t asGroup(std::int64_t index)
-{
-    return static_cast<std::int32_t>(index);
-}
+// Bytes per block for a duplicates run of files of `Sz` bytes: the whole file
+// below 1000000 bytes, else 50000.
+std::int64_t GetBufferSz(std::int64_t Sz);
+
+// The blocks in which a run is read block by block (in step, or pair by
+// pair), set by the run's first record: for duplicates GetBufferSz, every
+// byte compared; for portions blocks of 50000 bytes, only the whole ones
+// before the smaller file's last byte.
+struct BlockPlan {
+    BlockPlan(Pairing pairing, std::int64_t firstSize)
+        : size(pairing == Pairing::EqualSizes ? GetBufferSz(firstSize) : kPortionBlock),
+          tail(pairing == Pairing::EqualSizes ? 0 : size)
+    {
+    }
+    // True when block `p` is compared between files of `bound` bytes or more.
+    bool compares(std::int64_t p, std::int64_t bound) const { return p * size + 1 + tail <= bound; }
+    // Bytes of block `p` of a file of `fileSize` bytes.
+    std::size_t bytes(std::int64_t fileSize, std::int64_t p) const { return blockBytes(fileSize, size, p); }
+
+    std::int64_t size;  // bytes per block
+    std::int64_t tail;  // bytes past the last compared block that the bound must hold
+};
 
 // 64 bits of a chunk's bytes: only used to find the chunks that may be equal,
 // which are then compared byte for byte.
 std::uint64_t chunkHash(const std::uint8_t* p, std::size_t n);
-
-// True when every record of the run has the same size as the first.
-bool allSameSize(const FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd);
 
 // The files of one comparison, each opened once and kept open while it can
 // still matter: every open checks on the descriptor that the file is the
@@ -82,15 +97,5 @@ private:
 // threads keep theirs only while it is small (trimBatchBuffer).
 std::uint8_t* batchBuffer(std::size_t bytes);
 void trimBatchBuffer();
-
-// Groups the equally sized `candidates` (ascending indexes, `size` bytes
-// each) into the classes of byte-identical files, each led by its lowest
-// index. `onFailure` hears of a file that could not be read or changed (it
-// is marked unreadable and the run goes on without it); `onRead`, after
-// every chunk read, may end the run by returning false (a stop request):
-// classes confirmed before a stop are kept, nothing unconfirmed is grouped.
-void groupExactly(FileArray& arr, std::int64_t size, std::vector<std::int64_t> candidates,
-                  std::function<void(std::int64_t index, const platform::Error& err)> onFailure = {},
-                  std::function<bool(double fractionDone)> onRead = {});
 
 }  // namespace kormial

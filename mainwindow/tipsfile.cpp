@@ -1,4 +1,4 @@
-#include "search/tipsfile.h"
+#include "mainwindow/tipsfile.h"
 
 #include "platform/fs.h"
 

@@ -1,8 +1,7 @@
-// Exact grouping of equally sized files, and the grouped comparison's entry
-// points that lead to it.
-#include "catalogue/compare.h"
-#include "catalogue/comparerun.h"
-#include "catalogue/parallel.h"
+// Grouping by refinement: the exact classes of equally sized files.
+#include "compare/grouping.h"
+#include "compare/runfiles.h"
+#include "platform/parallel.h"
 
 #include <cstring>
 #include <memory>
@@ -27,20 +26,15 @@ namespace {
 // bounded however long the run. A file that cannot be read, or that is not
 // (or no longer) in the state it was catalogued in, leaves the run as
 // unreadable; a class is only formed after every member was found unchanged
-// after its last read.
+// after its last read. In a long run every chunk read moves the progress
+// bar, and a stop request ends the run: classes confirmed before it are
+// kept, nothing unconfirmed is grouped.
 class ExactGrouper {
 public:
-    // Called for a file that could not be read or changed; it is marked
-    // unreadable and the run goes on without it.
-    std::function<void(std::int64_t index, const platform::Error& err)> onFailure;
-    // Called after every chunk read; false ends the run (a stop request).
-    std::function<bool(double fractionDone)> onRead;
+    ExactGrouper(RunGrouping& run, std::int64_t size) : run_(run), size_(size) { plan(); }
 
-    ExactGrouper(FileArray& arr, std::int64_t size) : arr_(arr), size_(size) { plan(); }
-
-    // Groups `candidates` (ascending indexes). Classes confirmed before a stop
-    // are kept; nothing unconfirmed is grouped.
-    void run(std::vector<std::int64_t> candidates)
+    // Groups `candidates` (ascending indexes). False at a stop request.
+    bool run(std::vector<std::int64_t> candidates)
     {
         struct Pending {
             std::vector<std::size_t> members;  // slots, ascending
@@ -48,7 +42,7 @@ public:
         };
         totalBytes_ = static_cast<double>(candidates.size()) * static_cast<double>(size_);
         doneBytes_ = 0;
-        RunFiles files(arr_, std::move(candidates));
+        RunFiles files(run_.files(), std::move(candidates));
         files_ = &files;
         std::vector<std::size_t> all(files.count());
         for (std::size_t k = 0; k < all.size(); ++k) {
@@ -69,7 +63,7 @@ public:
             const auto [offset, len] = ranges_[cls.step];
             std::vector<Part> parts;
             if (!split(cls.members, offset, len, parts)) {
-                return;
+                return false;
             }
             std::vector<Pending> further;
             for (auto& part : parts) {
@@ -88,6 +82,7 @@ public:
                 stack.push_back(std::move(f));
             }
         }
+        return true;
     }
 
 private:
@@ -276,7 +271,9 @@ private:
         if (!got.ok) {
             fail(slot, got.err);
         }
-        if (onRead && !onRead(totalBytes_ > 0 ? doneBytes_ / totalBytes_ : 1.0)) {
+        const double span = static_cast<double>(run_.last() - run_.first());
+        run_.progressAt(static_cast<double>(run_.first()) + (totalBytes_ > 0 ? doneBytes_ / totalBytes_ : 1.0) * span);
+        if (run_.stopRequested()) {
             return false;
         }
         if (!got.ok) {
@@ -332,10 +329,7 @@ private:
     void fail(std::size_t slot, const platform::Error& err)
     {
         files_->close(slot);
-        files_->rec(slot).Group = kReadError;
-        if (onFailure) {
-            onFailure(files_->record(slot), err);
-        }
+        run_.fail(files_->record(slot), err);
     }
 
     // Every byte of the class was read and found equal: it becomes a group
@@ -356,15 +350,13 @@ private:
         if (same.size() < 2) {
             return;
         }
-        const std::int32_t leader = asGroup(files_->record(same.front()));
+        const GroupMark leader = GroupMark::ledBy(files_->record(same.front()));
         for (const std::size_t slot : same) {
             files_->rec(slot).Group = leader;
         }
     }
 
-
-
-    FileArray& arr_;
+    RunGrouping& run_;
     std::int64_t size_;
     std::vector<std::pair<std::int64_t, std::size_t>> ranges_;
     RunFiles* files_ = nullptr;
@@ -372,42 +364,44 @@ private:
     double doneBytes_ = 0;
 };
 
+// The run's readable files of one byte or more, by size (ascending indexes
+// in each): in a duplicates run that is one class of all of them.
+std::vector<std::vector<std::int64_t>> sizeClasses(RunGrouping& run)
+{
+    std::vector<std::int64_t> readable;
+    for (std::int64_t i = run.first(); i <= run.last(); ++i) {
+        if (!run.rec(i).Group.isUnreadable() && run.rec(i).Size > 0) {
+            readable.push_back(i);
+        }
+    }
+    const auto bySize = [&](std::int64_t a, std::int64_t b) { return run.rec(a).Size < run.rec(b).Size; };
+    if (!std::is_sorted(readable.begin(), readable.end(), bySize)) {
+        std::stable_sort(readable.begin(), readable.end(), bySize);
+    }
+    std::vector<std::vector<std::int64_t>> classes;
+    if (!readable.empty() && run.rec(readable.front()).Size == run.rec(readable.back()).Size) {
+        classes.push_back(std::move(readable));
+        return classes;
+    }
+    for (std::size_t k = 0; k < readable.size(); ++k) {
+        if (k == 0 || run.rec(readable[k]).Size != run.rec(readable[k - 1]).Size) {
+            classes.emplace_back();
+        }
+        classes.back().push_back(readable[k]);
+    }
+    return classes;
+}
+
 }  // namespace
 
-void groupExactly(FileArray& arr, std::int64_t size, std::vector<std::int64_t> candidates,
-                  std::function<void(std::int64_t index, const platform::Error& err)> onFailure,
-                  std::function<bool(double fractionDone)> onRead)
+void groupByRefinement(RunGrouping& run)
 {
-    ExactGrouper grouper(arr, size);
-    grouper.onFailure = std::move(onFailure);
-    grouper.onRead = std::move(onRead);
-    grouper.run(std::move(candidates));
-}
-
-void CompFileCnt(FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd, bool isTolerant,
-                 bool SameSizeOnly)
-{
-    if (dupStart >= dupEnd) {
-        return;
-    }
-    auto rec = [&](std::int64_t i) -> FileRec& { return arr[static_cast<std::size_t>(i)]; };
-    const std::int64_t firstSize = rec(dupStart).Size;
-    if (firstSize > 0 && !isTolerant && SameSizeOnly && allSameSize(arr, dupStart, dupEnd)) {
-        std::vector<std::int64_t> candidates;
-        for (std::int64_t i = dupStart; i <= dupEnd; ++i) {
-            if (rec(i).Group != kReadError) {
-                candidates.push_back(i);
-            }
+    for (std::vector<std::int64_t>& candidates : sizeClasses(run)) {
+        const std::int64_t size = run.rec(candidates.front()).Size;
+        if (candidates.size() >= 2 && !ExactGrouper(run, size).run(std::move(candidates))) {
+            return;
         }
-        groupExactly(arr, firstSize, std::move(candidates));
-        return;
     }
-    CompFileCntBlocks(arr, dupStart, dupEnd, isTolerant, SameSizeOnly);
-}
-
-void CompFileCntExactRuns(FileArray& arr, std::span<const std::pair<std::int64_t, std::int64_t>> runs)
-{
-    parallelFor(runs.size(), [&](std::size_t k) { CompFileCnt(arr, runs[k].first, runs[k].second, false, true); });
 }
 
 }  // namespace kormial

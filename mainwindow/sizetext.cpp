@@ -1,4 +1,4 @@
-#include "search/sizetext.h"
+#include "mainwindow/sizetext.h"
 
 #include <limits>
 

@@ -1,4 +1,4 @@
-#include "catalogue/parallel.h"
+#include "platform/parallel.h"
 
 #include "platform/process.h"
 

@@ -1,7 +1,7 @@
-#include "catalogue/comparerun.h"
+#include "compare/runfiles.h"
 
-#include "catalogue/compare.h"
-#include "catalogue/parallel.h"
+#include "compare/compare.h"
+#include "platform/parallel.h"
 
 #include <cstring>
 #include <memory>
@@ -41,17 +41,6 @@ std::uint64_t chunkHash(const std::uint8_t* p, std::size_t n)
     }
     h *= kMul;
     return h ^ (h >> 32);
-}
-
-bool allSameSize(const FileArray& arr, std::int64_t dupStart, std::int64_t dupEnd)
-{
-    const std::int64_t size = arr[static_cast<std::size_t>(dupStart)].Size;
-    for (std::int64_t i = dupStart + 1; i <= dupEnd; ++i) {
-        if (arr[static_cast<std::size_t>(i)].Size != size) {
-            return false;
-        }
-    }
-    return true;
 }
 
 RunFiles::RunFiles(FileArray& arr, std::vector<std::int64_t> records)
