@@ -62,6 +62,9 @@ frmMain::frmMain(QWidget* parent)
     connect(setup, &SetupPanel::searchClicked, this, &frmMain::startOrStopSearch);
     connect(setup, &SetupPanel::newSearchClicked, this, &frmMain::Init);
     results = new ResultPane(client);
+    // Keep applies to the lists shown as soon as it is ticked or unticked.
+    connect(setup, &SetupPanel::keepChanged, this, [this] { results->setKeepFolders(setup->searchRequest().entries); });
+    connect(results, &ResultPane::statusText, this, &frmMain::setStatusText);
     connect(results, &ResultPane::tabChanged, this, [this] { Form_Resize(); });
     // The File menu joins the menu bar after "&Menu".
     menuBar()->insertMenu(mnuMainHelp->menuAction(), results->mnuFile);

@@ -228,6 +228,13 @@ SetupPanel::SetupPanel(QWidget* parent)
     connect(cmdRemove, &QPushButton::clicked, this, [this] { cmdRemove_Click(); });
     connect(cmdCriteria, &QPushButton::clicked, this, [this] { cmdCriteria_Click(); });
     connect(lstPath, &QTreeWidget::itemDoubleClicked, this, [this] { lstPath_DblClick(); });
+    connect(lstPath->model(), &QAbstractItemModel::rowsInserted, this, &SetupPanel::keepChanged);
+    connect(lstPath->model(), &QAbstractItemModel::rowsRemoved, this, &SetupPanel::keepChanged);
+    connect(lstPath, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int column) {
+        if (column == kKeepColumn) {
+            emit keepChanged();
+        }
+    });
     connect(drvPath, &QComboBox::activated, this, [this] { drvPath_Change(); });
     connect(dirPath, &FolderList::pathChanged, this, [this] { dirPath_Change(); });
 }

@@ -59,6 +59,16 @@ public:
         return saveAs;
     }
     QString openFileName(QWidget*, const QString&, const QString&, const QString&) override { return openPath; }
+    // Waiting records its text, lets `whileWaiting` act, then asks once.
+    bool waitFor(QWidget*, const QString& text, const std::function<bool()>& ready) override
+    {
+        texts << text;
+        if (whileWaiting) {
+            whileWaiting();
+        }
+        return ready();
+    }
+    std::function<void()> whileWaiting;
     gui::FileChoice saveAs;  // the file the save dialog answers, and its filter
     QString openPath;
     QStringList texts, titles, inputs;

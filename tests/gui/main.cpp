@@ -1,6 +1,6 @@
 // The window tests run in one QApplication on the offscreen platform. The
-// user's configuration and data folders (the settings, the trash) lie in a
-// temporary folder that is emptied before every test; the tip window stays
+// user's configuration, data and runtime folders (the settings, the trash,
+// the review lock) lie in a temporary folder that is emptied before every test; the tip window stays
 // away unless a test asks for it.
 #include "platform/settings.h"
 
@@ -38,6 +38,7 @@ int main(int argc, char** argv)
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + "/config"));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + "/data"));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path()));  // the review lock
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     ::testing::InitGoogleTest(&argc, argv);
