@@ -207,7 +207,7 @@ TEST_F(TrashTest, EachFileIsCheckedAgainAsItGoes)
             const timespec later[2] = {{0, UTIME_OMIT}, {before.st_mtim.tv_sec + 5, 0}};
             ::utimensat(AT_FDCWD, gone.c_str(), later, 0);
         } else if (harm == RewrittenTimeKept) {
-            rewriteKeepingTime(gone, "SAME BYTES");  // its length and time as listed
+            rewriteKeepingTime(gone, "same bytes");  // written, though its length and time are as listed
         } else if (harm == KeptCopyRewritten) {
             rewriteKeepingTime(kept, "SAME BYTES");
         } else if (harm == KeptCopyGone) {
