@@ -506,8 +506,11 @@ TEST_F(TrashTest, OneFileUnderTwoNamesIsNoCopy)
     ResultList& dups = lists[kListDuplicates];
     ASSERT_EQ(dups.count(), 2);
     mark(dups, {"ovl/lower/x"});
-    const auto files = review(lists.data(), kListDuplicates, trash);
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_FALSE(files[0].done) << files[0].note;
+    // the dry run has no move after which to look again: the rule alone tells
+    for (const bool dryRun : {true, false}) {
+        const auto files = review(lists.data(), kListDuplicates, trash, dryRun);
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_FALSE(files[0].done) << files[0].note;
+    }
     EXPECT_EQ(test::readFile(root + "ovl/lower/x"), "the only copy");
 }
