@@ -106,6 +106,19 @@ protected:
     }
 };
 
+// An action that only notes the files handed to it: what passed the
+// review's own checks, whatever an action would check besides.
+class Recorder final : public ReviewAction {
+public:
+    std::string_view fileWord(bool) const override { return "seen"; }
+    std::string_view totalsWords(bool) const override { return "seen"; }
+    std::string failureText(const platform::Error&) const override { return {}; }
+    bool check(const ReviewTarget& t, platform::Error*) override { return seen.emplace_back(t.row.path()), true; }
+    bool act(const ReviewTarget& t, platform::Error* e) override { return check(t, e); }
+    bool undo(const ReviewTarget&, platform::Error*) override { return true; }
+    Names seen;
+};
+
 // Writes `content` into the file in place (the same inode) and puts its
 // last-write time back, as a backup tool or "touch -r" would.
 void rewriteKeepingTime(const std::string& path, const std::string& content)
@@ -147,9 +160,14 @@ protected:
     std::vector<ReviewedFile> review(ResultList* lists, int tab, platform::Trash& with, bool dryRun = false,
                                      bool allowLastCopies = false)
     {
+        TrashAction action(with);
+        return review(lists, tab, action, dryRun, allowLastCopies);
+    }
+    std::vector<ReviewedFile> review(ResultList* lists, int tab, ReviewAction& action, bool dryRun,
+                                     bool allowLastCopies)
+    {
         const std::optional<platform::ReviewLock> lock = platform::ReviewLock::tryTake();
         EXPECT_TRUE(lock.has_value());
-        TrashAction action(with);
         std::vector<ReviewedFile> out;
         ReviewOptions options{dryRun, allowLastCopies, {}, [&](const ReviewedFile& f) { out.push_back(f); }};
         ReviewMarked(*lock, lists, tab, action, options);
@@ -222,10 +240,13 @@ TEST_F(TrashTest, EachFileIsCheckedAgainAsItGoes)
             fs::create_hard_link(at + "went/" + odd, gone);
         }
         const auto files = tree(at);
+        const bool moves = harm == None || harm == SearchedThroughALink || harm == AllAllowed;
+        Recorder handed;  // the review's checks alone
+        review(lists.data(), kListDuplicates, handed, true, harm == AllAllowed);
+        EXPECT_EQ(handed.seen.size(), moves ? (harm == AllAllowed ? 2u : 1u) : 0u);
         const auto dry = review(lists.data(), kListDuplicates, trash, true, harm == AllAllowed);
         EXPECT_EQ(tree(at), files);  // a dry run writes nothing, not even the trash
         const auto run = review(lists.data(), kListDuplicates, trash, false, harm == AllAllowed);
-        const bool moves = harm == None || harm == SearchedThroughALink || harm == AllAllowed;
         ASSERT_EQ(run.size(), harm >= AllMarked ? 2u : 1u);
         ASSERT_EQ(dry.size(), run.size());
         EXPECT_EQ(run[0].done, moves) << run[0].note;
@@ -332,6 +353,13 @@ TEST_F(TrashTest, EveryListKeepsACopyUnlessAllowed)
             }
         }
     }
+    // no copy to compare, but the file must still be the one listed
+    auto lists = search({root + "t/"});
+    mark(lists[kListZeroSize], {"t/z/empty"});
+    test::writeFile(root + "t/z/empty", "not empty now");
+    Recorder handed;
+    review(lists.data(), kListZeroSize, handed, false, false);
+    EXPECT_EQ(handed.seen, Names{});
 }
 
 // A file on another file system (a tmpfs of its own, in a mount namespace
