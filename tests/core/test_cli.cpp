@@ -222,6 +222,7 @@ TEST(Cli, BadInputIsRefusedWithOneLine)
         {{"--tolerant=no", d}, "--tolerant takes no value"},
         {{"--\x1b]0;x\a\n", d}, "unknown option \"--\\e]0;x\\x07\\n\""},  // shown escaped
         {{"--load", d + "r.json", d}, "takes no folders"},
+        {{d, "--keep"}, "--keep needs a folder"},
         {{"--load", d + "r.json", "--mark", "all"}, "--mark goes with --trash"},
         {{"--load", d + "r.json", "--list", "zero", "--mark", "older", "--dry-run"}, "do not apply to --list zero"},
         {{"--load", d + "r.json", "--mark", "larger", "--trash"}, "only to --list portions"},
