@@ -1,86 +1,18 @@
-// The delete path and renaming on real files in temporary folders, with the
-// trash under a temporary data folder and the review lock in a temporary
-// runtime folder: every check made at the moment of the move (and by the
-// dry run, which must agree), the copy of its bytes that must stay (checked
-// again after the move), the trash of another file system, and names that
-// would leave the folder.
-#include "platform/reviewlock.h"
-#include "platform/trash.h"
+// The delete path and renaming on real files in temporary folders: every
+// check made at the moment of the move (and by the dry run, which must
+// agree), the copy of its bytes that must stay on every list (checked again
+// after the move), and names that would leave the folder.
 #include "results/fileops.h"
-#include "results/marking.h"
-#include "results/review.h"
-#include "search/execsrch.h"
-#include "testutil.h"
+#include "reviewtest.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <fstream>
-#include <memory>
-#include <regex>
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace kormial;
-namespace fs = std::filesystem;
+using namespace kormial::test;
 
 namespace {
-
-using Names = std::vector<std::string>;
-
-// The names in a folder, sorted; empty when it is missing.
-Names entries(const std::string& folder)
-{
-    Names out;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder, ec)) {
-        out.push_back(e.path().filename());
-    }
-    std::ranges::sort(out);
-    return out;
-}
-
-// Every entry below `folder` (links not followed) with the content of each
-// file: what a run that moves nothing leaves as it found.
-std::map<std::string, std::string> tree(const std::string& folder)
-{
-    std::map<std::string, std::string> out;
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(folder, ec); it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
-        out[it->path().string()] = it->is_regular_file() && !it->is_symlink() ? test::readFile(it->path()) : "";
-    }
-    return out;
-}
-
-// The path a ".trashinfo" record names, decoded. Written, it is printable
-// ASCII without blanks, followed by the date.
-std::string infoPath(const std::string& file)
-{
-    const std::string text = test::readFile(file);
-    std::smatch m;
-    EXPECT_TRUE(std::regex_match(text, m, std::regex("\\[Trash Info\\]\nPath=([!-~]*)\n"
-                                                     "DeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n")))
-        << file << ":\n" << text;
-    std::string out, raw = m.str(1);
-    for (std::size_t i = 0; i < raw.size(); i += raw[i] == '%' ? 3 : 1) {
-        out += raw[i] == '%' ? static_cast<char>(std::stoi(raw.substr(i + 1, 2), nullptr, 16)) : raw[i];
-    }
-    return out;
-}
-
-// Puts an environment variable back as it was.
-struct EnvBack {
-    const char* name;
-    std::optional<std::string> was = std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt;
-    ~EnvBack() { was ? ::setenv(name, was->c_str(), 1) : ::unsetenv(name); }
-};
 
 // The desktop trash with a hand in it: `beforeMove` runs as a move begins
 // (after the review's checks), `inRename` between the trash's own last look
@@ -130,57 +62,8 @@ void rewriteKeepingTime(const std::string& path, const std::string& content)
     ::utimensat(AT_FDCWD, path.c_str(), same, 0);
 }
 
-// Every test gets its own folder, by a path without links, its own data
-// folder for the home trash and its own review lock.
-class TrashTest : public ::testing::Test {
-protected:
-    TrashTest() { ::setenv("XDG_RUNTIME_DIR", tmp.path().c_str(), 1); }
-
-    // The lists of a search of `folders` for every type.
-    std::array<ResultList, kResultListCount> search(const Names& folders)
-    {
-        SearchRequest request{{}, -1, -1,
-                              {SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName, SearchType::Portions},
-                              false};
-        for (const std::string& f : folders) {
-            request.entries.push_back({f, "*.*", true});
-        }
-        SearchObserver quiet;
-        return ExecSrch(request, quiet).lists;
-    }
-    void mark(ResultList& list, const Names& rels)
-    {
-        for (std::int64_t i = 0; i < list.count(); ++i) {
-            const std::string p = list.row(i).path();
-            list.setChecked(i, std::ranges::any_of(rels, [&](const auto& r) { return p == root + r; }));
-        }
-    }
-    // Reviews the marked files of lists[tab] as the front ends do: what
-    // became of each.
-    std::vector<ReviewedFile> review(ResultList* lists, int tab, platform::Trash& with, bool dryRun = false,
-                                     bool allowLastCopies = false)
-    {
-        TrashAction action(with);
-        return review(lists, tab, action, dryRun, allowLastCopies);
-    }
-    std::vector<ReviewedFile> review(ResultList* lists, int tab, ReviewAction& action, bool dryRun,
-                                     bool allowLastCopies)
-    {
-        const std::optional<platform::ReviewLock> lock = platform::ReviewLock::tryTake();
-        EXPECT_TRUE(lock.has_value());
-        std::vector<ReviewedFile> out;
-        ReviewOptions options{dryRun, allowLastCopies, {}, [&](const ReviewedFile& f) { out.push_back(f); }};
-        ReviewMarked(*lock, lists, tab, action, options);
-        return out;
-    }
-    EnvBack xdg{"XDG_DATA_HOME"};
-    EnvBack runtime{"XDG_RUNTIME_DIR"};
-    test::TempDir tmp;
-    const std::string root = fs::canonical(tmp.path()).string() + "/";
-    platform::DesktopTrash trash;
-};
-
 }  // namespace
+
 
 // Each check at the moment of the move, made alike by the dry run before: a
 // file that fails one stays where it is and stays listed; the others go to
@@ -198,9 +81,9 @@ TEST_F(TrashTest, EachFileIsCheckedAgainAsItGoes)
         ::setenv("XDG_DATA_HOME", (at + "data").c_str(), 1);
         // the other copy lies in a trash folder, searched by name
         const std::string keptIn = harm == KeptCopyInTrash ? ".Trash-1000/files/" : "keep/";
-        test::writeFile(at + keptIn + odd, "same bytes");
-        test::writeFile(at + "go/" + odd, "same bytes");
-        test::writeFile(at + "elsewhere/" + odd, "same bytes, not searched");
+        writeFile(at + keptIn + odd, "same bytes");
+        writeFile(at + "go/" + odd, "same bytes");
+        writeFile(at + "elsewhere/" + odd, "same bytes, not searched");
         // a folder searched through a link is walked and listed by its own path
         fs::create_directory_symlink(at, root + "via-" + h);
         const std::string from = harm == SearchedThroughALink ? root + "via-" + h + "/" : at;
@@ -221,7 +104,7 @@ TEST_F(TrashTest, EachFileIsCheckedAgainAsItGoes)
         struct stat before {};
         ::stat(kept.c_str(), &before);
         if (harm == FileRewritten) {
-            test::writeFile(gone, "same bytes");  // the same bytes, but written since
+            writeFile(gone, "same bytes");  // the same bytes, but written since
             const timespec later[2] = {{0, UTIME_OMIT}, {before.st_mtim.tv_sec + 5, 0}};
             ::utimensat(AT_FDCWD, gone.c_str(), later, 0);
         } else if (harm == RewrittenTimeKept) {
@@ -236,7 +119,7 @@ TEST_F(TrashTest, EachFileIsCheckedAgainAsItGoes)
         } else if (harm == FolderSwapped) {
             // another folder, holding the very file by a second name
             fs::rename(at + "go", at + "went");
-            test::makeDirs(at + "go");
+            makeDirs(at + "go");
             fs::create_hard_link(at + "went/" + odd, gone);
         }
         const auto files = tree(at);
@@ -279,8 +162,8 @@ TEST_F(TrashTest, RacesAtTheMomentOfTheMoveLeaveTheFile)
         SCOPED_TRACE(race);
         const std::string at = root + std::to_string(race) + "/";
         ::setenv("XDG_DATA_HOME", (at + "data").c_str(), 1);
-        test::writeFile(at + "a/x", "same bytes");
-        test::writeFile(at + "b/x", "same bytes");
+        writeFile(at + "a/x", "same bytes");
+        writeFile(at + "b/x", "same bytes");
         auto lists = search({at + "a/", at + "b/"});
         mark(lists[kListDuplicates], {std::to_string(race) + "/b/x"});
         RacingTrash racing;
@@ -291,7 +174,7 @@ TEST_F(TrashTest, RacesAtTheMomentOfTheMoveLeaveTheFile)
         } else if (race == FileSwappedInTheMove) {
             racing.inRename = [&] {
                 fs::rename(at + "b/x", at + "b/aside");
-                test::writeFile(at + "b/x", "an impostor");
+                writeFile(at + "b/x", "an impostor");
             };
         } else {
             racing.inRename = [&] { std::ofstream(at + "b/x", std::ios::app) << " and more"; };
@@ -302,7 +185,7 @@ TEST_F(TrashTest, RacesAtTheMomentOfTheMoveLeaveTheFile)
         EXPECT_NE(files[0].note.find(race <= KeptCopyWritten ? "put back" : "it changed since the search"),
                   std::string::npos)
             << files[0].note;
-        EXPECT_EQ(test::readFile(at + "b/x"), race == FileSwappedInTheMove ? "an impostor"
+        EXPECT_EQ(readFile(at + "b/x"), race == FileSwappedInTheMove ? "an impostor"
                                               : race == FileWrittenInTheMove ? "same bytes and more"
                                                                              : "same bytes");
         EXPECT_EQ(entries(at + "data/Trash/files"), Names{});
@@ -318,12 +201,12 @@ TEST_F(TrashTest, RacesAtTheMomentOfTheMoveLeaveTheFile)
 TEST_F(TrashTest, EveryListKeepsACopyUnlessAllowed)
 {
     ::setenv("XDG_DATA_HOME", (root + "data").c_str(), 1);
-    const std::string big = test::randomBytes(7, 200000);
-    test::writeFile(root + "t/p/big.bin", big);
-    test::writeFile(root + "t/p/part.bin", big.substr(0, 120000));
-    test::writeFile(root + "t/n1/01 - Track 1.mp3", "one song");
-    test::writeFile(root + "t/n2/01 - track 1.MP3", "another song");
-    test::writeFile(root + "t/z/empty", "");
+    const std::string big = randomBytes(7, 200000);
+    writeFile(root + "t/p/big.bin", big);
+    writeFile(root + "t/p/part.bin", big.substr(0, 120000));
+    writeFile(root + "t/n1/01 - Track 1.mp3", "one song");
+    writeFile(root + "t/n2/01 - track 1.MP3", "another song");
+    writeFile(root + "t/z/empty", "");
     // list, the files marked, allowed, the ones that go, how many are last copies
     const std::tuple<int, Names, bool, Names, int> cases[] = {
         {kListPortions, {"t/p/big.bin"}, false, {}, 1},
@@ -356,97 +239,10 @@ TEST_F(TrashTest, EveryListKeepsACopyUnlessAllowed)
     // no copy to compare, but the file must still be the one listed
     auto lists = search({root + "t/"});
     mark(lists[kListZeroSize], {"t/z/empty"});
-    test::writeFile(root + "t/z/empty", "not empty now");
+    writeFile(root + "t/z/empty", "not empty now");
     Recorder handed;
     review(lists.data(), kListZeroSize, handed, false, false);
     EXPECT_EQ(handed.seen, Names{});
-}
-
-// A file on another file system (a tmpfs of its own, in a mount namespace
-// private to this process) goes to the trash at its top, moved, not copied:
-// the user's own folder (mode 0700) in ".Trash" when that is a real folder
-// with the sticky bit, else ".Trash-UID", which must be a real folder of the
-// user's. A trash that is not the user's, or cannot be made, refuses the
-// file: it stays, and no record is left. The dry run before looks at the
-// same trash, makes nothing, and says what the move then does.
-TEST_F(TrashTest, AnotherFileSystemHasItsOwnTrash)
-{
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        GTEST_SKIP() << "cannot mount a file system here";
-    }
-    const std::string uid = std::to_string(::geteuid());
-    const uid_t other = ::geteuid() == 0 ? 65534 : 0;  // someone else
-    enum Setup { Nothing, Sticky, NotSticky, LinkToSticky, ForeignInSticky, FileInTheWay, LinkInTheWay, Foreign, NoRoom,
-                 ReadOnly };
-    const std::vector<std::tuple<Setup, std::string, int>> cases = {
-        {Nothing, ".Trash-" + uid, 0},      {Sticky, ".Trash/" + uid, 0},         {NotSticky, ".Trash-" + uid, 0},
-        {LinkToSticky, ".Trash-" + uid, 0}, {ForeignInSticky, ".Trash-" + uid, 0}, {FileInTheWay, "", ENOTDIR},
-        {LinkInTheWay, "", ELOOP},          {Foreign, "", EPERM},                  {NoRoom, "", ENOSPC},
-        {ReadOnly, "", EROFS}};
-    for (const auto& [setup, trashAt, error] : cases) {
-        SCOPED_TRACE(setup);
-        if (setup == Foreign && ::geteuid() != 0) {
-            continue;  // only root makes a folder someone else's
-        }
-        const std::string top = root + "mnt" + std::to_string(setup) + "/", own = top + ".Trash-" + uid;
-        ::setenv("XDG_DATA_HOME", (root + "data").c_str(), 1);
-        test::makeDirs(top);
-        ASSERT_EQ(::mount("none", top.c_str(), "tmpfs", 0, setup == NoRoom ? "nr_inodes=64" : "size=8m"), 0);
-        const std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount2(top.c_str(), MNT_DETACH); });
-        test::writeFile(top + "sub/far.txt", "");
-        fs::create_hard_link(top + "sub/far.txt", top + "twin");  // moved, it keeps its twin
-        const std::string dotTrash = top + (setup == Sticky || setup == NotSticky || setup == ForeignInSticky ? ".Trash" : "elsewhere");
-        test::makeDirs(dotTrash);
-        ::chmod(dotTrash.c_str(), setup == NotSticky ? 0777 : 01777);
-        if (setup == LinkToSticky || setup == LinkInTheWay) {
-            ASSERT_EQ(::symlink("elsewhere", setup == LinkInTheWay ? own.c_str() : (top + ".Trash").c_str()), 0);
-        } else if (setup == FileInTheWay) {
-            test::writeFile(own, "not a folder");
-        } else if (setup == ForeignInSticky || setup == Foreign) {
-            const std::string theirs = setup == Foreign ? own : dotTrash + "/" + uid;
-            test::makeDirs(theirs + "/files");
-            test::makeDirs(theirs + "/info");
-            ::chmod(theirs.c_str(), 0700);
-            ASSERT_EQ(::chown(theirs.c_str(), setup == Foreign ? other : ::geteuid(), 0), 0);
-            if (setup == ForeignInSticky) {
-                ::chmod(theirs.c_str(), 0777);  // not the user's alone
-            }
-        } else if (setup == NoRoom) {
-            // its trash is ready, but there is no room for the record
-            test::makeDirs(own + "/files");
-            test::makeDirs(own + "/info");
-            for (int i = 0; ::close(::open((top + std::to_string(i)).c_str(), O_CREAT | O_WRONLY, 0600)) == 0; ++i) {
-            }
-        }
-        if (setup == ReadOnly) {
-            ASSERT_EQ(::mount("none", top.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
-        }
-        auto lists = search({top + "sub/"});
-        lists[kListZeroSize].setChecked(0, true);
-        const auto before = tree(top);
-        const auto dry = review(lists.data(), kListZeroSize, trash, true);
-        EXPECT_EQ(tree(top), before);
-        const auto files = review(lists.data(), kListZeroSize, trash);
-        ASSERT_EQ(files.size(), 1u);
-        ASSERT_EQ(dry.size(), 1u);
-        EXPECT_EQ(dry[0].note, files[0].note);
-        EXPECT_EQ(entries(top + "elsewhere"), Names{});
-        if (error == 0) {
-            EXPECT_EQ(files[0].note, "");
-            EXPECT_EQ(entries(top + trashAt + "/files"), Names{"far.txt"});
-            EXPECT_EQ(fs::hard_link_count(top + "twin"), 2u);
-            EXPECT_EQ(infoPath(top + trashAt + "/info/far.txt.trashinfo"), "sub/far.txt");  // from the top
-            EXPECT_EQ(fs::symlink_status(top + trashAt).permissions(), fs::perms::owner_all);
-            continue;
-        }
-        EXPECT_EQ(files[0].note, "Deletion failed. Error Code: " + std::to_string(error) + " (" +
-                                     std::strerror(error) + ")");
-        EXPECT_EQ(lists[kListZeroSize].count(), 1);
-        EXPECT_TRUE(fs::exists(top + "sub/far.txt"));
-        for (const std::string& folder : {own + "/files", own + "/info", dotTrash + "/" + uid + "/info"}) {
-            EXPECT_EQ(entries(folder), Names{}) << folder;
-        }
-    }
 }
 
 // A new name stays in the file's folder and replaces nothing: a file, a
@@ -464,9 +260,9 @@ TEST_F(TrashTest, RenameStaysInItsFolder)
     for (const auto& [answer, outcome, endsAt] : cases) {
         SCOPED_TRACE(answer);
         const std::string at = root + "r" + std::to_string(&answer - &std::get<0>(cases[0])) + "/";
-        test::writeFile(at + "f/a.txt", "A");
-        test::writeFile(at + "f/b.txt", "A");
-        test::writeFile(at + "f/sub/a.txt", "A");  // on "Same Name" too
+        writeFile(at + "f/a.txt", "A");
+        writeFile(at + "f/b.txt", "A");
+        writeFile(at + "f/sub/a.txt", "A");  // on "Same Name" too
         ASSERT_EQ(::symlink("nowhere", (at + "f/dangling").c_str()), 0);
         auto lists = search({at + "f/"});
         const auto rowOf = [&](int l, const std::string& path) {
@@ -483,7 +279,7 @@ TEST_F(TrashTest, RenameStaysInItsFolder)
         EXPECT_EQ(rowOf(kListDuplicates, at + "f/" + endsAt), lists[kListDuplicates].selectedRow());
         EXPECT_LT(rowOf(kListSameName, at + "f/" + endsAt), 2);
         const std::string folder = answer == "swapped" ? at + "g/" : at + "f/";
-        EXPECT_EQ(test::readFile(folder + endsAt) + test::readFile(folder + "b.txt"), "AA");
+        EXPECT_EQ(readFile(folder + endsAt) + readFile(folder + "b.txt"), "AA");
         if (outcome != RenOutcome::Renamed) {
             EXPECT_EQ(entries(folder), (Names{"a.txt", "b.txt", "dangling", "sub"}));
             EXPECT_EQ(entries(at), (answer == "swapped" ? Names{"f", "g"} : Names{"f"}));
@@ -498,47 +294,3 @@ TEST_F(TrashTest, RenameStaysInItsFolder)
     }
 }
 
-// One file under two names, as no device and inode test tells apart: a file
-// bind-mounted onto a second name is the same file; the merged view of an
-// overlay and its lower layer show one file under two device numbers. The
-// name kept never keeps the one marked.
-TEST_F(TrashTest, OneFileUnderTwoNamesIsNoCopy)
-{
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        GTEST_SKIP() << "cannot mount a file system here";
-    }
-    ::setenv("XDG_DATA_HOME", (root + "data").c_str(), 1);
-    test::writeFile(root + "bind/a/x", "the only copy");
-    test::writeFile(root + "bind/b/x", "");
-    if (::mount((root + "bind/a/x").c_str(), (root + "bind/b/x").c_str(), nullptr, MS_BIND, nullptr) == 0) {
-        const std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount2((root + "bind/b/x").c_str(), MNT_DETACH); });
-        auto lists = search({root + "bind/a/", root + "bind/b/"});
-        MarkAllButOne(lists[kListDuplicates], kListDuplicates, Keep::First);
-        if (lists[kListDuplicates].count() == 2) {
-            const auto files = review(lists.data(), kListDuplicates, trash);
-            ASSERT_EQ(files.size(), 1u);
-            EXPECT_EQ(files[0].note, kNoCopyStays);
-        }
-        EXPECT_EQ(test::readFile(root + "bind/a/x"), "the only copy");
-    }
-    test::writeFile(root + "ovl/lower/x", "the only copy");
-    for (const char* f : {"upper", "work", "merged"}) {
-        test::makeDirs(root + "ovl/" + f);
-    }
-    const std::string options = "lowerdir=" + root + "ovl/lower,upperdir=" + root + "ovl/upper,workdir=" + root + "ovl/work";
-    if (::mount("overlay", (root + "ovl/merged").c_str(), "overlay", 0, options.c_str()) != 0) {
-        GTEST_SKIP() << "no overlay file system here";
-    }
-    const std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount2((root + "ovl/merged").c_str(), MNT_DETACH); });
-    auto lists = search({root + "ovl/merged/", root + "ovl/lower/"});
-    ResultList& dups = lists[kListDuplicates];
-    ASSERT_EQ(dups.count(), 2);
-    mark(dups, {"ovl/lower/x"});
-    // the dry run has no move after which to look again: the rule alone tells
-    for (const bool dryRun : {true, false}) {
-        const auto files = review(lists.data(), kListDuplicates, trash, dryRun);
-        ASSERT_EQ(files.size(), 1u);
-        EXPECT_FALSE(files[0].done) << files[0].note;
-    }
-    EXPECT_EQ(test::readFile(root + "ovl/lower/x"), "the only copy");
-}
