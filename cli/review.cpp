@@ -5,6 +5,9 @@
 #include "results/marking.h"
 #include "results/review.h"
 
+#include <chrono>
+#include <thread>
+
 namespace kormial::cli {
 
 namespace {
@@ -47,7 +50,16 @@ int runReview(const Review& review, Format format, ResultList* lists, platform::
 {
     stopped = false;
     platform::Error lockError;
-    const std::optional<platform::ReviewLock> lock = platform::ReviewLock::take(kLockWaitSeconds, &lockError);
+    std::optional<platform::ReviewLock> lock = platform::ReviewLock::tryTake(&lockError);
+    // another review: waited for a while, or until a stop signal
+    constexpr auto kTry = std::chrono::milliseconds(100);
+    for (auto waited = kTry * 0; !lock && platform::heldElsewhere(lockError) && waited < kLockWait &&
+                                 streams.stopReason().empty();
+         waited += kTry) {
+        std::this_thread::sleep_for(kTry);
+        lock = platform::ReviewLock::tryTake(&lockError);
+    }
+    stopped = !lock && !streams.stopReason().empty();
     if (!lock) {
         const std::string why = platform::heldElsewhere(lockError)
                                     ? "another review is moving files"

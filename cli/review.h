@@ -8,6 +8,7 @@
 #include "results/resultfile.h"
 #include "results/resultlist.h"
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -17,7 +18,7 @@ namespace kormial::cli {
 using kormial::loadResults;
 
 // How long a review waits for another one to end before it gives up.
-inline constexpr double kLockWaitSeconds = 3;
+inline constexpr std::chrono::seconds kLockWait{3};
 
 // Where a review writes.
 struct ReviewStreams {
@@ -35,7 +36,7 @@ struct ReviewStreams {
 // its marked files, one line or object per file in `format` as each is done,
 // then the totals on `err`. The exit status: 0 when every marked file moved
 // (or would), 1 when one stayed or another review held the lock past
-// kLockWaitSeconds; `stopped` tells whether a stop request ended it early.
+// kLockWait; `stopped` tells whether a stop request ended it early.
 int runReview(const Review& review, Format format, ResultList* lists, platform::Trash& trash,
               const ReviewStreams& streams, bool& stopped);
 

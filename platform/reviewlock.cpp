@@ -3,12 +3,10 @@
 #include "platform/trashplace.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace kormial::platform {
@@ -64,20 +62,6 @@ std::optional<ReviewLock> ReviewLock::tryTake(Error* err)
         return std::nullopt;
     }
     return ReviewLock(std::move(fd));
-}
-
-std::optional<ReviewLock> ReviewLock::take(double seconds, Error* err)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    for (;;) {
-        Error e;
-        std::optional<ReviewLock> lock = tryTake(&e);
-        if (lock || !heldElsewhere(e) || std::chrono::steady_clock::now() >= until) {
-            setError(err, e.code);
-            return lock;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
 }
 
 }  // namespace kormial::platform

@@ -17,9 +17,6 @@ public:
     // lock file from being opened. The lock goes with the object.
     static std::optional<ReviewLock> tryTake(Error* err = nullptr);
 
-    // Tries again every tenth of a second for up to `seconds`.
-    static std::optional<ReviewLock> take(double seconds, Error* err = nullptr);
-
 private:
     explicit ReviewLock(UniqueFd fd) : fd_(std::move(fd)) {}
     UniqueFd fd_;
