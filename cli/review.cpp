@@ -43,22 +43,28 @@ std::string fileText(const ReviewedFile& f, const ReviewAction& action, bool dry
            (f.note.empty() ? "" : ", \"reason\": " + jsonString(f.note)) + '}';
 }
 
+// The review lock; while another review holds it, tried again for up to
+// kLockWait or until a stop signal comes.
+std::optional<platform::ReviewLock> waitForLock(const ReviewStreams& streams, platform::Error& error)
+{
+    constexpr auto kTry = std::chrono::milliseconds(100);
+    std::optional<platform::ReviewLock> lock = platform::ReviewLock::tryTake(&error);
+    for (auto waited = kTry * 0;
+         !lock && platform::heldElsewhere(error) && waited < kLockWait && streams.stopReason().empty();
+         waited += kTry) {
+        std::this_thread::sleep_for(kTry);
+        lock = platform::ReviewLock::tryTake(&error);
+    }
+    return lock;
+}
+
 }  // namespace
 
 int runReview(const Review& review, Format format, ResultList* lists, platform::Trash& trash,
               const ReviewStreams& streams, bool& stopped)
 {
-    stopped = false;
     platform::Error lockError;
-    std::optional<platform::ReviewLock> lock = platform::ReviewLock::tryTake(&lockError);
-    // another review: waited for a while, or until a stop signal
-    constexpr auto kTry = std::chrono::milliseconds(100);
-    for (auto waited = kTry * 0; !lock && platform::heldElsewhere(lockError) && waited < kLockWait &&
-                                 streams.stopReason().empty();
-         waited += kTry) {
-        std::this_thread::sleep_for(kTry);
-        lock = platform::ReviewLock::tryTake(&lockError);
-    }
+    const std::optional<platform::ReviewLock> lock = waitForLock(streams, lockError);
     stopped = !lock && !streams.stopReason().empty();
     if (!lock) {
         const std::string why = platform::heldElsewhere(lockError)
