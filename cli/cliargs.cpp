@@ -16,6 +16,8 @@ std::string usageText()
            "  -p, --pattern PATTERN   file-type pattern for the folders that follow (default \"*.*\")\n"
            "  -r, --subfolders        search the sub-folders of the folders that follow (default)\n"
            "  -R, --no-subfolders     do not search the sub-folders of the folders that follow\n"
+           "      --keep FOLDER       search FOLDER like any other; its files are reference\n"
+           "                          copies: never marked, never moved (the Keep box)\n"
            "      --min KB            minimum size in whole KB, exclusive, for every folder\n"
            "      --max KB            maximum size in whole KB, exclusive, for every folder\n"
            "  -t, --types LIST        comma-separated: zero, dup, name, portions (default zero,dup,name)\n"
@@ -26,24 +28,30 @@ std::string usageText()
            "\n"
            "Reviewing a result (the File menu of the window, the same checks):\n"
            "      --load FILE         review a result saved with -f json (\"-\": stdin) instead\n"
-           "                          of searching\n"
+           "                          of searching; --keep FOLDER protects its rows below FOLDER\n"
            "      --list NAME         the list to act on: dup (default), zero, name, portions\n"
            "      --mark RULE         all, older, newer (not on zero), smaller, larger (portions\n"
            "                          only), as the File menu marks; keep-newest, keep-oldest,\n"
            "                          keep-first mark every member of each group but one\n"
            "      --trash             move the marked files to the trash, each only when it is\n"
-           "                          still the file listed (device, inode, size, time), its\n"
-           "                          folder was not replaced, and on dup an unmarked copy is\n"
-           "                          still there with the same bytes\n"
-           "      --dry-run           check and print what would move; move nothing\n"
-           "      --allow-all-copies  also trash groups whose every copy is marked (else they\n"
-           "                          are skipped and named)\n"
-           "  Each file is one line (text: \"trashed: PATH\", \"would trash: PATH\" or\n"
-           "  \"skipped: PATH: REASON\"; tsv: ACTION, PATH, REASON; json: an object).\n"
+           "                          still the file listed (device, inode, size, last write and\n"
+           "                          change time), its folder was not replaced, and a copy of\n"
+           "                          its bytes stays: on dup an unmarked member of its group,\n"
+           "                          on portions an unmarked larger one, that is another file,\n"
+           "                          in no trash folder, with its bytes now (checked again\n"
+           "                          after the move: the file is put back when the copy went)\n"
+           "      --dry-run           make every check, the trash's included; move nothing\n"
+           "      --allow-all-copies  also move the last copies: files of which no copy of its\n"
+           "                          bytes stays (every file on name, as no copy is known)\n"
+           "  Each file is one line as it goes (text: \"trashed: PATH\", \"would trash: PATH\"\n"
+           "  or \"skipped: PATH: REASON\"; tsv: ACTION, PATH, REASON; json: an object), then\n"
+           "  the totals on stderr, such as \"2 files, 2000 bytes moved to the trash; 1 stayed\".\n"
+           "  One review runs at a time; another waits up to 3 seconds, then gives up (1).\n"
+           "  A signal stops the review after the file in hand (130 SIGINT, 143 SIGTERM).\n"
            "  Example:\n"
            "    kormial-cli -f json ~/Music > result.json\n"
            "    kormial-cli --load result.json --mark keep-oldest --dry-run\n"
-           "    kormial-cli --load result.json --mark keep-oldest --trash\n"
+           "    kormial-cli --load result.json --keep ~/Music/originals --mark keep-oldest --trash\n"
            "\n"
            "The lists go to stdout; status texts and messages go to stderr. In a path,\n"
            "control characters (C0, DEL, C1) and bytes that are not UTF-8 are escaped:\n"
@@ -60,9 +68,11 @@ std::string usageText()
            "Exit status:\n"
            "  0      the search ran to the end (files it could not read are listed); in a\n"
            "         review, every marked file was moved (or would be)\n"
-           "  1      the output could not be written; in a review, a file was skipped\n"
+           "  1      the output could not be written; in a review, a file was skipped, or\n"
+           "         another review held the lock\n"
            "  2      bad input\n"
-           "  128+N  the search was stopped by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP)\n"
+           "  128+N  the search or the review was stopped by signal N (130 SIGINT, 143\n"
+           "         SIGTERM, 129 SIGHUP)\n"
            "  141    the reader of the output went away (a closed pipe); no message\n";
 }
 
@@ -126,22 +136,29 @@ ParseResult parseArguments(const std::vector<std::string>& args)
                           a == "--trash" || a == "--dry-run" || a == "--allow-all-copies")) {
             return fail("kormial-cli: " + a + " takes no value");
         }
-        if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
+        const bool keep = !optionsEnded && a == "--keep";
+        if (keep && !value(a)) {
+            return fail("kormial-cli: --keep needs a folder whose files are reference copies");
+        }
+        if (keep || optionsEnded || a.empty() || a[0] != '-' || a == "-") {
             // a folder: one search entry with the pattern in force
             if (a.empty()) {
                 return fail("kormial-cli: an empty folder name was given");
             }
-            SearchEntry e{a, pattern, recursive};
+            SearchEntry e{a, pattern, recursive, keep};
             if (e.folder.back() != '/') {
                 e.folder += '/';
             }
-            // the same path twice is passed over, as the [>] button does
-            const bool known = std::any_of(o.request.entries.begin(), o.request.entries.end(),
-                                           [&](const SearchEntry& x) {
-                                               return x.folder == e.folder && x.pattern == e.pattern;
-                                           });
-            if (!known) {
+            // the same path twice is passed over, as the [>] button does; Keep
+            // given for either holds
+            const auto known = std::find_if(o.request.entries.begin(), o.request.entries.end(),
+                                            [&](const SearchEntry& x) {
+                                                return x.folder == e.folder && x.pattern == e.pattern;
+                                            });
+            if (known == o.request.entries.end()) {
                 o.request.entries.push_back(std::move(e));
+            } else {
+                known->keep = known->keep || keep;
             }
             continue;
         }
@@ -259,8 +276,11 @@ ParseResult parseArguments(const std::vector<std::string>& args)
     if (o.request.entries.empty() && o.review.load.empty()) {
         return fail("kormial-cli: no folder to search (see kormial-cli --help)");
     }
-    if (!o.request.entries.empty() && !o.review.load.empty()) {
-        return fail("kormial-cli: --load reviews a saved result; it takes no folders to search");
+    const bool searchFolders = std::any_of(o.request.entries.begin(), o.request.entries.end(),
+                                           [](const SearchEntry& e) { return !e.keep; });
+    if (searchFolders && !o.review.load.empty()) {
+        return fail("kormial-cli: --load reviews a saved result; it takes no folders to search (--keep FOLDER "
+                    "protects its rows below FOLDER)");
     }
     if (o.review.active() != (o.review.mark != MarkRule::None)) {
         return fail("kormial-cli: --mark goes with --trash or --dry-run, and they with --mark");

@@ -7,8 +7,9 @@
 #include "platform/fs.h"
 #include "platform/inputstream.h"
 #include "platform/memory.h"
+#include "platform/trash.h"
+#include "results/keep.h"
 
-#include <array>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -52,7 +53,44 @@ std::string listsText(kormial::cli::Format format, const kormial::ResultList* li
     return kormial::cli::formatText(lists, complete);
 }
 
+// Reviews `lists` as the options say: each file reported on stdout as it
+// goes, the totals on stderr. A stop signal ends the review after the file
+// in hand, with status 128 + its number.
+int reviewLists(const kormial::cli::Options& options, kormial::ResultList* lists)
+{
+    using namespace kormial;
+    platform::catchStopSignals();
+    int writeError = 0;
+    cli::ReviewStreams streams;
+    streams.out = [&](std::string_view text) {
+        writeError = writeError != 0 ? writeError : platform::writeStdout(text);
+        return writeError == 0;
+    };
+    streams.err = [](std::string_view text) {
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        std::fflush(stderr);
+    };
+    streams.stopReason = [] {
+        const int signal = platform::stopSignal();
+        return signal == 0 ? std::string() : std::string(platform::signalName(signal));
+    };
+    platform::DesktopTrash trash;
+    bool stopped = false;
+    const int status = cli::runReview(options.review, options.format, lists, trash, streams, stopped);
+    platform::restoreStopSignals();
+    const int closed = platform::writeStdoutAndClose({});
+    writeError = writeError != 0 ? writeError : closed;
+    if (platform::isBrokenPipe(writeError)) {
+        return platform::brokenPipeStatus();
+    }
+    if (writeError != 0) {
+        return writeFailed(writeError);
+    }
+    return stopped ? 128 + platform::stopSignal() : status;
+}
+
 // --load: a saved result instead of a search; reviewed, or printed again.
+// The Keep folders given protect the loaded rows below them.
 int review(const kormial::cli::Options& options)
 {
     using namespace kormial;
@@ -70,14 +108,11 @@ int review(const kormial::cli::Options& options)
         }
         return kExitBadInput;
     }
+    KeepLoaded(lists.data(), options.request.entries);
     if (!options.review.active()) {
         return writeOutput(listsText(options.format, lists.data(), true));
     }
-    platform::DesktopTrash trash;
-    std::string out;
-    const int status = cli::runReview(options.review, options.format, lists.data(), trash, out);
-    const int written = writeOutput(out);
-    return written != 0 ? written : status;
+    return reviewLists(options, lists.data());
 }
 
 }  // namespace
@@ -137,15 +172,11 @@ int main(int argc, char** argv)
     observer.finishStatus();
     ResultList* lists = results.lists.data();
 
-    std::string out;
-    int status = stoppedBy != 0 ? 128 + stoppedBy : 0;
     if (options.review.active() && stoppedBy == 0) {
-        platform::DesktopTrash trash;
-        status = cli::runReview(options.review, options.format, lists, trash, out);
-    } else {
-        out = listsText(options.format, lists, stoppedBy == 0);
+        std::fprintf(stderr, "%s\n", CompletionText(seconds, results.searched).c_str());
+        return reviewLists(options, lists);
     }
-    const int written = writeOutput(out);
+    const int written = writeOutput(listsText(options.format, lists, stoppedBy == 0));
     if (written != 0) {
         return written;
     }
@@ -153,5 +184,5 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "Search stopped by %s: the lists are incomplete.\n", platform::signalName(stoppedBy));
     }
     std::fprintf(stderr, "%s\n", CompletionText(seconds, results.searched).c_str());
-    return status;
+    return stoppedBy != 0 ? 128 + stoppedBy : 0;
 }

@@ -1,18 +1,20 @@
 #include "cli/review.h"
 
 #include "cli/output.h"
-#include "results/fileops.h"
+#include "platform/reviewlock.h"
 #include "results/marking.h"
+#include "results/review.h"
 
-#include <sstream>
+#include <chrono>
+#include <thread>
 
 namespace kormial::cli {
 
-int runReview(const Review& review, Format format, ResultList* lists, platform::Trash& trash, std::string& out)
+namespace {
+
+void applyRule(MarkRule rule, ResultList& list, int tab)
 {
-    const int tab = review.list;
-    ResultList& list = lists[tab];
-    switch (review.mark) {
+    switch (rule) {
     case MarkRule::None: break;
     case MarkRule::All: Marks(list, true); break;
     case MarkRule::Older: MarkDel(list, tab, true, "Date"); break;
@@ -23,41 +25,81 @@ int runReview(const Review& review, Format format, ResultList* lists, platform::
     case MarkRule::KeepOldest: MarkAllButOne(list, tab, Keep::Oldest); break;
     case MarkRule::KeepFirst: MarkAllButOne(list, tab, Keep::First); break;
     }
-    const std::vector<TrashedFile> files =
-        TrashMarked(lists, tab, review.dryRun ? nullptr : &trash, review.allowAllCopies);
-    const std::string done = review.dryRun ? "would trash" : "trashed";
-    std::ostringstream o;
-    int status = 0;
-    if (format == Format::Json) {
-        o << "{\n  \"dry_run\": " << (review.dryRun ? "true" : "false") << ",\n  \"files\": [";
+}
+
+// One file as `format` writes it; `first` for the first object of json.
+std::string fileText(const ReviewedFile& f, const ReviewAction& action, bool dryRun, Format format, bool first)
+{
+    const std::string word(f.done ? action.fileWord(dryRun) : "skipped");
+    switch (format) {
+    case Format::Text:
+        return word + ": " + escaped(f.path, Escape::Terminal) +
+               (f.note.empty() ? "" : ": " + escaped(f.note, Escape::Terminal)) + "\n";
+    case Format::Tsv: return word + '\t' + escaped(f.path, Escape::Tsv) + '\t' + escaped(f.note, Escape::Tsv) + '\n';
+    case Format::Json: break;
     }
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const TrashedFile& f = files[i];
-        const std::string action = f.skipped.empty() ? done : "skipped";
-        status = f.skipped.empty() ? status : 1;
-        switch (format) {
-        case Format::Text:
-            o << action << ": " << escaped(f.path, Escape::Terminal)
-              << (f.skipped.empty() ? "" : ": " + escaped(f.skipped, Escape::Terminal)) << '\n';
-            break;
-        case Format::Tsv:
-            o << action << '\t' << escaped(f.path, Escape::Tsv) << '\t' << escaped(f.skipped, Escape::Tsv) << '\n';
-            break;
-        case Format::Json:
-            o << (i == 0 ? "\n" : ",\n") << "    {\"action\": " << jsonString(action) << ", \"path\": "
-              << jsonString(f.path) << ", \"path_hex\": \"" << hexBytes(f.path) << '"';
-            if (!f.skipped.empty()) {
-                o << ", \"reason\": " << jsonString(f.skipped);
-            }
-            o << '}';
-            break;
-        }
+    return std::string(first ? "\n" : ",\n") + "    {\"action\": " + jsonString(word) +
+           ", \"path\": " + jsonString(f.path) + ", \"path_hex\": \"" + hexBytes(f.path) + '"' +
+           (f.note.empty() ? "" : ", \"reason\": " + jsonString(f.note)) + '}';
+}
+
+// The review lock; while another review holds it, tried again for up to
+// kLockWait or until a stop signal comes.
+std::optional<platform::ReviewLock> waitForLock(const ReviewStreams& streams, platform::Error& error)
+{
+    constexpr auto kTry = std::chrono::milliseconds(100);
+    std::optional<platform::ReviewLock> lock = platform::ReviewLock::tryTake(&error);
+    for (auto waited = kTry * 0;
+         !lock && platform::heldElsewhere(error) && waited < kLockWait && streams.stopReason().empty();
+         waited += kTry) {
+        std::this_thread::sleep_for(kTry);
+        lock = platform::ReviewLock::tryTake(&error);
     }
-    if (format == Format::Json) {
-        o << (files.empty() ? "]\n}\n" : "\n  ]\n}\n");
+    return lock;
+}
+
+}  // namespace
+
+int runReview(const Review& review, Format format, ResultList* lists, platform::Trash& trash,
+              const ReviewStreams& streams, bool& stopped)
+{
+    platform::Error lockError;
+    const std::optional<platform::ReviewLock> lock = waitForLock(streams, lockError);
+    stopped = !lock && !streams.stopReason().empty();
+    if (!lock) {
+        const std::string why = platform::heldElsewhere(lockError)
+                                    ? "another review is moving files"
+                                    : "the review lock cannot be taken: " + lockError.describe();
+        streams.err("kormial-cli: " + why + " (" + escaped(platform::reviewLockPath(), Escape::Terminal) +
+                    "); nothing was moved\n");
+        return 1;
     }
-    out = o.str();
-    return status;
+    applyRule(review.mark, lists[review.list], review.list);
+
+    TrashAction action(trash);
+    bool written = format != Format::Json ||
+                   streams.out(std::string("{\n  \"dry_run\": ") + (review.dryRun ? "true" : "false") +
+                               ",\n  \"files\": [");
+    bool first = true;
+    ReviewOptions options;
+    options.dryRun = review.dryRun;
+    options.allowLastCopies = review.allowAllCopies;
+    options.stopRequested = [&] { return !written || !streams.stopReason().empty(); };
+    options.report = [&](const ReviewedFile& f) {
+        written = written && streams.out(fileText(f, action, review.dryRun, format, first));
+        first = false;
+    };
+    const ReviewTotals totals = ReviewMarked(*lock, lists, review.list, action, options);
+    stopped = totals.stopped;
+    if (format == Format::Json && written) {
+        streams.out(std::string(first ? "]" : "\n  ]") + ",\n  \"complete\": " + (stopped ? "false" : "true") +
+                    "\n}\n");
+    }
+    if (stopped && written) {
+        streams.err("Review stopped by " + streams.stopReason() + ": the marked files not reported stayed.\n");
+    }
+    streams.err(TotalsText(totals, action, review.dryRun, PlainBytes) + "\n");
+    return totals.failed || totals.stayed > 0 ? 1 : 0;
 }
 
 }  // namespace kormial::cli

@@ -5,7 +5,7 @@
 _kormial_cli()
 {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local valued='-p --pattern --min --max -t --types -f --format --load --list --mark'
+    local valued='-p --pattern --min --max -t --types -f --format --keep --load --list --mark'
     local prefix=''
 
     # "--format=js": bash splits the word at "=" when "=" is a word break,
@@ -49,6 +49,7 @@ _kormial_cli()
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return
             ;;
+        --keep) ;;  # a folder, as below
         -p | --pattern | --min | --max) return ;;
         esac
         if [[ -n $words ]]; then
@@ -56,7 +57,7 @@ _kormial_cli()
             return
         fi
         if [[ $cur == -* ]]; then
-            mapfile -t COMPREPLY < <(compgen -W '-p --pattern -r --subfolders -R --no-subfolders
+            mapfile -t COMPREPLY < <(compgen -W '-p --pattern -r --subfolders -R --no-subfolders --keep
                 --min --max -t --types -l --tolerant -f --format -h --help --version
                 --load --list --mark --trash --dry-run --allow-all-copies --' -- "$cur")
             return

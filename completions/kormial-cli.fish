@@ -6,6 +6,8 @@ complete -c kormial-cli -f -a '(__fish_complete_directories (commandline -ct))'
 complete -c kormial-cli -s p -l pattern -x -d 'File-type pattern for the folders that follow'
 complete -c kormial-cli -s r -l subfolders -d 'Search the sub-folders of the folders that follow'
 complete -c kormial-cli -s R -l no-subfolders -d 'Do not search the sub-folders of the folders that follow'
+complete -c kormial-cli -l keep -x -a '(__fish_complete_directories (commandline -ct))' \
+    -d 'Search a folder whose files are reference copies, never marked or moved'
 complete -c kormial-cli -l min -x -d 'Minimum size in whole KB, exclusive'
 complete -c kormial-cli -l max -x -d 'Maximum size in whole KB, exclusive'
 complete -c kormial-cli -s t -l types -x -d 'Kinds of search, comma-separated' \
@@ -20,5 +22,5 @@ complete -c kormial-cli -l list -x -a 'dup zero name portions' -d 'The list to r
 complete -c kormial-cli -l mark -x -a 'all older newer smaller larger keep-newest keep-oldest keep-first' \
     -d 'Mark rows of the list'
 complete -c kormial-cli -l trash -d 'Move the marked files to the trash, checking each'
-complete -c kormial-cli -l dry-run -d 'Print what would be moved to the trash'
-complete -c kormial-cli -l allow-all-copies -d 'Allow a group to lose every copy'
+complete -c kormial-cli -l dry-run -d 'Make every check and print what would be moved to the trash'
+complete -c kormial-cli -l allow-all-copies -d 'Also move files of which no copy of their bytes stays'

@@ -5,12 +5,13 @@
 #include "mainwindow/resultpane.h"
 
 #include "mainwindow/menus_help.h"
+#include "mainwindow/qtext.h"
 #include "platform/fs.h"
 #include "platform/inputstream.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/shell.h"
-#include "platform/trash.h"
 #include "results/fileops.h"
+#include "results/keep.h"
 #include "results/marking.h"
 #include "results/preview_ext.h"
 #include "results/resultfile.h"
@@ -28,7 +29,6 @@
 #include <QImage>
 #include <QImageReader>
 #include <QLabel>
-#include <QLocale>
 #include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
@@ -41,16 +41,6 @@
 namespace kormial {
 
 namespace {
-
-QString fromBytes(std::string_view bytes)
-{
-    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
-
-QString fromText(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The whole content of a regular file, or nothing when it cannot be read.
 // Only regular files are opened, so a FIFO named like a picture never
@@ -214,17 +204,6 @@ void ResultPane::mnuFile_Popup()
     mnuExport->setEnabled(std::any_of(lists_.begin(), lists_.end(), [](const ResultList& l) { return l.count() > 0; }));
 }
 
-void ResultPane::mnuDelete_Click()
-{
-    DelFile();
-    UpdateCount();
-}
-
-void ResultPane::setTrash(platform::Trash* trash)
-{
-    trash_ = trash != nullptr ? trash : desktopTrash_.get();
-}
-
 // ---------------------------------------------------------------------------
 // Marking
 
@@ -254,61 +233,6 @@ void ResultPane::OpenFile()
         return;
     }
     gui::ShellOpen(*path, this);
-}
-
-// The confirmation names what goes; a group that would keep no copy is
-// asked about once more, with No as the default answer. Each file is checked
-// again as it goes; what stays is told in one box at the end.
-void ResultPane::DelFile()
-{
-    ResultList& list = lists_.at(static_cast<std::size_t>(CurTab));
-    if (list.count() == 0) {
-        return;
-    }
-    const MarkedTotal total = CountMarked(list);
-    if (total.files == 0) {
-        gui::MsgBox(this, fromText(kMsgMarkFirst), gui::MsgIcon::Exclamation);
-        return;
-    }
-    const QString confirm = fromText(kMsgConfirmDelete) +
-                            QStringLiteral("\n\n%1 file(s), %2 bytes, go to the trash.")
-                                .arg(total.files)
-                                .arg(QLocale().toString(static_cast<qlonglong>(total.bytes)));
-    if (gui::MsgBox(this, confirm, gui::MsgIcon::Question, QString(), gui::MsgButtons::YesNo) != gui::MsgAnswer::Yes) {
-        return;
-    }
-    const WholeGroups whole = GroupsMarkedWhole(list, CurTab);
-    if (whole.count > 0) {
-        QString text = QStringLiteral("Every copy is marked in %1 group(s); they would keep no copy:").arg(whole.count);
-        for (const std::string& path : whole.first) {
-            text += QLatin1Char('\n') + fromBytes(path);
-        }
-        if (whole.count > static_cast<std::int64_t>(whole.first.size())) {
-            text += QStringLiteral("\n...");
-        }
-        text += QStringLiteral("\n\nDelete every copy of these groups?");
-        if (gui::MsgBox(this, text, gui::MsgIcon::Exclamation, QString(), gui::MsgButtons::YesNoDefaultNo) !=
-            gui::MsgAnswer::Yes) {
-            return;
-        }
-    }
-    const std::vector<TrashedFile> files = TrashMarked(lists_.data(), CurTab, trash_, whole.count > 0);
-    constexpr int kShown = 20;
-    std::string summary;
-    int skipped = 0;
-    for (const TrashedFile& f : files) {
-        if (!f.skipped.empty() && ++skipped <= kShown) {
-            summary += "\n" + f.path + ": " + f.skipped;
-        }
-    }
-    if (skipped > 0) {
-        // The text names files, whose names are bytes.
-        QString text = fromText(kMsgNotDeleted) + fromBytes(summary);
-        if (skipped > kShown) {
-            text += QStringLiteral("\n... (%1 in all)").arg(skipped);
-        }
-        gui::MsgBox(this, text, gui::MsgIcon::Exclamation);
-    }
 }
 
 void ResultPane::RenFile()
@@ -429,8 +353,9 @@ void ResultPane::ExportResults()
 }
 
 // A result saved by the export or by kormial-cli -f json, in place of the
-// lists. Each row keeps the identity and last write it was saved with, so a
-// file changed or replaced since is not deleted.
+// lists. Each row keeps the identity and times it was saved with, so a file
+// changed or replaced since is not deleted; the Keep rows of the path list
+// protect its rows below them.
 void ResultPane::OpenResult()
 {
     const QString path = gui::dialogs().openFileName(this, QStringLiteral("Open Result"), QDir::homePath(),
@@ -453,6 +378,7 @@ void ResultPane::OpenResult()
         gui::MsgBox(this, path + QStringLiteral(":\n") + why, gui::MsgIcon::Exclamation);
         return;
     }
+    KeepLoaded(loaded.data(), keepFolders_);
     for (int i = 0; i < kResultListCount; ++i) {
         lists_[static_cast<std::size_t>(i)].takeRows(std::move(loaded[static_cast<std::size_t>(i)]));
     }

@@ -71,6 +71,9 @@ frmMain::frmMain(QWidget* parent)
     const int margin = chars(this, 1);
     area->setContentsMargins(margin, 0, margin, lines(this, 0.3));
     area->addWidget(splitMain);
+    // Keep applies to the lists shown as soon as it is ticked or unticked.
+    connect(setup, &SetupPanel::keepChanged, this, [this] { results->setKeepFolders(setup->searchRequest().entries); });
+    connect(results, &ResultPane::statusText, this, &frmMain::setStatusText);
     // The File menu joins the menu bar after "&Menu".
     menuBar()->insertMenu(mnuMainHelp->menuAction(), results->mnuFile);
 

@@ -7,6 +7,7 @@
 #include "results/liststats.h"
 #include "results/marking.h"
 #include "results/resultlist.h"
+#include "search/searchrequest.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -95,6 +96,11 @@ public:
     // Where deleted files go: the desktop trash unless a test put another
     // in place (nullptr puts the desktop trash back).
     void setTrash(platform::Trash* trash);
+    // The Keep rows of the path list as they stand now: the rows of the
+    // lists below them become reference copies at once (shaded, their marks
+    // cleared), the others stop being ones; a result opened later takes them
+    // too.
+    void setKeepFolders(const std::vector<SearchEntry>& entries);
 
 signals:
     // A row of result list `list` clicked / double-clicked.
@@ -105,6 +111,8 @@ signals:
     // What the list in front holds, for the status bar (StatsText); sent
     // once after a burst of changes.
     void countsChanged(const QString& text);
+    // A text for the status panel: what a deletion did.
+    void statusText(const QString& text);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -139,6 +147,9 @@ private:
     void lstResult_DblClick(int index);
     void mnuFile_Popup();  // the entries' enabling, each time the menu opens
     void mnuDelete_Click();
+    // The second question, about marked files of which no copy of their
+    // bytes stays: true when there are none, or the user let them go.
+    bool lastCopiesMayGo(const ResultList& list, bool& allowed);
     // List `list` changed (its rows, or only marks): the counts are told again.
     void countsMayHaveChanged(int list, bool rowsChanged);
 
@@ -153,6 +164,7 @@ private:
     QTimer previewAgain_;         // the box was resized: the picture is read again
     int exportFilter_ = 0;        // the export format chosen last
     bool listsComplete_ = true;   // false after a stopped search
+    std::vector<SearchEntry> keepFolders_;  // the Keep rows of the path list
 
 };
 

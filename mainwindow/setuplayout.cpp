@@ -114,6 +114,13 @@ SetupPanel::SetupPanel(QWidget* parent) : FrameBox(QStringLiteral("Select one or
     connect(lstPath, &QTreeWidget::itemDoubleClicked, this, [this] { lstPath_DblClick(); });
     connect(drvPath, &QComboBox::activated, this, [this] { drvPath_Change(); });
     connect(dirPath, &FolderList::pathChanged, this, [this] { dirPath_Change(); });
+    connect(lstPath->model(), &QAbstractItemModel::rowsInserted, this, &SetupPanel::keepChanged);
+    connect(lstPath->model(), &QAbstractItemModel::rowsRemoved, this, &SetupPanel::keepChanged);
+    connect(lstPath, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int column) {
+        if (column == kKeepColumn) {
+            emit keepChanged();
+        }
+    });
 }
 
 // The drive list, the path entry, the folder list and the pattern line in

@@ -94,6 +94,8 @@ signals:
     // Search pressed with a request that can run (or Cancel pressed).
     void searchClicked();
     void newSearchClicked();
+    // A path-list row came or went, or its Keep box was ticked or unticked.
+    void keepChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

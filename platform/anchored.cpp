@@ -1,6 +1,7 @@
 #include "platform/anchored.h"
 
 #include "platform/pathopen.h"
+#include "platform/statstate.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -41,21 +43,35 @@ bool fail(Error* err, int code)
     return false;
 }
 
-std::int64_t mtimeOf(const struct stat& st)
+std::int64_t nanoseconds(const struct timespec& t)
 {
-    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-bool matches(const struct stat& st, const FileState& expected, Error* err)
+}  // namespace
+
+FileState stateOfStat(const struct stat& st)
 {
-    if (!S_ISREG(st.st_mode)) {
-        return fail(err, kChangedDuringSearch);
-    }
-    if (st.st_dev != expected.id.dev || st.st_ino != expected.id.ino || st.st_size != expected.size ||
-        mtimeOf(st) != expected.mtimeNs) {
+    return {{st.st_dev, st.st_ino}, static_cast<std::int64_t>(st.st_size), nanoseconds(st.st_mtim),
+            nanoseconds(st.st_ctim)};
+}
+
+bool statMatches(const struct stat& st, const FileState& expected, bool withChangeTime, Error* err)
+{
+    const FileState now = stateOfStat(st);
+    const bool changeTimeAgrees = !withChangeTime || expected.ctimeNs == 0 || now.ctimeNs == expected.ctimeNs;
+    if (!S_ISREG(st.st_mode) || now.id != expected.id || now.size != expected.size ||
+        now.mtimeNs != expected.mtimeNs || !changeTimeAgrees) {
         return fail(err, kChangedDuringSearch);
     }
     return true;
+}
+
+namespace {
+
+bool matches(const struct stat& st, const FileState& expected, Error* err)
+{
+    return statMatches(st, expected, true, err);
 }
 
 // `path` from "/": as it is when it begins there, else after the working
@@ -158,7 +174,7 @@ bool statAt(int folderFd, const std::string& name, FileState& out, Error* err)
     if (!S_ISREG(st.st_mode)) {
         return fail(err, EINVAL);
     }
-    out = {{st.st_dev, st.st_ino}, static_cast<std::int64_t>(st.st_size), mtimeOf(st), 0};
+    out = stateOfStat(st);
     return true;
 }
 
@@ -185,7 +201,11 @@ UniqueFd openCheckedAt(int folderFd, const std::string& name, const FileState& e
     return fd;
 }
 
-bool sameBytes(int fdA, int fdB, Error* err)
+namespace {
+
+// True when `fdB` holds the bytes of `fdA` from the start, and, `whole`,
+// nothing more.
+bool holdsBytesOf(int fdA, int fdB, bool whole, Error* err)
 {
     constexpr std::size_t kBlock = 1 << 16;
     static thread_local char a[kBlock];
@@ -201,10 +221,29 @@ bool sameBytes(int fdA, int fdB, Error* err)
         }
         if (na == 0) {
             // both ended here: the other must hold nothing more
-            return ::pread(fdB, b, 1, pos) == 0 || fail(err, kChangedDuringSearch);
+            return !whole || ::pread(fdB, b, 1, pos) == 0 || fail(err, kChangedDuringSearch);
         }
         pos += na;
     }
+}
+
+}  // namespace
+
+bool sameBytes(int fdA, int fdB, Error* err)
+{
+    return holdsBytesOf(fdA, fdB, true, err);
+}
+
+bool beginsWithBytesOf(int fdLonger, int fdFile, Error* err)
+{
+    return holdsBytesOf(fdFile, fdLonger, false, err);
+}
+
+bool onOverlay(int folderFd)
+{
+    constexpr long kOverlayMagic = 0x794c7630;
+    struct statfs fs {};
+    return ::fstatfs(folderFd, &fs) == 0 && static_cast<long>(fs.f_type) == kOverlayMagic;
 }
 
 bool renameNoReplaceAt(int fromFd, const std::string& from, int toFd, const std::string& to, Error* err)

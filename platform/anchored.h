@@ -63,8 +63,10 @@ std::string folderWithoutLinks(const std::string& folder);
 bool statAt(int folderFd, const std::string& name, FileState& out, Error* err = nullptr);
 
 // True when the entry shows the file and the state the search recorded:
-// same device, inode, length and last-write time (kChangedDuringSearch, or
-// the errno of the look, otherwise).
+// same device, inode, length, last-write time and, when it was recorded
+// (not 0), change time (kChangedDuringSearch, or the errno of the look,
+// otherwise). A file written in place with its old last-write time put
+// back still shows a new change time.
 bool sameFileAt(int folderFd, const std::string& name, const FileState& expected,
                 Error* err = nullptr);
 
@@ -75,6 +77,14 @@ UniqueFd openCheckedAt(int folderFd, const std::string& name, const FileState& e
 
 // True when the two open files hold the same bytes (read now, from the start).
 bool sameBytes(int fdA, int fdB, Error* err = nullptr);
+// True when the open file `fdLonger` begins with every byte of `fdFile`
+// (read now).
+bool beginsWithBytesOf(int fdLonger, int fdFile, Error* err = nullptr);
+
+// True when the open folder lies on an overlay file system: there one file
+// shows under two device numbers (the merged view and the layer below), so
+// device and inode cannot tell that two names lead to one file.
+bool onOverlay(int folderFd);
 
 // Renames entry `from` of folder `fromFd` to `to` of folder `toFd` only
 // when `to` does not exist (EEXIST otherwise); where the file system cannot

@@ -84,18 +84,23 @@ int brokenPipeStatus()
     return 128 + SIGPIPE;
 }
 
-int writeStdoutAndClose(const std::string& text)
+int writeStdout(std::string_view text)
 {
-    int error = 0;
     std::size_t done = 0;
-    while (done < text.size() && error == 0) {
+    while (done < text.size()) {
         const ssize_t w = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
         if (w >= 0) {
             done += static_cast<std::size_t>(w);
         } else if (errno != EINTR) {
-            error = errno;
+            return errno;
         }
     }
+    return 0;
+}
+
+int writeStdoutAndClose(std::string_view text)
+{
+    int error = writeStdout(text);
     // close reports what a file system could only find out at the end
     if (::close(STDOUT_FILENO) != 0 && error == 0 && errno != EINTR) {
         error = errno;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace kormial::platform {
 
@@ -26,9 +27,12 @@ const char* signalName(int signal);
 // 128 + the number of a broken pipe's signal.
 int brokenPipeStatus();
 
+// Writes `text` to stdout at once (no buffer in between): 0, or the errno
+// of the failure.
+int writeStdout(std::string_view text);
 // Writes `text` to stdout and closes it: 0, or the errno of the first
 // failure (also one that only the close reports).
-int writeStdoutAndClose(const std::string& text);
+int writeStdoutAndClose(std::string_view text);
 // Is `error` (from writeStdoutAndClose) a reader that went away?
 bool isBrokenPipe(int error);
 

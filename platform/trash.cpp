@@ -1,11 +1,13 @@
 #include "platform/trash.h"
 
+#include "platform/pathopen.h"
+#include "platform/statstate.h"
+#include "platform/trashplace.h"
+
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,208 +21,29 @@ constexpr const char* kInfoSuffix = ".trashinfo";
 constexpr std::size_t kMaxTrashName = 255 - 10;
 constexpr int kMaxNameTries = 100000;
 
-bool isAbsolute(const std::string& p)
+bool fail(Error* err, int code)
 {
-    return !p.empty() && p.front() == '/';
+    setError(err, code);
+    return false;
 }
 
-std::string withoutTrailingSlashes(std::string p)
+// The entry `name` of the folder, when it is a name that stays in its folder
+// and shows the file `state` records.
+bool lookAtFile(const AnchoredFolder& folder, const std::string& name, const FileState& state, struct stat& st,
+                Error* err)
 {
-    while (p.size() > 1 && p.back() == '/') {
-        p.pop_back();
+    if (name.empty() || name == "." || name == ".." || name.find_first_of(std::string("/\0", 2)) != std::string::npos) {
+        return fail(err, EINVAL);
     }
-    return p;
+    if (::fstatat(folder.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return fail(err, errno);
+    }
+    return statMatches(st, state, true, err);
 }
 
-std::string joinPath(const std::string& folder, const std::string& name)
+bool allDigits(const std::string& s, std::size_t from)
 {
-    if (!folder.empty() && folder.back() == '/') {
-        return folder + name;
-    }
-    return folder + "/" + name;
-}
-
-std::string parentOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-// The user's data folder: $XDG_DATA_HOME when absolute, else
-// $HOME/.local/share (the password database when HOME is not set).
-std::string dataHome()
-{
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg != nullptr && isAbsolute(xdg)) {
-        return withoutTrailingSlashes(xdg);
-    }
-    std::string home;
-    const char* h = std::getenv("HOME");
-    if (h != nullptr && *h != '\0') {
-        home = h;
-    } else {
-        struct passwd pw {};
-        struct passwd* found = nullptr;
-        char buf[4096];
-        if (::getpwuid_r(::geteuid(), &pw, buf, sizeof buf, &found) == 0 && found != nullptr &&
-            found->pw_dir != nullptr) {
-            home = found->pw_dir;
-        }
-    }
-    if (!isAbsolute(home)) {
-        return {};
-    }
-    return joinPath(withoutTrailingSlashes(home), ".local/share");
-}
-
-// Creates `path` and every missing folder above it (mode 0700).
-bool makeFolders(const std::string& path, Error* err)
-{
-    std::size_t pos = 1;
-    while (true) {
-        const std::size_t next = path.find('/', pos);
-        const std::string part = path.substr(0, next);
-        if (!part.empty() && part.back() != '/' && ::mkdir(part.c_str(), 0700) != 0 &&
-            errno != EEXIST) {
-            const int e = errno;
-            struct stat st {};
-            if (::stat(part.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-                setError(err, e);
-                return false;
-            }
-        }
-        if (next == std::string::npos) {
-            break;
-        }
-        pos = next + 1;
-    }
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        setError(err, errno);
-        return false;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        setError(err, ENOTDIR);
-        return false;
-    }
-    return true;
-}
-
-constexpr int kTrashFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-
-// Folder `name` of the open folder `parent`, made (mode 0700) when missing;
-// never a link. With `mustOwn`, it must belong to the user.
-UniqueFd openOrMake(int parent, const std::string& name, bool mustOwn, Error* err)
-{
-    if (::mkdirat(parent, name.c_str(), 0700) != 0 && errno != EEXIST) {
-        setError(err, errno);
-        return {};
-    }
-    UniqueFd fd(::openat(parent, name.c_str(), kTrashFolderFlags));
-    struct stat st {};
-    if (!fd || ::fstat(fd.get(), &st) != 0) {
-        const int e = errno;
-        // a link in the way is told as one
-        const bool link = ::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
-        setError(err, link ? ELOOP : e);
-        return {};
-    }
-    if (mustOwn && st.st_uid != ::geteuid()) {
-        setError(err, EPERM);
-        return {};
-    }
-    return fd;
-}
-
-// One trash folder, open: its "files" and "info" folders.
-struct TrashPlace {
-    UniqueFd files;
-    UniqueFd info;
-    std::string top;  // top folder of the file system, ending in "/"; empty for the home trash
-};
-
-bool finishPlace(int trashFd, TrashPlace& place, const FileId& id, Error* err)
-{
-    place.files = openOrMake(trashFd, "files", false, err);
-    place.info = place.files ? openOrMake(trashFd, "info", false, err) : UniqueFd();
-    struct stat st {};
-    if (!place.info || ::fstat(place.files.get(), &st) != 0) {
-        return false;
-    }
-    if (st.st_dev != id.dev) {
-        // never copied across file systems
-        setError(err, EXDEV);
-        return false;
-    }
-    return true;
-}
-
-// The home trash, made when missing.
-bool openHomeTrash(TrashPlace& place, const FileId& id, Error* err)
-{
-    const std::string data = dataHome();
-    if (data.empty()) {
-        setError(err, ENOENT);
-        return false;
-    }
-    // The data folder itself is created first: the trash must never be
-    // looked for relative to the working folder.
-    if (!makeFolders(data, err)) {
-        return false;
-    }
-    const UniqueFd dataFd(::open(data.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dataFd) {
-        setError(err, errno);
-        return false;
-    }
-    const UniqueFd trash = openOrMake(dataFd.get(), "Trash", false, err);
-    return trash && finishPlace(trash.get(), place, id, err);
-}
-
-// The device the home trash is (or would be, once made) on: that of its
-// nearest existing folder.
-bool homeTrashDevice(dev_t& dev)
-{
-    const std::string data = dataHome();
-    if (data.empty()) {
-        return false;
-    }
-    std::string p = joinPath(data, "Trash/files");
-    while (true) {
-        struct stat st {};
-        if (::stat(p.c_str(), &st) == 0) {
-            dev = st.st_dev;
-            return true;
-        }
-        if (p == "/") {
-            return false;
-        }
-        p = parentOf(p);
-    }
-}
-
-// The trash at the top of the folder's file system: the user's own folder
-// (mode 0700) in an administrator's sticky ".Trash" when there is one, else
-// the user's own ".Trash-UID", made when missing.
-bool openTopTrash(const AnchoredFolder& folder, TrashPlace& place, const FileId& id, Error* err)
-{
-    const std::string uid = std::to_string(::geteuid());
-    place.top = folder.topPath;
-    const UniqueFd shared(::openat(folder.top.get(), ".Trash", kTrashFolderFlags));
-    struct stat st {};
-    if (shared && ::fstat(shared.get(), &st) == 0 && (st.st_mode & S_ISVTX) != 0) {
-        Error ignored;
-        const UniqueFd mine = openOrMake(shared.get(), uid, true, &ignored);
-        if (mine && ::fstat(mine.get(), &st) == 0 && (st.st_mode & 07777) == 0700 &&
-            finishPlace(mine.get(), place, id, &ignored)) {
-            return true;
-        }
-    }
-    const UniqueFd own = openOrMake(folder.top.get(), ".Trash-" + uid, true, err);
-    return own && finishPlace(own.get(), place, id, err);
+    return s.size() > from && s.find_first_not_of("0123456789", from) == std::string::npos;
 }
 
 // Path texts in a ".trashinfo" record are percent-encoded bytes.
@@ -297,33 +120,14 @@ bool writeAll(int fd, const std::string& text)
 
 }  // namespace
 
-bool DesktopTrash::moveToTrash(const AnchoredFolder& folder, const std::string& name, const FileId& id,
-                               Error* err)
+bool DesktopTrash::moveToTrash(const AnchoredFolder& folder, const std::string& name, const FileState& state,
+                               TrashedEntry& moved, Error* err)
 {
-    if (name.empty() || name == "." || name == ".." || name.find_first_of(std::string("/\0", 2)) != std::string::npos) {
-        setError(err, EINVAL);
-        return false;
-    }
     struct stat st {};
-    if (::fstatat(folder.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        setError(err, errno);
-        return false;
-    }
-    if (st.st_dev != id.dev || st.st_ino != id.ino) {
-        setError(err, kChangedDuringSearch);
-        return false;
-    }
     TrashPlace place;
-    dev_t homeDev = 0;
-    if (!homeTrashDevice(homeDev)) {
-        // no data folder: no trash to tell files apart by
-        setError(err, ENOENT);
+    if (!lookAtFile(folder, name, state, st, err) || !openTrashPlace(folder, state.id.dev, true, place, err)) {
         return false;
     }
-    if (homeDev == id.dev ? !openHomeTrash(place, id, err) : !openTopTrash(folder, place, id, err)) {
-        return false;
-    }
-
     // Trashes at the top of a file system record paths relative to it.
     const std::string original = folder.path + name;
     const std::string recorded = place.top.empty() ? original : original.substr(place.top.size());
@@ -338,38 +142,96 @@ bool DesktopTrash::moveToTrash(const AnchoredFolder& folder, const std::string& 
             if (errno == EEXIST) {
                 continue;
             }
-            setError(err, errno);
-            return false;
+            return fail(err, errno);
         }
         const bool written = writeAll(fd, record);
         const int writeErr = errno;
         if (::close(fd) != 0 || !written) {
             const int e = written ? errno : writeErr;
             ::unlinkat(place.info.get(), info.c_str(), 0);
-            setError(err, e);
-            return false;
+            return fail(err, e);
         }
+        beforeRename(folder, name);
         Error moveErr;
         if (!renameNoReplaceAt(folder.fd.get(), name, place.files.get(), entry, &moveErr)) {
             ::unlinkat(place.info.get(), info.c_str(), 0);
             if (moveErr.code != EEXIST) {
-                setError(err, moveErr.code);
-                return false;
+                return fail(err, moveErr.code);
             }
             continue;  // a stray entry of files/ without a record: the next name
         }
-        // Swapped between the look and the move: put back, record dropped.
-        if (::fstatat(place.files.get(), entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_dev != id.dev ||
-            st.st_ino != id.ino) {
-            if (renameNoReplaceAt(place.files.get(), entry, folder.fd.get(), name)) {
-                ::unlinkat(place.info.get(), info.c_str(), 0);
-            }
-            setError(err, kChangedDuringSearch);
-            return false;
+        moved.files = std::move(place.files);
+        moved.info = std::move(place.info);
+        moved.name = entry;
+        // Swapped or written between the look and the move: put back, record
+        // dropped. (The move itself may give the file a new change time.)
+        if (::fstatat(moved.files.get(), entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !statMatches(st, state, false, nullptr)) {
+            putBack(moved, folder, name, nullptr);
+            return fail(err, kChangedDuringSearch);
         }
         return true;
     }
-    setError(err, EEXIST);
+    return fail(err, EEXIST);
+}
+
+bool DesktopTrash::canMoveToTrash(const AnchoredFolder& folder, const std::string& name, const FileState& state,
+                                  Error* err)
+{
+    struct stat st {};
+    TrashPlace place;
+    if (!lookAtFile(folder, name, state, st, err) || !openTrashPlace(folder, state.id.dev, false, place, err)) {
+        return false;
+    }
+    // The rename takes the entry out of its folder: the folder must let the
+    // user remove it (written to; in a sticky folder, the user's own file or
+    // folder).
+    struct stat at {};
+    if (::faccessat(folder.fd.get(), ".", W_OK | X_OK, AT_EACCESS) != 0 || ::fstat(folder.fd.get(), &at) != 0) {
+        return fail(err, errno);
+    }
+    const uid_t me = ::geteuid();
+    if ((at.st_mode & S_ISVTX) != 0 && me != 0 && at.st_uid != me && st.st_uid != me) {
+        return fail(err, EPERM);
+    }
+    return true;
+}
+
+bool Trash::putBack(TrashedEntry& moved, const AnchoredFolder& folder, const std::string& name, Error* err)
+{
+    if (!renameNoReplaceAt(moved.files.get(), moved.name, folder.fd.get(), name, err)) {
+        return false;  // left in the trash with its record, where it can be found
+    }
+    ::unlinkat(moved.info.get(), (moved.name + kInfoSuffix).c_str(), 0);
+    return true;
+}
+
+TrashFolders::TrashFolders()
+{
+    const std::string data = dataHome();
+    if (!data.empty()) {
+        home_ = lexicallyNormal(folderWithoutLinks(data + "/Trash/"));
+        home_ += home_ == "/" ? "" : "/";
+    }
+}
+
+bool TrashFolders::holds(const std::string& folder) const
+{
+    std::string path = lexicallyNormal(folder);
+    path += path == "/" ? "" : "/";
+    if (!home_.empty() && path.starts_with(home_)) {
+        return true;
+    }
+    std::string previous;
+    for (std::size_t pos = 1; pos < path.size();) {
+        const std::size_t end = path.find('/', pos);
+        const std::string part = path.substr(pos, end - pos);
+        if ((part.starts_with(".Trash-") && allDigits(part, 7)) || (previous == ".Trash" && allDigits(part, 0))) {
+            return true;
+        }
+        previous = part;
+        pos = end + 1;
+    }
     return false;
 }
 

@@ -1,7 +1,8 @@
 // Moving files into the desktop trash (the freedesktop.org trash: a home
 // trash under the user's data folder, and a trash at the top of every other
 // file system) without ever replacing another entry, and without a path
-// being looked up again between the checks and the move.
+// being looked up again between the checks and the move; putting a file
+// back; and telling the trash folders apart from the others.
 // Paths are byte strings; any byte but "/" and NUL may appear in a name.
 #pragma once
 
@@ -11,16 +12,36 @@
 
 namespace kormial::platform {
 
+// Where a file moved to the trash lies: enough to put it back.
+struct TrashedEntry {
+    UniqueFd files;    // the "files" folder of the trash it went to
+    UniqueFd info;     // the "info" folder beside it
+    std::string name;  // its name in "files"; its record is this + ".trashinfo" in "info"
+};
+
 // Where deleted files go. The window holds one; tests put in one that fails.
 class Trash {
 public:
     virtual ~Trash() = default;
 
-    // Moves entry `name` of the open folder `folder`, which must be the file
-    // `id`, to the trash. On failure the file is where it was and no record
-    // is left behind.
-    virtual bool moveToTrash(const AnchoredFolder& folder, const std::string& name, const FileId& id,
-                             Error* err) = 0;
+    // Moves entry `name` of the open folder `folder` to the trash; it must
+    // be the file `state` records (device, inode, length, last-write time,
+    // and the change time when known) up to the move, and still that file
+    // (device, inode, length, last-write time) once moved. `moved` tells
+    // where it went. On failure the file is where it was and no record is
+    // left behind.
+    virtual bool moveToTrash(const AnchoredFolder& folder, const std::string& name, const FileState& state,
+                             TrashedEntry& moved, Error* err) = 0;
+
+    // Every check that moveToTrash makes, its trash folder opened and looked
+    // at (would it take the file and its record?), nothing written: false
+    // with the error the move would most likely meet.
+    virtual bool canMoveToTrash(const AnchoredFolder& folder, const std::string& name, const FileState& state,
+                                Error* err) = 0;
+
+    // Puts a file moved by moveToTrash back as entry `name` of `folder`
+    // (never replacing an entry there) and removes its record.
+    virtual bool putBack(TrashedEntry& moved, const AnchoredFolder& folder, const std::string& name, Error* err);
 };
 
 // The desktop trash of the user running the program.
@@ -38,15 +59,34 @@ public:
 // The ".trashinfo" record (original path, percent-encoded, and the deletion
 // date) is made first, exclusively, in the info folder; the file then moves
 // by a rename that never replaces an entry, between the open folders; a file
-// that turns out not to be `id` is put back.
-class DesktopTrash final : public Trash {
+// that turns out, once moved, not to be the one recorded is put back.
+class DesktopTrash : public Trash {
 public:
-    bool moveToTrash(const AnchoredFolder& folder, const std::string& name, const FileId& id,
-                     Error* err) override;
+    bool moveToTrash(const AnchoredFolder& folder, const std::string& name, const FileState& state,
+                     TrashedEntry& moved, Error* err) override;
+    bool canMoveToTrash(const AnchoredFolder& folder, const std::string& name, const FileState& state,
+                        Error* err) override;
+
+protected:
+    // Called between the last look at the file and the rename that moves
+    // it. Nothing happens here; a test puts another file in its place, as
+    // someone could at that moment, to see that it is put back.
+    virtual void beforeRename(const AnchoredFolder& /*folder*/, const std::string& /*name*/) {}
 };
 
-// The folder that holds the home trash ("<data folder>/Trash"), or the
-// empty text when there is no absolute data folder. Nothing is created.
-std::string homeTrashFolder();
+// The trash folders of the desktop, told by a folder's path: the home trash
+// (by its path without links), and every folder named ".Trash-<number>", or
+// named by a number inside a ".Trash" folder, wherever it lies. A file in
+// one of them, or below, is never a kept copy: the next "Empty trash" takes
+// it.
+class TrashFolders {
+public:
+    TrashFolders();
+    // True when `folder` (from "/") is a trash folder or lies inside one.
+    bool holds(const std::string& folder) const;
+
+private:
+    std::string home_;  // the home trash, ending in "/"; empty when there is none
+};
 
 }  // namespace kormial::platform

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <map>
 #include <unordered_set>
 
 namespace kormial {
@@ -53,26 +52,7 @@ MarkedTotal CountMarked(const ResultList& list)
     return t;
 }
 
-namespace {
-
-// The rows of each group of the Duplicates list, by "#".
-std::map<GroupMark, std::vector<std::int64_t>> groupsOf(const ResultList& list)
-{
-    std::map<GroupMark, std::vector<std::int64_t>> groups;
-    for (std::int64_t i = 0; i < list.count(); ++i) {
-        groups[list.row(i).group].push_back(i);
-    }
-    return groups;
-}
-
-// Why the trash refused a file.
-std::string trashFailure(const platform::Error& e)
-{
-    return std::string(kMsgDeletionFailed) + std::to_string(e.code) + " (" + e.describe() + ")";
-}
-
-// Why a file that failed a check with `e` stays.
-std::string reasonText(const platform::Error& e)
+std::string CheckFailureText(const platform::Error& e)
 {
     switch (e.code) {
     case platform::kFolderReplaced:
@@ -82,94 +62,20 @@ std::string reasonText(const platform::Error& e)
     case ENOENT: return "it is no longer there";
     case platform::kChangedDuringSearch:
     case EINVAL: return "it changed since the search";
-    default: return trashFailure(e);
+    default: return {};
     }
 }
 
-// True when the file of `row` is still there, unchanged, reached through
-// its folder opened from "/"; `folder` then holds that folder.
-bool stillListed(const ResultRow& row, platform::AnchoredFolder& folder, platform::Error& e)
-{
-    return row.folder && platform::openAnchored(row.folder->path, row.folder->id, folder, &e) &&
-           platform::sameFileAt(folder.fd.get(), row.name, row.state, &e);
-}
+namespace {
 
-// True when some row of `kept` is still there, unchanged and byte for byte
-// the file of `row` (both compared now, from open descriptors).
-bool copyKept(const ResultList& list, const std::vector<std::int64_t>& kept, const ResultRow& row,
-              const platform::AnchoredFolder& folder)
+// Why the rename could not begin.
+std::string renameFailure(const platform::Error& e)
 {
-    const platform::UniqueFd mine = platform::openCheckedAt(folder.fd.get(), row.name, row.state);
-    for (std::size_t k = 0; mine && k < kept.size(); ++k) {
-        const ResultRow& other = list.row(kept[k]);
-        platform::AnchoredFolder at;
-        platform::Error e;
-        if (!stillListed(other, at, e)) {
-            continue;
-        }
-        const platform::UniqueFd copy = platform::openCheckedAt(at.fd.get(), other.name, other.state);
-        if (copy && platform::sameBytes(mine.get(), copy.get())) {
-            return true;
-        }
-    }
-    return false;
+    const std::string known = CheckFailureText(e);
+    return known.empty() ? e.describe() : known;
 }
 
 }  // namespace
-
-WholeGroups GroupsMarkedWhole(const ResultList& list, int tab, std::size_t named)
-{
-    WholeGroups whole;
-    if (tab != kListDuplicates) {
-        return whole;
-    }
-    for (const auto& [group, rows] : groupsOf(list)) {
-        if (std::all_of(rows.begin(), rows.end(), [&](std::int64_t i) { return list.row(i).checked; })) {
-            if (whole.first.size() < named) {
-                whole.first.push_back(list.row(rows.front()).path());
-            }
-            ++whole.count;
-        }
-    }
-    return whole;
-}
-
-std::vector<TrashedFile> TrashMarked(ResultList* lists, int tab, platform::Trash* trash, bool allCopies)
-{
-    const ResultList& list = lists[tab];
-    // the unmarked members of each group, as the batch begins
-    std::map<GroupMark, std::vector<std::int64_t>> kept;
-    if (tab == kListDuplicates) {
-        kept = groupsOf(list);
-        for (auto& [group, rows] : kept) {
-            std::erase_if(rows, [&](std::int64_t i) { return list.row(i).checked; });
-        }
-    }
-    std::vector<TrashedFile> out;
-    std::vector<std::string> moved;
-    for (const ResultRow& row : list.rows()) {
-        if (!row.checked) {
-            continue;
-        }
-        TrashedFile& f = out.emplace_back(TrashedFile{row.path(), {}});
-        platform::AnchoredFolder folder;
-        platform::Error e;
-        if (!stillListed(row, folder, e)) {
-            f.skipped = reasonText(e);
-        } else if (tab == kListDuplicates && kept[row.group].empty() && !allCopies) {
-            f.skipped = "every copy of its group is marked";
-        } else if (tab == kListDuplicates && !kept[row.group].empty() &&
-                   !copyKept(list, kept[row.group], row, folder)) {
-            f.skipped = "no unmarked copy of it is still there unchanged";
-        } else if (trash != nullptr && !trash->moveToTrash(folder, row.name, row.state.id, &e)) {
-            f.skipped = e.code == platform::kChangedDuringSearch ? reasonText(e) : trashFailure(e);
-        } else if (trash != nullptr) {
-            moved.push_back(f.path);
-        }
-    }
-    ForgetFiles(lists, moved);
-    return out;
-}
 
 void ForgetFiles(ResultList* lists, const std::vector<std::string>& paths)
 {
@@ -225,18 +131,26 @@ RenResult RenFile(ResultList* lists, int tab, const std::function<std::string(co
     platform::FileState now;
     if (!platform::openAnchored(row.folder->path, row.folder->id, folder, &result.error) ||
         !platform::statAt(folder.fd.get(), row.name, now, &result.error)) {
-        return fail(reasonText(result.error));
+        return fail(renameFailure(result.error));
     }
     if (now.id != row.state.id) {
         result.error.code = platform::kChangedDuringSearch;
-        return fail(reasonText(result.error));
+        return fail(renameFailure(result.error));
     }
     if (!platform::renameNoReplaceAt(folder.fd.get(), row.name, folder.fd.get(), typed, &result.error)) {
         return fail(result.error.code == EEXIST ? "A file with that name exists" : result.error.describe());
     }
+    // A rename may give the file a new change time: the rows keep up, so
+    // that it is still the file listed.
+    platform::FileState renamed;
+    const bool sameFile = platform::statAt(folder.fd.get(), typed, renamed) && renamed.id == row.state.id &&
+                          renamed.size == row.state.size && renamed.mtimeNs == row.state.mtimeNs;
     for (int l = 0; l < kResultListCount; ++l) {
         for (std::int64_t i = 0; i < lists[l].count(); ++i) {
             if (lists[l].row(i).path() == result.oldPath) {
+                if (sameFile && lists[l].row(i).state.ctimeNs != 0) {
+                    lists[l].setState(i, renamed);
+                }
                 lists[l].setName(i, typed);
             }
         }

@@ -4,7 +4,7 @@
 // folder followed by its name).
 #pragma once
 
-#include "platform/trash.h"
+#include "platform/fs.h"
 #include "results/resultlist.h"
 
 #include <cstdint>
@@ -50,7 +50,7 @@ std::optional<std::string> SelectedPath(const ResultList& list);
 // The full paths of the marked rows, in row order.
 std::vector<std::string> MarkedPaths(const ResultList& list);
 
-// ---- Moving the marked files to the trash --------------------------------
+// ---- Marked files ----------------------------------------------------------
 
 // How many files are marked on `list`, and their bytes.
 struct MarkedTotal {
@@ -59,32 +59,9 @@ struct MarkedTotal {
 };
 MarkedTotal CountMarked(const ResultList& list);
 
-// The groups of the Duplicates list (`tab` kListDuplicates; none on any
-// other list) whose every member is marked: how many, and the path of the
-// first member of each of the first `named` of them.
-struct WholeGroups {
-    std::int64_t count = 0;
-    std::vector<std::string> first;
-};
-WholeGroups GroupsMarkedWhole(const ResultList& list, int tab, std::size_t named = 5);
-
-// What became of one marked file.
-struct TrashedFile {
-    std::string path;
-    std::string skipped;  // why it was not moved; empty when it went to the trash
-};
-
-// Moves the marked files of lists[tab] to `trash` (a dry run when null:
-// everything is checked, nothing moves), each only when, now:
-//  - its folder, reached from "/" without following a link, is still the
-//    folder the search walked, and the file is still the file it listed
-//    (device, inode, length, last-write time);
-//  - on the Duplicates list, some unmarked member of its group is still
-//    there unchanged and holds the same bytes (compared now), unless every
-//    member is marked and `allCopies` says so.
-// A file that fails is not touched and stays listed. The files moved leave
-// every list of `lists` (kResultListCount of them). Results in row order.
-std::vector<TrashedFile> TrashMarked(ResultList* lists, int tab, platform::Trash* trash, bool allCopies);
+// Why a file that failed a check of its identity with `e` stays ("it
+// changed since the search", ...); empty for any other failure.
+std::string CheckFailureText(const platform::Error& e);
 
 // Removes the rows of the files at `paths` from every list.
 void ForgetFiles(ResultList* lists, const std::vector<std::string>& paths);
@@ -123,7 +100,7 @@ struct RenResult {
 // ".", ".." or holds "/" or NUL is refused (kMsgCantRename, kMsgBadName);
 // a rename the system refuses names its reason ("File name too long", "A
 // file with that name exists").
-// The folder is reached as TrashMarked reaches it, the file must still be
+// The folder is reached as a review reaches it, the file must still be
 // the one listed, and an existing entry is never replaced. Every row of the
 // file, on every list, takes the new name.
 RenResult RenFile(ResultList* lists, int tab,

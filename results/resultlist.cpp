@@ -34,6 +34,7 @@ int compareColumn(int col, const ResultRow& a, const ResultRow& b)
 std::int64_t ResultList::add(ResultRow row)
 {
     const std::int64_t pos = count();
+    row.checked = row.checked && !row.reference;
     if (observer_ != nullptr) {
         observer_->rowsAboutToBeInserted(pos, pos);
     }
@@ -52,15 +53,41 @@ void ResultList::setName(std::int64_t i, std::string name)
     }
 }
 
+void ResultList::setState(std::int64_t i, const platform::FileState& state)
+{
+    rows_.at(static_cast<std::size_t>(i)).state = state;
+}
+
 void ResultList::setChecked(std::int64_t i, bool checked)
 {
     auto& r = rows_.at(static_cast<std::size_t>(i));
+    checked = checked && !r.reference;
     if (r.checked == checked) {
         return;
     }
     r.checked = checked;
     if (observer_ != nullptr) {
         observer_->rowChanged(i);
+    }
+}
+
+void ResultList::setReference(std::int64_t i, bool reference)
+{
+    auto& r = rows_.at(static_cast<std::size_t>(i));
+    if (r.reference == reference) {
+        return;
+    }
+    r.reference = reference;
+    r.checked = r.checked && !reference;
+    if (observer_ != nullptr) {
+        observer_->rowChanged(i);
+    }
+}
+
+void ResultList::holdSavedReferences()
+{
+    for (ResultRow& r : rows_) {
+        r.savedReference = r.reference;
     }
 }
 

@@ -24,11 +24,14 @@ struct ResultRow {
     std::int64_t size = 0;         // bytes; -1 for a file gone when sized
     std::int64_t mtime = kNoDate;  // last write, UTC seconds since 1970
     GroupMark group;               // the "#" column
-    bool checked = false;          // marked for deletion
+    bool checked = false;          // marked for deletion; never on a reference copy
     bool selected = false;
-    // Found under a folder whose files are kept as reference copies: no
-    // marking rule ever marks it.
+    // A reference copy (found under a Keep folder): never marked, never
+    // moved.
     bool reference = false;
+    // Saved as a reference copy in the result it was loaded from: it stays
+    // one whatever the Keep folders say.
+    bool savedReference = false;
     // The file and its state when the search sized it.
     platform::FileState state;
 
@@ -55,7 +58,14 @@ public:
     const ResultRow& row(std::int64_t i) const { return rows_.at(static_cast<std::size_t>(i)); }
     const std::vector<ResultRow>& rows() const { return rows_; }
     void setName(std::int64_t i, std::string name);
+    // The state of the row's file since a change of our own (a rename).
+    void setState(std::int64_t i, const platform::FileState& state);
+    // A reference copy is never marked: marking one does nothing.
     void setChecked(std::int64_t i, bool checked);
+    // Makes the row a reference copy (its mark goes) or an ordinary row.
+    void setReference(std::int64_t i, bool reference);
+    // Every reference copy of a result just loaded stays one (savedReference).
+    void holdSavedReferences();
     void remove(std::int64_t i);
     // Removes every row for which `drop` is true, in one pass.
     void removeIf(const std::function<bool(const ResultRow&)>& drop);

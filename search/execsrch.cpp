@@ -6,6 +6,7 @@
 #include "platform/anchored.h"
 #include "platform/fs.h"
 #include "platform/textfold.h"
+#include "results/keep.h"
 #include "results/liststats.h"
 #include "results/resultrows.h"
 
@@ -141,48 +142,20 @@ private:
         last_ = n_ - 1;
     }
 
-    // The folders reached by a Keep entry say so, for the rows of their
-    // files. A folder reached by several entries is Keep when any of them
-    // is, also when another entry walked it first (under its own spelling).
+    // The folders covered by a Keep entry say so, for the rows of their
+    // files.
     void keepFolders()
     {
-        struct Reach {
-            std::string path;
-            bool below;  // the folders below it too
-        };
-        std::vector<Reach> reach;
-        std::vector<std::pair<platform::FileId, bool>> roots;
-        for (const SearchEntry& e : request_.entries) {
-            platform::Folder top;
-            const std::string folder = e.keep ? entryFolder(e) : std::string();
-            if (e.keep && top.openUnlisted(folder)) {
-                reach.push_back({folder, e.subFolders});
-                roots.emplace_back(top.identity(), e.subFolders);
-            }
-        }
-        if (roots.empty()) {
-            return;
-        }
         std::vector<const SearchedFolder*> folders;
         std::unordered_set<const SearchedFolder*> seen;
         for (const FileRec& r : out_.files) {
             if (r.Folder && seen.insert(r.Folder.get()).second) {
                 folders.push_back(r.Folder.get());
-                for (const auto& [id, below] : roots) {
-                    if (r.Folder->id == id) {
-                        reach.push_back({r.Folder->path, below});
-                    }
-                }
             }
         }
         std::unordered_map<const SearchedFolder*, FolderPath> kept;
-        for (const SearchedFolder* f : folders) {
-            const bool keep = std::any_of(reach.begin(), reach.end(), [&](const Reach& r) {
-                return f->path == r.path || (r.below && f->path.starts_with(r.path));
-            });
-            if (keep) {
-                kept[f] = std::make_shared<const SearchedFolder>(SearchedFolder{f->path, f->id, true});
-            }
+        for (const SearchedFolder* f : KeptFolders(folders, request_.entries)) {
+            kept[f] = std::make_shared<const SearchedFolder>(SearchedFolder{f->path, f->id, true});
         }
         for (FileRec& r : out_.files) {
             if (const auto it = kept.find(r.Folder.get()); it != kept.end()) {

@@ -81,6 +81,26 @@ public:
     {
         return QFileDialog::getOpenFileName(owner, title, folder, filter);
     }
+
+    bool waitFor(QWidget* owner, const QString& text, const std::function<bool()>& ready) override
+    {
+        if (ready()) {
+            return true;
+        }
+        QMessageBox box(QMessageBox::Information, appTitle(), text, QMessageBox::Cancel, owner);
+        bool done = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &box, [&] {
+            if (ready()) {
+                done = true;
+                box.done(0);
+            }
+        });
+        poll.start(200);
+        QTimer::singleShot(0, &box, [&box, owner] { centreOverOwner(&box, owner); });
+        box.exec();
+        return done;
+    }
 };
 
 }  // namespace
@@ -93,6 +113,11 @@ FileChoice Dialogs::saveFileName(QWidget*, const QString&, const QString&, const
 QString Dialogs::openFileName(QWidget*, const QString&, const QString&, const QString&)
 {
     return {};
+}
+
+bool Dialogs::waitFor(QWidget*, const QString&, const std::function<bool()>& ready)
+{
+    return ready();
 }
 
 QPoint centredOver(const QRect& frame, const QWidget* owner)

@@ -11,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QWidget;
 
 namespace kormial::gui {
@@ -46,6 +48,10 @@ public:
     // A file to read; the empty text when cancelled.
     virtual QString openFileName(QWidget* owner, const QString& title, const QString& folder,
                                  const QString& filter);
+    // A modal box with `text` and a Cancel button that closes by itself as
+    // soon as `ready()`, asked a few times a second, is true: true then,
+    // false when the user cancelled. Dialogs that do not wait ask once.
+    virtual bool waitFor(QWidget* owner, const QString& text, const std::function<bool()>& ready);
 };
 
 // The desktop's dialogs.

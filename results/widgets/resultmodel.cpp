@@ -84,8 +84,9 @@ bool ResultTableModel::setData(const QModelIndex& index, const QVariant& value, 
         index.row() >= list_.count()) {
         return false;
     }
-    list_.setChecked(index.row(), value.value<Qt::CheckState>() == Qt::Checked);
-    return true;
+    const bool mark = value.value<Qt::CheckState>() == Qt::Checked;
+    list_.setChecked(index.row(), mark);
+    return list_.row(index.row()).checked == mark;  // a reference copy takes no mark
 }
 
 Qt::ItemFlags ResultTableModel::flags(const QModelIndex& index) const
@@ -94,7 +95,8 @@ Qt::ItemFlags ResultTableModel::flags(const QModelIndex& index) const
         return Qt::NoItemFlags;
     }
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-    if (index.column() == kColName) {
+    // a reference copy shows its box, which takes no mark
+    if (index.column() == kColName && index.row() < list_.count() && !list_.row(index.row()).reference) {
         f |= Qt::ItemIsUserCheckable;
     }
     return f;

@@ -1,4 +1,5 @@
 // kormial-cli as a user runs it: formats, messages, exit codes.
+#include "platform/reviewlock.h"
 #include "platform/textfold.h"
 #include "testutil.h"
 
@@ -13,6 +14,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace kormial::test;
@@ -225,6 +227,7 @@ TEST(Cli, BadInputIsRefusedWithOneLine)
         {{"--tolerant=no", d}, "--tolerant takes no value"},
         {{"--\x1b]0;x\a\n", d}, "unknown option \"--\\e]0;x\\x07\\n\""},  // shown escaped
         {{"--load", d + "r.json", d}, "takes no folders"},
+        {{d, "--keep"}, "--keep needs a folder"},
         {{"--load", d + "r.json", "--mark", "all"}, "--mark goes with --trash"},
         {{"--load", d + "r.json", "--list", "zero", "--mark", "older", "--dry-run"}, "do not apply to --list zero"},
         {{"--load", d + "r.json", "--mark", "larger", "--trash"}, "only to --list portions"},
@@ -240,12 +243,35 @@ TEST(Cli, BadInputIsRefusedWithOneLine)
     EXPECT_EQ(run({"--min", "-1", "--max", "+0004", d}).status, 0);
 }
 
+// Temporary data and runtime folders: the trash and the review lock of the
+// runs of one test.
+struct ReviewHome {
+    ReviewHome()
+    {
+        ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", data.path().c_str(), 1);
+    }
+    ~ReviewHome()
+    {
+        ::unsetenv("XDG_DATA_HOME");
+        ::unsetenv("XDG_RUNTIME_DIR");
+    }
+    std::size_t trashed() const
+    {
+        std::error_code ec;
+        return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(data / "Trash/files", ec), {}));
+    }
+    TempDir data;
+};
+
 // A result saved with -f json, reviewed later: marked by a rule and moved to
 // the trash by the window's code, each file checked again; one line per
-// file, status 1 when any stayed.
+// file, the totals on stderr, status 1 when any stayed. The rows under a
+// --keep folder never go, and nothing moves while another review runs.
 TEST(Cli, ReviewOfASavedResult)
 {
-    TempDir dir, data;
+    TempDir dir;
+    ReviewHome home;
     const std::string d = dir.path();
     for (const auto& [name, age] : {std::pair{"a/x", 300}, {"b/x", 200}, {"c/x", 100}, {"d/y", 300}, {"e/y", 100}}) {
         writeFile(dir / name, std::string(name).back() == 'x' ? "xxxx" : "yyyy");
@@ -253,7 +279,6 @@ TEST(Cli, ReviewOfASavedResult)
         ASSERT_EQ(::utimensat(AT_FDCWD, (dir / name).c_str(), when, 0), 0);
     }
     writeFile(dir / "r.json", run({"-f", "json", "-t", "dup", d + "a", d + "b", d + "c", d + "d", d + "e"}).out);
-    ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
     const std::vector<std::string> review = {"--load", dir / "r.json", "--mark", "keep-oldest"};
     const auto with = [&](std::vector<std::string> more) {
         more.insert(more.begin(), review.begin(), review.end());
@@ -265,11 +290,25 @@ TEST(Cli, ReviewOfASavedResult)
     for (const char* name : {"b/x\n", "c/x\n", "e/y\n"}) {
         EXPECT_NE(dry.out.find("would trash: " + d + name), npos) << dry.out;
     }
+    EXPECT_EQ(dry.err, "3 files, 12 bytes would go to the trash; 0 would stay\n");
+    // a reference copy is the one its group keeps
+    const CliRun kept = with({"--keep", d + "c", "--dry-run"});
+    EXPECT_EQ(kept.out.find(d + "c/x"), npos) << kept.out;
+    EXPECT_NE(kept.out.find("would trash: " + d + "a/x\n"), npos) << kept.out;
+    {
+        const auto other = kormial::platform::ReviewLock::tryTake();
+        ASSERT_TRUE(other.has_value());
+        const CliRun waited = with({"--trash"});
+        EXPECT_EQ(waited.status, 1);
+        EXPECT_NE(waited.err.find("kormial-cli: another review is moving files"), npos) << waited.err;
+        EXPECT_EQ(home.trashed(), 0u);
+    }
     writeFile(dir / "e/y", "yyyy");  // written again since the search
     const CliRun all = run({"--load", dir / "r.json", "--mark", "all", "--trash", "-f", "tsv"});
     EXPECT_EQ(all.status, 1);
     EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 5);
     EXPECT_EQ(all.out.find("trashed"), npos) << all.out;
+    EXPECT_NE(all.out.find("skipped\t" + d + "a/x\tno copy of its bytes stays\n"), npos) << all.out;
     const CliRun trashed = with({"--trash", "-f", "json"});
     EXPECT_EQ(trashed.status, 1);
     for (const std::string& says : {"\"trashed\", \"path\": \"" + d + "b/x\"", "\"trashed\", \"path\": \"" + d + "c/x\"",
@@ -277,8 +316,83 @@ TEST(Cli, ReviewOfASavedResult)
         EXPECT_NE(trashed.out.find(says), npos) << trashed.out;
     }
     EXPECT_NE(trashed.out.find("\"reason\": \"it changed since the search\""), npos);
+    EXPECT_TRUE(trashed.out.ends_with("\n  ],\n  \"complete\": true\n}\n")) << trashed.out;
+    EXPECT_EQ(trashed.err, "2 files, 8 bytes moved to the trash; 1 stayed\n");
     EXPECT_TRUE(std::filesystem::exists(dir / "a/x") && std::filesystem::exists(dir / "d/y") &&
                 std::filesystem::exists(dir / "e/y") && !std::filesystem::exists(dir / "b/x"));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(data / "Trash/info"), {}), 2);
-    ::unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(home.trashed(), 2u);
+}
+
+// Two reviews of one result started together, one keeping the oldest copy
+// and one the newest: one review at a time, and the kept copy checked again,
+// so that a copy always stays outside the trash.
+TEST(Cli, TwoReviewsNeverTakeEachOthersCopy)
+{
+    TempDir dir;
+    ReviewHome home;
+    for (int round = 0; round < 3; ++round) {
+        const std::string at = dir / std::to_string(round) + "/";
+        writeFile(at + "old/x", "the same");
+        writeFile(at + "new/x", "the same");
+        const timespec when[2] = {{1600000000, 0}, {1600000000, 0}};
+        ::utimensat(AT_FDCWD, (at + "old/x").c_str(), when, 0);
+        writeFile(at + "r.json", runCli({"-f", "json", "-t", "dup", at}).out);
+        CliRun oldest, newest;
+        std::thread one([&] { oldest = runCli({"--load", at + "r.json", "--mark", "keep-oldest", "--trash"}); });
+        newest = runCli({"--load", at + "r.json", "--mark", "keep-newest", "--trash"});
+        one.join();
+        EXPECT_TRUE(std::filesystem::exists(at + "old/x") || std::filesystem::exists(at + "new/x"));
+        EXPECT_EQ(oldest.status + newest.status, 1) << oldest.out << oldest.err << newest.out << newest.err;
+    }
+    EXPECT_EQ(home.trashed(), 3u);
+}
+
+// SIGINT while many files move: the review stops after the file in hand;
+// every file moved was reported as it went, and the totals follow.
+TEST(Cli, ASignalStopsAReviewThatReportsWhatMoved)
+{
+    TempDir dir;
+    ReviewHome home;
+    constexpr int kFiles = 3000;
+    for (int i = 0; i < kFiles; ++i) {
+        writeFile(dir / ("g/f" + std::to_string(10000 + i)), "same");
+    }
+    writeFile(dir / "r.json", runCli({"-f", "json", "-t", "dup", dir / "g"}).out);
+    int out[2];
+    ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::dup2(::open((dir / "err").c_str(), O_WRONLY | O_CREAT, 0600), 2);
+        std::signal(SIGINT, SIG_DFL);
+        ::execl(KORMIAL_CLI_PATH, KORMIAL_CLI_PATH, "--load", (dir / "r.json").c_str(), "--mark", "keep-first", "--trash",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string lines;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) {
+        if (lines.empty()) {
+            ::kill(pid, SIGINT);  // once the first file is reported
+        }
+        lines.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+    const auto moved = static_cast<std::size_t>(std::count(lines.begin(), lines.end(), '\n'));
+    EXPECT_GE(moved, 1u);
+    EXPECT_LT(moved, kFiles - 1u);
+    std::istringstream each(lines);
+    for (std::string line; std::getline(each, line);) {
+        EXPECT_TRUE(line.starts_with("trashed: " + dir / "g/f")) << line;
+    }
+    EXPECT_EQ(home.trashed(), moved);
+    const std::string err = readFile(dir / "err");
+    EXPECT_TRUE(std::regex_search(err, std::regex("^Review stopped by SIGINT: [^\n]*\n" + std::to_string(moved) +
+                                                  " files?, " + std::to_string(4 * moved) + " bytes moved to the trash; " +
+                                                  std::to_string(kFiles - 1 - moved) + " stayed\n$")))
+        << err;
 }

@@ -1,131 +1,116 @@
-// The delete path and renaming on real files in temporary folders, with the
-// trash under a temporary data folder: every check made at the moment of the
-// move, the trash of another file system, and names that would leave the
-// folder.
-#include "platform/trash.h"
+// The delete path and renaming on real files in temporary folders: every
+// check made at the moment of the move (and by the dry run, which must
+// agree), the copy of its bytes that must stay on every list (checked again
+// after the move), and names that would leave the folder.
 #include "results/fileops.h"
-#include "search/execsrch.h"
-#include "testutil.h"
+#include "reviewtest.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
-#include <filesystem>
-#include <memory>
-#include <regex>
-#include <sched.h>
-#include <sys/mount.h>
+#include <fstream>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace kormial;
-namespace fs = std::filesystem;
+using namespace kormial::test;
 
 namespace {
 
-using Names = std::vector<std::string>;
-
-// The names in a folder, sorted; empty when it is missing.
-Names entries(const std::string& folder)
-{
-    Names out;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder, ec)) {
-        out.push_back(e.path().filename());
+// The desktop trash with a hand in it: `beforeMove` runs as a move begins
+// (after the review's checks), `inRename` between the trash's own last look
+// at the file and its rename, where someone else could act.
+class RacingTrash final : public platform::DesktopTrash {
+public:
+    bool moveToTrash(const platform::AnchoredFolder& folder, const std::string& name, const platform::FileState& state,
+                     platform::TrashedEntry& moved, platform::Error* err) override
+    {
+        if (beforeMove) {
+            beforeMove();
+        }
+        return DesktopTrash::moveToTrash(folder, name, state, moved, err);
     }
-    std::ranges::sort(out);
-    return out;
-}
+    std::function<void()> beforeMove, inRename;
 
-// The path a ".trashinfo" record names, decoded. Written, it is printable
-// ASCII without blanks, followed by the date.
-std::string infoPath(const std::string& file)
-{
-    const std::string text = test::readFile(file);
-    std::smatch m;
-    EXPECT_TRUE(std::regex_match(text, m, std::regex("\\[Trash Info\\]\nPath=([!-~]*)\n"
-                                                     "DeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n")))
-        << file << ":\n" << text;
-    std::string out, raw = m.str(1);
-    for (std::size_t i = 0; i < raw.size(); i += raw[i] == '%' ? 3 : 1) {
-        out += raw[i] == '%' ? static_cast<char>(std::stoi(raw.substr(i + 1, 2), nullptr, 16)) : raw[i];
-    }
-    return out;
-}
-
-// Puts an environment variable back as it was.
-struct EnvBack {
-    const char* name;
-    std::optional<std::string> was = std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt;
-    ~EnvBack() { was ? ::setenv(name, was->c_str(), 1) : ::unsetenv(name); }
-};
-
-// Every test gets its own folder, by a path without links, and its own
-// data folder for the home trash.
-class TrashTest : public ::testing::Test {
 protected:
-    // The lists of a search of `folder` for duplicates and same names.
-    std::array<ResultList, kResultListCount> search(const std::string& folder)
+    void beforeRename(const platform::AnchoredFolder&, const std::string&) override
     {
-        SearchObserver quiet;
-        return ExecSrch({{{folder, "*.*", true}}, -1, -1,
-                         {SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName}, false},
-                        quiet)
-            .lists;
-    }
-    void mark(ResultList& list, const Names& rels)
-    {
-        for (std::int64_t i = 0; i < list.count(); ++i) {
-            const std::string p = list.row(i).path();
-            list.setChecked(i, std::ranges::any_of(rels, [&](const auto& r) { return p == root + r; }));
+        if (inRename) {
+            inRename();
         }
     }
-    EnvBack xdg{"XDG_DATA_HOME"};
-    test::TempDir tmp;
-    const std::string root = fs::canonical(tmp.path()).string() + "/";
-    platform::DesktopTrash trash;
 };
+
+// An action that only notes the files handed to it: what passed the
+// review's own checks, whatever an action would check besides.
+class Recorder final : public ReviewAction {
+public:
+    std::string_view fileWord(bool) const override { return "seen"; }
+    std::string_view totalsWords(bool) const override { return "seen"; }
+    std::string failureText(const platform::Error&) const override { return {}; }
+    bool check(const ReviewTarget& t, platform::Error*) override { return seen.emplace_back(t.row.path()), true; }
+    bool act(const ReviewTarget& t, platform::Error* e) override { return check(t, e); }
+    bool undo(const ReviewTarget&, platform::Error*) override { return true; }
+    Names seen;
+};
+
+// Writes `content` into the file in place (the same inode) and puts its
+// last-write time back, as a backup tool or "touch -r" would.
+void rewriteKeepingTime(const std::string& path, const std::string& content)
+{
+    struct stat before {};
+    ::stat(path.c_str(), &before);
+    std::ofstream(path, std::ios::binary | std::ios::in | std::ios::out) << content;
+    const timespec same[2] = {{0, UTIME_OMIT}, before.st_mtim};
+    ::utimensat(AT_FDCWD, path.c_str(), same, 0);
+}
 
 }  // namespace
 
-// Each check at the moment of the move: a file that fails one stays where it
-// is and stays listed; the others go to the home trash with their records
-// (however odd their names) and leave every list.
+
+// Each check at the moment of the move, made alike by the dry run before: a
+// file that fails one stays where it is and stays listed; the others go to
+// the home trash with their records (however odd their names) and leave
+// every list.
 TEST_F(TrashTest, EachFileIsCheckedAgainAsItGoes)
 {
-    enum Harm { None, FileRewritten, KeptCopyRewritten, KeptCopyGone, FolderNowALink, FolderSwapped, SearchedThroughALink,
-                AllMarked, AllAllowed };
+    enum Harm { None, FileRewritten, RewrittenTimeKept, KeptCopyRewritten, KeptCopyGone, KeptCopyInTrash, SameFileTwice,
+                FolderNowALink, FolderSwapped, SearchedThroughALink, AllMarked, AllAllowed };
     const std::string odd = "line\nbreak \xff%" + std::string(230, 'n') + ".txt";
-    for (const Harm harm : {None, FileRewritten, KeptCopyRewritten, KeptCopyGone, FolderNowALink, FolderSwapped,
-                            SearchedThroughALink, AllMarked, AllAllowed}) {
+    for (const Harm harm : {None, FileRewritten, RewrittenTimeKept, KeptCopyRewritten, KeptCopyGone, KeptCopyInTrash,
+                            SameFileTwice, FolderNowALink, FolderSwapped, SearchedThroughALink, AllMarked, AllAllowed}) {
         SCOPED_TRACE(harm);
-        const std::string at = root + std::to_string(harm) + "/";
+        const std::string h = std::to_string(harm), at = root + h + "/";
         ::setenv("XDG_DATA_HOME", (at + "data").c_str(), 1);
-        test::writeFile(at + "keep/" + odd, "same bytes");
-        test::writeFile(at + "go/" + odd, "same bytes");
-        test::writeFile(at + "elsewhere/" + odd, "same bytes, not searched");
+        // the other copy lies in a trash folder, searched by name
+        const std::string keptIn = harm == KeptCopyInTrash ? ".Trash-1000/files/" : "keep/";
+        writeFile(at + keptIn + odd, "same bytes");
+        writeFile(at + "go/" + odd, "same bytes");
+        writeFile(at + "elsewhere/" + odd, "same bytes, not searched");
         // a folder searched through a link is walked and listed by its own path
-        fs::create_directory_symlink(at, root + "via-" + std::to_string(harm));
-        auto lists = search(harm == SearchedThroughALink ? root + "via-" + std::to_string(harm) + "/" : at);
-        // "elsewhere" is left out below
+        fs::create_directory_symlink(at, root + "via-" + h);
+        const std::string from = harm == SearchedThroughALink ? root + "via-" + h + "/" : at;
+        auto lists = search({from + "go/", from + keptIn});
         ResultList& dups = lists[kListDuplicates];
-        dups.removeIf([](const ResultRow& r) { return r.folder->path.ends_with("elsewhere/"); });
-        const std::string gone = at + "go/" + odd, kept = at + "keep/" + odd;
-        mark(dups, harm >= AllMarked ? Names{std::to_string(harm) + "/go/" + odd, std::to_string(harm) + "/keep/" + odd}
-                                     : Names{std::to_string(harm) + "/go/" + odd});
+        ASSERT_EQ(dups.count(), 2);
+        if (harm == SameFileTwice) {
+            // the kept row names the very file that goes
+            ResultRow twice = dups.row(dups.row(0).path().ends_with("go/" + odd) ? 0 : 1);
+            dups.removeIf([&](const ResultRow& r) { return r.path() != twice.path(); });
+            dups.add(twice);
+        }
+        const std::string gone = at + "go/" + odd, kept = at + keptIn + odd;
+        mark(dups, harm >= AllMarked ? Names{h + "/go/" + odd, h + "/keep/" + odd} : Names{h + "/go/" + odd});
+        if (harm == SameFileTwice) {
+            dups.setChecked(1, false);
+        }
         struct stat before {};
         ::stat(kept.c_str(), &before);
         if (harm == FileRewritten) {
-            test::writeFile(gone, "same bytes");  // the same bytes, but written since
+            writeFile(gone, "same bytes");  // the same bytes, but written since
             const timespec later[2] = {{0, UTIME_OMIT}, {before.st_mtim.tv_sec + 5, 0}};
             ::utimensat(AT_FDCWD, gone.c_str(), later, 0);
+        } else if (harm == RewrittenTimeKept) {
+            rewriteKeepingTime(gone, "same bytes");  // written, though its length and time are as listed
         } else if (harm == KeptCopyRewritten) {
-            test::writeFile(kept, "SAME BYTES");  // its length and time as listed
-            const timespec same[2] = {{0, UTIME_OMIT}, before.st_mtim};
-            ::utimensat(AT_FDCWD, kept.c_str(), same, 0);
+            rewriteKeepingTime(kept, "SAME BYTES");
         } else if (harm == KeptCopyGone) {
             fs::remove(kept);
         } else if (harm == FolderNowALink) {
@@ -134,104 +119,130 @@ TEST_F(TrashTest, EachFileIsCheckedAgainAsItGoes)
         } else if (harm == FolderSwapped) {
             // another folder, holding the very file by a second name
             fs::rename(at + "go", at + "went");
-            test::makeDirs(at + "go");
+            makeDirs(at + "go");
             fs::create_hard_link(at + "went/" + odd, gone);
         }
-        const auto files = TrashMarked(lists.data(), kListDuplicates, &trash, harm == AllAllowed);
+        const auto files = tree(at);
         const bool moves = harm == None || harm == SearchedThroughALink || harm == AllAllowed;
-        ASSERT_EQ(files.size(), harm >= AllMarked ? 2u : 1u);
-        EXPECT_EQ(files[0].skipped.empty(), moves) << files[0].skipped;
-        EXPECT_EQ(test::readFile(at + "elsewhere/" + odd), "same bytes, not searched");
+        Recorder handed;  // the review's checks alone
+        review(lists.data(), kListDuplicates, handed, true, harm == AllAllowed);
+        EXPECT_EQ(handed.seen.size(), moves ? (harm == AllAllowed ? 2u : 1u) : 0u);
+        const auto dry = review(lists.data(), kListDuplicates, trash, true, harm == AllAllowed);
+        EXPECT_EQ(tree(at), files);  // a dry run writes nothing, not even the trash
+        const auto run = review(lists.data(), kListDuplicates, trash, false, harm == AllAllowed);
+        ASSERT_EQ(run.size(), harm >= AllMarked ? 2u : 1u);
+        ASSERT_EQ(dry.size(), run.size());
+        EXPECT_EQ(run[0].done, moves) << run[0].note;
+        EXPECT_EQ(dry[0].done, run[0].done);
+        EXPECT_EQ(dry[0].note, run[0].note);
         if (!moves) {
+            EXPECT_EQ(tree(at), files);
             EXPECT_EQ(dups.count(), 2);
-            EXPECT_EQ(lists[kListSameName].count(), 3);
             continue;
         }
-        EXPECT_EQ(dups.count(), harm == AllAllowed ? 0 : 1);
-        EXPECT_EQ(lists[kListSameName].count(), harm == AllAllowed ? 1 : 2);
+        EXPECT_EQ(dups.count(), 0);  // a group left with one file is no group
+        EXPECT_EQ(lists[kListSameName].count(), harm == AllAllowed ? 0 : 1);
         EXPECT_EQ(entries(at + "data/Trash/info").size(), harm == AllAllowed ? 2u : 1u);
         for (const std::string& entry : entries(at + "data/Trash/files")) {
-            const std::string from = infoPath(at + "data/Trash/info/" + entry + ".trashinfo");
-            EXPECT_TRUE(from == gone || from == kept) << from;
-            EXPECT_FALSE(fs::exists(from));
+            const std::string was = infoPath(at + "data/Trash/info/" + entry + ".trashinfo");
+            EXPECT_TRUE(was == gone || was == kept) << was;
+            EXPECT_FALSE(fs::exists(was));
         }
     }
 }
 
-// A file on another file system (a tmpfs of its own, in a mount namespace
-// private to this process) goes to the trash at its top, moved, not copied:
-// the user's own folder (mode 0700) in ".Trash" when that is a real folder
-// with the sticky bit, else ".Trash-UID", which must be a real folder of the
-// user's. A trash that is not the user's, or cannot be made, refuses the
-// file: it stays, and no record is left.
-TEST_F(TrashTest, AnotherFileSystemHasItsOwnTrash)
+// Between the checks and the end of the move someone acts: the kept copy
+// goes or is written, or the file is swapped or written inside the trash's
+// own move. The file ends where it was, no record is left, and it is
+// reported as staying.
+TEST_F(TrashTest, RacesAtTheMomentOfTheMoveLeaveTheFile)
 {
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        GTEST_SKIP() << "cannot mount a file system here";
-    }
-    const std::string uid = std::to_string(::geteuid());
-    const uid_t other = ::geteuid() == 0 ? 65534 : 0;  // someone else
-    enum Setup { Nothing, Sticky, NotSticky, LinkToSticky, ForeignInSticky, FileInTheWay, LinkInTheWay, Foreign, NoRoom };
-    const std::vector<std::tuple<Setup, std::string, int>> cases = {
-        {Nothing, ".Trash-" + uid, 0},      {Sticky, ".Trash/" + uid, 0},         {NotSticky, ".Trash-" + uid, 0},
-        {LinkToSticky, ".Trash-" + uid, 0}, {ForeignInSticky, ".Trash-" + uid, 0}, {FileInTheWay, "", ENOTDIR},
-        {LinkInTheWay, "", ELOOP},          {Foreign, "", EPERM},                  {NoRoom, "", ENOSPC}};
-    for (const auto& [setup, trashAt, error] : cases) {
-        SCOPED_TRACE(setup);
-        if (setup == Foreign && ::geteuid() != 0) {
-            continue;  // only root makes a folder someone else's
+    enum Race { KeptCopyGoes, KeptCopyWritten, FileSwappedInTheMove, FileWrittenInTheMove };
+    for (const Race race : {KeptCopyGoes, KeptCopyWritten, FileSwappedInTheMove, FileWrittenInTheMove}) {
+        SCOPED_TRACE(race);
+        const std::string at = root + std::to_string(race) + "/";
+        ::setenv("XDG_DATA_HOME", (at + "data").c_str(), 1);
+        writeFile(at + "a/x", "same bytes");
+        writeFile(at + "b/x", "same bytes");
+        auto lists = search({at + "a/", at + "b/"});
+        mark(lists[kListDuplicates], {std::to_string(race) + "/b/x"});
+        RacingTrash racing;
+        if (race == KeptCopyGoes) {
+            racing.beforeMove = [&] { fs::rename(at + "a/x", at + "a/moved-away"); };
+        } else if (race == KeptCopyWritten) {
+            racing.beforeMove = [&] { rewriteKeepingTime(at + "a/x", "SAME BYTES"); };
+        } else if (race == FileSwappedInTheMove) {
+            racing.inRename = [&] {
+                fs::rename(at + "b/x", at + "b/aside");
+                writeFile(at + "b/x", "an impostor");
+            };
+        } else {
+            racing.inRename = [&] { std::ofstream(at + "b/x", std::ios::app) << " and more"; };
         }
-        const std::string top = root + "mnt" + std::to_string(setup) + "/", own = top + ".Trash-" + uid;
-        ::setenv("XDG_DATA_HOME", (root + "data").c_str(), 1);
-        test::makeDirs(top);
-        ASSERT_EQ(::mount("none", top.c_str(), "tmpfs", 0, setup == NoRoom ? "nr_inodes=64" : "size=8m"), 0);
-        const std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount2(top.c_str(), MNT_DETACH); });
-        test::writeFile(top + "sub/far.txt", "");
-        fs::create_hard_link(top + "sub/far.txt", top + "twin");  // moved, it keeps its twin
-        const std::string dotTrash = top + (setup == Sticky || setup == NotSticky || setup == ForeignInSticky ? ".Trash" : "elsewhere");
-        test::makeDirs(dotTrash);
-        ::chmod(dotTrash.c_str(), setup == NotSticky ? 0777 : 01777);
-        if (setup == LinkToSticky || setup == LinkInTheWay) {
-            ASSERT_EQ(::symlink("elsewhere", setup == LinkInTheWay ? own.c_str() : (top + ".Trash").c_str()), 0);
-        } else if (setup == FileInTheWay) {
-            test::writeFile(own, "not a folder");
-        } else if (setup == ForeignInSticky || setup == Foreign) {
-            const std::string theirs = setup == Foreign ? own : dotTrash + "/" + uid;
-            test::makeDirs(theirs + "/files");
-            test::makeDirs(theirs + "/info");
-            ::chmod(theirs.c_str(), 0700);
-            ASSERT_EQ(::chown(theirs.c_str(), setup == Foreign ? other : ::geteuid(), 0), 0);
-            if (setup == ForeignInSticky) {
-                ::chmod(theirs.c_str(), 0777);  // not the user's alone
-            }
-        } else if (setup == NoRoom) {
-            // its trash is ready, but there is no room for the record
-            test::makeDirs(own + "/files");
-            test::makeDirs(own + "/info");
-            for (int i = 0; ::close(::open((top + std::to_string(i)).c_str(), O_CREAT | O_WRONLY, 0600)) == 0; ++i) {
-            }
-        }
-        auto lists = search(top + "sub/");
-        lists[kListZeroSize].setChecked(0, true);
-        const auto files = TrashMarked(lists.data(), kListZeroSize, &trash, false);
+        const auto files = review(lists.data(), kListDuplicates, racing);
         ASSERT_EQ(files.size(), 1u);
-        EXPECT_EQ(entries(top + "elsewhere"), Names{});
-        if (error == 0) {
-            EXPECT_EQ(files[0].skipped, "");
-            EXPECT_EQ(entries(top + trashAt + "/files"), Names{"far.txt"});
-            EXPECT_EQ(fs::hard_link_count(top + "twin"), 2u);
-            EXPECT_EQ(infoPath(top + trashAt + "/info/far.txt.trashinfo"), "sub/far.txt");  // from the top
-            EXPECT_EQ(fs::symlink_status(top + trashAt).permissions(), fs::perms::owner_all);
-            continue;
-        }
-        EXPECT_EQ(files[0].skipped, "Deletion failed. Error Code: " + std::to_string(error) + " (" +
-                                        std::strerror(error) + ")");
-        EXPECT_EQ(lists[kListZeroSize].count(), 1);
-        EXPECT_TRUE(fs::exists(top + "sub/far.txt"));
-        for (const std::string& folder : {own + "/files", own + "/info", dotTrash + "/" + uid + "/info"}) {
-            EXPECT_EQ(entries(folder), Names{}) << folder;
+        EXPECT_FALSE(files[0].done);
+        EXPECT_NE(files[0].note.find(race <= KeptCopyWritten ? "put back" : "it changed since the search"),
+                  std::string::npos)
+            << files[0].note;
+        EXPECT_EQ(readFile(at + "b/x"), race == FileSwappedInTheMove ? "an impostor"
+                                              : race == FileWrittenInTheMove ? "same bytes and more"
+                                                                             : "same bytes");
+        EXPECT_EQ(entries(at + "data/Trash/files"), Names{});
+        EXPECT_EQ(entries(at + "data/Trash/info"), Names{});
+        EXPECT_EQ(lists[kListDuplicates].count(), 2);
+    }
+}
+
+// The rule is one for every list: on Portions the larger file keeps the
+// smaller one's bytes, not the other way round; on Same Name no copy is
+// known, so every marked file is a last copy; on Zero Size nothing needs to
+// stay. A last copy goes only when allowed.
+TEST_F(TrashTest, EveryListKeepsACopyUnlessAllowed)
+{
+    ::setenv("XDG_DATA_HOME", (root + "data").c_str(), 1);
+    const std::string big = randomBytes(7, 200000);
+    writeFile(root + "t/p/big.bin", big);
+    writeFile(root + "t/p/part.bin", big.substr(0, 120000));
+    writeFile(root + "t/n1/01 - Track 1.mp3", "one song");
+    writeFile(root + "t/n2/01 - track 1.MP3", "another song");
+    writeFile(root + "t/z/empty", "");
+    // list, the files marked, allowed, the ones that go, how many are last copies
+    const std::tuple<int, Names, bool, Names, int> cases[] = {
+        {kListPortions, {"t/p/big.bin"}, false, {}, 1},
+        {kListPortions, {"t/p/part.bin"}, false, {"t/p/part.bin"}, 0},
+        {kListSameName, {"t/n2/01 - track 1.MP3"}, false, {}, 1},
+        {kListSameName, {"t/n1/01 - Track 1.mp3", "t/n2/01 - track 1.MP3"}, true,
+         {"t/n1/01 - Track 1.mp3", "t/n2/01 - track 1.MP3"}, 2},
+        {kListZeroSize, {"t/z/empty"}, false, {"t/z/empty"}, 0},
+    };
+    for (const auto& [tab, marked, allowed, going, last] : cases) {
+        SCOPED_TRACE(tab);
+        auto lists = search({root + "t/"});
+        mark(lists[tab], marked);
+        EXPECT_EQ(FindLastCopies(lists[tab], tab).count, last);
+        const auto files = review(lists.data(), tab, trash, false, allowed);
+        ASSERT_EQ(files.size(), marked.size());
+        for (const ReviewedFile& f : files) {
+            const bool goes = std::ranges::count(going, f.path.substr(root.size())) == 1;
+            EXPECT_EQ(f.done, goes) << f.path << ": " << f.note;
+            EXPECT_EQ(fs::exists(f.path), !goes) << f.path;
+            if (!goes) {
+                EXPECT_EQ(f.note, kNoCopyStays);
+            }
+            if (goes) {
+                fs::rename(root + "data/Trash/files/" + fs::path(f.path).filename().string(), f.path);  // back for the next case
+                fs::remove(root + "data/Trash/info/" + fs::path(f.path).filename().string() + ".trashinfo");
+            }
         }
     }
+    // no copy to compare, but the file must still be the one listed
+    auto lists = search({root + "t/"});
+    mark(lists[kListZeroSize], {"t/z/empty"});
+    writeFile(root + "t/z/empty", "not empty now");
+    Recorder handed;
+    review(lists.data(), kListZeroSize, handed, false, false);
+    EXPECT_EQ(handed.seen, Names{});
 }
 
 // A new name stays in the file's folder and replaces nothing: a file, a
@@ -249,11 +260,11 @@ TEST_F(TrashTest, RenameStaysInItsFolder)
     for (const auto& [answer, outcome, endsAt] : cases) {
         SCOPED_TRACE(answer);
         const std::string at = root + "r" + std::to_string(&answer - &std::get<0>(cases[0])) + "/";
-        test::writeFile(at + "f/a.txt", "A");
-        test::writeFile(at + "f/b.txt", "A");
-        test::writeFile(at + "f/sub/a.txt", "A");  // on "Same Name" too
+        writeFile(at + "f/a.txt", "A");
+        writeFile(at + "f/b.txt", "A");
+        writeFile(at + "f/sub/a.txt", "A");  // on "Same Name" too
         ASSERT_EQ(::symlink("nowhere", (at + "f/dangling").c_str()), 0);
-        auto lists = search(at + "f/");
+        auto lists = search({at + "f/"});
         const auto rowOf = [&](int l, const std::string& path) {
             const auto& rows = lists[l].rows();
             return std::ranges::find_if(rows, [&](const ResultRow& x) { return x.path() == path; }) - rows.begin();
@@ -268,10 +279,18 @@ TEST_F(TrashTest, RenameStaysInItsFolder)
         EXPECT_EQ(rowOf(kListDuplicates, at + "f/" + endsAt), lists[kListDuplicates].selectedRow());
         EXPECT_LT(rowOf(kListSameName, at + "f/" + endsAt), 2);
         const std::string folder = answer == "swapped" ? at + "g/" : at + "f/";
-        EXPECT_EQ(test::readFile(folder + endsAt) + test::readFile(folder + "b.txt"), "AA");
+        EXPECT_EQ(readFile(folder + endsAt) + readFile(folder + "b.txt"), "AA");
         if (outcome != RenOutcome::Renamed) {
             EXPECT_EQ(entries(folder), (Names{"a.txt", "b.txt", "dangling", "sub"}));
             EXPECT_EQ(entries(at), (answer == "swapped" ? Names{"f", "g"} : Names{"f"}));
+            continue;
         }
+        // renamed, it is still the file listed: it can go to the trash
+        ::setenv("XDG_DATA_HOME", (at + "data").c_str(), 1);
+        lists[kListDuplicates].setChecked(lists[kListDuplicates].selectedRow(), true);
+        const auto files = review(lists.data(), kListDuplicates, trash);
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_TRUE(files[0].done) << files[0].note;
     }
 }
+

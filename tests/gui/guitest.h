@@ -61,6 +61,16 @@ public:
         return saveAs;
     }
     QString openFileName(QWidget*, const QString&, const QString&, const QString&) override { return openPath; }
+    // Waiting records its text, lets `whileWaiting` act, then asks once.
+    bool waitFor(QWidget*, const QString& text, const std::function<bool()>& ready) override
+    {
+        texts << text;
+        if (whileWaiting) {
+            whileWaiting();
+        }
+        return ready();
+    }
+    std::function<void()> whileWaiting;
     gui::FileChoice saveAs;  // the file the save dialog answers, and its filter
     int offeredFilter = -1;  // the filter the save dialog offered first
     QString openPath;

@@ -1,8 +1,9 @@
 // The window tests run in one QApplication on the offscreen platform, on one
 // screen of 1920 x 1080 logical pixels (QT_SCALE_FACTOR=2 makes it a 3840 x
-// 2160 screen at twice the scale). The user's configuration and data folders
-// (the settings, the trash) lie in a temporary folder that is emptied before
-// every test; the tip window stays away unless a test asks for it.
+// 2160 screen at twice the scale). The user's configuration, data and runtime
+// folders (the settings, the trash, the review lock) lie in a temporary
+// folder that is emptied before every test; the tip window stays away unless
+// a test asks for it.
 #include "platform/settings.h"
 
 #include <gtest/gtest.h>
@@ -49,6 +50,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(screens.fileName()));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + "/config"));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + "/data"));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path()));  // the review lock
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     ::testing::InitGoogleTest(&argc, argv);

@@ -3,7 +3,9 @@
 // exported result.
 #include "tests/gui/guitest.h"
 
+#include "mainwindow/setuppanel.h"
 #include "mainwindow/statusbar.h"
+#include "platform/reviewlock.h"
 
 #include <QLabel>
 
@@ -89,8 +91,10 @@ TEST_F(GuiReview, MarkingRules)
     EXPECT_EQ(marked(kListDuplicates), (std::vector<std::string>{"a/q.bin", "b/p.bin"}));
 }
 
-// One copy of each group kept in one step; a reference copy is never marked
-// and keeps its group; the status bar counts groups, files and bytes.
+// One copy of each group kept in one step; Keep ticked on a path-list row
+// after the search makes its files reference copies at once (shaded, their
+// marks cleared, never marked), and unticked they are ordinary again; the
+// status bar counts groups, files and bytes.
 TEST_F(GuiReview, KeepOneCopyOfEachGroup)
 {
     makeTree();
@@ -107,31 +111,34 @@ TEST_F(GuiReview, KeepOneCopyOfEachGroup)
     EXPECT_EQ(marked(kListDuplicates), (std::vector<std::string>{"a/p.bin", "b/q.bin", "c/p.bin"}));
     counts("2 groups, 5 files, 2.1 KB to free; 3 marked, 2.1 KB");
 
-    ResultList& list = w.results->resultList(kListDuplicates);
-    ResultList withReference;
-    for (ResultRow r : list.rows()) {
-        r.reference = r.path() == at("a/p.bin");
-        withReference.add(r);
-    }
-    list.takeRows(std::move(withReference));
+    addFolder(at("a"));
+    QTreeWidgetItem* keep = w.setup->lstPath->topLevelItem(1);
+    keep->setCheckState(SetupPanel::kKeepColumn, Qt::Checked);
+    EXPECT_EQ(marked(kListDuplicates), (std::vector<std::string>{"b/q.bin", "c/p.bin"}));
     choose(w.results->mnuKeepOldest);
-    EXPECT_EQ(marked(kListDuplicates), (std::vector<std::string>{"a/q.bin", "b/p.bin", "c/p.bin"}));
+    EXPECT_EQ(marked(kListDuplicates), (std::vector<std::string>{"b/p.bin", "b/q.bin", "c/p.bin"}));
     choose(w.results->mnuMarkOld);  // a/p.bin, the oldest, is the older one of a pair
     const std::vector<std::string> pairs = marked(kListDuplicates);
     EXPECT_TRUE(std::ranges::count(pairs, "b/q.bin") == 1 && std::ranges::count(pairs, "a/p.bin") == 0);
     choose(w.results->mnuMarkAll);
-    EXPECT_EQ(marked(kListDuplicates).size(), 4u);
-    // groups shaded alternately, the reference copy apart
+    EXPECT_EQ(marked(kListDuplicates).size(), 3u);
+    // groups shaded alternately, the reference copies apart
     const auto shade = [&](const std::string& rel) {
         return w.results->lstResult[kListDuplicates]->resultModel()->index(rowOf(kListDuplicates, rel), 1).data(
             Qt::BackgroundRole);
     };
     EXPECT_EQ(shade("b/p.bin"), shade("c/p.bin"));
-    EXPECT_NE(shade("b/p.bin"), shade("a/q.bin"));
+    EXPECT_NE(shade("b/p.bin"), shade("b/q.bin"));
     EXPECT_NE(shade("a/p.bin"), shade("b/p.bin"));
-    EXPECT_NE(shade("a/p.bin"), shade("a/q.bin"));
+    EXPECT_NE(shade("a/q.bin"), shade("b/q.bin"));
+    keep->setCheckState(SetupPanel::kKeepColumn, Qt::Unchecked);
+    choose(w.results->mnuMarkAll);
+    EXPECT_EQ(marked(kListDuplicates).size(), 5u);
 }
 
+// The deletion waits while another review moves files; afterwards the status
+// bar says what went and what stayed, and a group left with one file is no
+// longer listed.
 TEST_F(GuiReview, DeleteMovesTheMarkedFilesToTheTrash)
 {
     makeTree();
@@ -142,20 +149,29 @@ TEST_F(GuiReview, DeleteMovesTheMarkedFilesToTheTrash)
     dialogs.answers = {gui::MsgAnswer::No};
     choose(w.results->mnuDelete);
     EXPECT_EQ(snapshot(root), before);
+    std::optional<platform::ReviewLock> other = platform::ReviewLock::tryTake();
+    ASSERT_TRUE(other.has_value());
+    dialogs.whileWaiting = [&] {
+        EXPECT_EQ(snapshot(root), before);
+        other.reset();
+    };
     choose(w.results->mnuDelete);
-    ASSERT_EQ(dialogs.texts.size(), 2);
+    ASSERT_EQ(dialogs.texts.size(), 3);
     EXPECT_TRUE(dialogs.texts[1].startsWith("Confirm to delete selected files?\n\n2 file(s), 1") &&
                 dialogs.texts[1].endsWith(" bytes, go to the trash."))
         << dialogs.texts[1].toStdString();
+    EXPECT_TRUE(dialogs.texts[2].startsWith("Another review")) << dialogs.texts[2].toStdString();
     Snapshot left = before;
     left.erase("a/p.bin");
     left.erase("b/q.bin");
     EXPECT_EQ(snapshot(root), left);
     EXPECT_EQ(snapshot(qgetenv("XDG_DATA_HOME").toStdString() + "/Trash/files"),
               (Snapshot{{"p.bin", before.at("a/p.bin")}, {"q.bin", before.at("b/q.bin")}}));
-    EXPECT_EQ(w.results->tabMain->tabText(kListDuplicates), "Duplicates(2)");
-    EXPECT_EQ(rowOf(kListDuplicates, "a/p.bin"), -1);
-    EXPECT_GE(rowOf(kListDuplicates, "b/p.bin"), 0);
+    EXPECT_EQ(statuses.last(), "2 files, 1.5 KB moved to the trash; 0 stayed");
+    EXPECT_EQ(w.results->tabMain->tabText(kListDuplicates), "Duplicates(0)");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.StatusBar1->counts().isEmpty(); }, 2000))
+        << w.StatusBar1->counts().toStdString();
+    EXPECT_EQ(rowOf(kListDuplicates, "b/p.bin"), -1);
 }
 
 // Ctrl+A, Del, Enter, Enter with the desktop's own boxes: the second box,
@@ -179,7 +195,7 @@ TEST_F(GuiReview, EnterKeepsEveryCopyWhenAllAreMarked)
     choose(w.results->mnuMarkAll);
     choose(w.results->mnuDelete);
     ASSERT_EQ(seen.size(), 2) << seen.join("|").toStdString();
-    EXPECT_TRUE(seen[1].startsWith("Every copy is marked in 2 group(s)")) << seen[1].toStdString();
+    EXPECT_TRUE(seen[1].startsWith("For 4 marked file(s), no copy of its bytes stays:")) << seen[1].toStdString();
     EXPECT_EQ(snapshot(root), before);
     EXPECT_EQ(marked(kListDuplicates).size(), 4u);
 }
@@ -257,21 +273,25 @@ TEST_F(GuiReview, ExportedResultsOpenAgainForASafeReview)
     choose(window->results->mnuOpenResult);
     EXPECT_TRUE(dialogs.texts.back().contains(" lists one file twice: ")) << dialogs.texts.back().toStdString();
     EXPECT_TRUE(rowsOf().empty());
+    // the files below a Keep row are reference copies in the result opened
+    addFolder(at("b"));
+    window->setup->lstPath->topLevelItem(window->setup->lstPath->topLevelItemCount() - 1)->setCheckState(
+        SetupPanel::kKeepColumn, Qt::Checked);
     dialogs.openPath = QString::fromStdString(at("all.json"));
     choose(window->results->mnuOpenResult);
     EXPECT_EQ(rowsOf(), found);
     EXPECT_EQ(window->results->tabMain->tabText(kListDuplicates), "Duplicates(6)");
     EXPECT_EQ(window->results->tabMain->currentIndex(), kListDuplicates);
-    write("b/q.bin", bytes(4, 800));  // changed since the search
+    write("a/x,\"y\".bin", bytes(4, 500));  // changed since the search
     const Snapshot before = snapshot(root);
     choose(window->results->mnuMarkOld);
-    ASSERT_EQ(marked(kListDuplicates), (std::vector<std::string>{"a/p.bin", "a/x,\"y\".bin", "b/q.bin"}));
+    ASSERT_EQ(marked(kListDuplicates), (std::vector<std::string>{"a/p.bin", "a/x,\"y\".bin"}));
     choose(window->results->mnuDelete);
     Snapshot left = before;
     left.erase("a/p.bin");
-    left.erase("a/x,\"y\".bin");
     EXPECT_EQ(snapshot(root), left);
-    EXPECT_TRUE(dialogs.texts.back().contains(QString::fromStdString(at("b/q.bin")))) << dialogs.texts.back().toStdString();
+    EXPECT_TRUE(dialogs.texts.back().contains(QString::fromStdString(at("a/x,\"y\".bin"))))
+        << dialogs.texts.back().toStdString();
 }
 
 TEST_F(GuiReview, OpenHandsTheFileToTheDesktop)
