@@ -11,14 +11,11 @@
 #include "results/keep.h"
 
 #include <array>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <stop_token>
-#include <thread>
 
 namespace {
 
@@ -152,19 +149,8 @@ int main(int argc, char** argv)
     // The search runs on its own thread; this one turns a stop signal into
     // the search's stop request.
     SearchResults results;
-    std::atomic<bool> done{false};
-    {
-        std::jthread search([&] {
-            results = ExecSrch(options.request, observer, stop.get_token());
-            done.store(true);
-        });
-        while (!done.load()) {
-            if (platform::stopSignal() != 0) {
-                stop.request_stop();
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
+    platform::runUntilDone([&] { results = ExecSrch(options.request, observer, stop.get_token()); },
+                           [&] { stop.request_stop(); });
     const auto seconds = static_cast<std::int64_t>(std::floor(platform::monotonicSeconds() - start));
     // from here on a signal ends the program as it would any other
     platform::restoreStopSignals();

@@ -5,6 +5,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <iterator>
+#include <semaphore.h>
+#include <thread>
 #include <unistd.h>
 
 namespace kormial::platform {
@@ -14,11 +16,24 @@ namespace {
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction g_previous[std::size(kStopSignals)];
 std::atomic<int> g_signal{0};
+// Posted by a stop signal and by the end of the work of runUntilDone: the
+// one thing the calling thread waits on (sem_post may be called from a
+// signal handler).
+sem_t g_wake;
+
+sem_t& wake()
+{
+    static const bool made = sem_init(&g_wake, 0, 0) == 0;
+    (void)made;
+    return g_wake;
+}
 
 extern "C" void onStopSignal(int signal)
 {
     int none = 0;
-    g_signal.compare_exchange_strong(none, signal);
+    if (g_signal.compare_exchange_strong(none, signal)) {
+        sem_post(&g_wake);
+    }
     // the next one ends the program at once
     restoreStopSignals();
 }
@@ -45,6 +60,7 @@ bool stderrIsTerminal()
 
 void catchStopSignals()
 {
+    wake();  // ready before a handler can post it
     struct sigaction sa {};
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
@@ -67,6 +83,27 @@ void restoreStopSignals()
 int stopSignal()
 {
     return g_signal.load();
+}
+
+void runUntilDone(const std::function<void()>& work, const std::function<void()>& onStop)
+{
+    sem_t& woken = wake();
+    std::atomic<bool> done{false};
+    std::jthread worker([&] {
+        work();
+        done.store(true);
+        sem_post(&woken);
+    });
+    bool told = false;
+    while (!done.load()) {
+        if (sem_wait(&woken) != 0) {
+            continue;  // EINTR: a signal came
+        }
+        if (!told && stopSignal() != 0) {
+            told = true;
+            onStop();
+        }
+    }
 }
 
 const char* signalName(int signal)

@@ -2,6 +2,7 @@
 // the signals that stop a search, and writing its output whole.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,10 @@ void catchStopSignals();
 void restoreStopSignals();
 // The first stop signal caught, 0 while none came.
 int stopSignal();
+// Runs `work` on a thread of its own and waits, without polling, for it to
+// return; a stop signal caught meanwhile (or before) calls `onStop` once, on
+// the calling thread, and the wait goes on.
+void runUntilDone(const std::function<void()>& work, const std::function<void()>& onStop);
 // "SIGINT", "SIGTERM", "SIGHUP" or "a signal".
 const char* signalName(int signal);
 // 128 + the number of a broken pipe's signal.
