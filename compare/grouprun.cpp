@@ -27,8 +27,8 @@ Reading readingFor(Run run, CompareMode mode)
     return isLong(run) ? Reading::Pairwise : Reading::InStep;
 }
 
-// Short runs read by refinement are compared side by side on every core,
-// each run on one thread.
+// Short runs read by refinement are compared side by side, each run on one
+// of the reading threads.
 bool sideBySide(Run run, CompareMode mode)
 {
     return !isLong(run) && readingFor(run, mode) == Reading::Refinement;
@@ -90,7 +90,7 @@ bool groupSideBySide(FileArray& files, std::span<const Run> runs, CompareMode mo
     for (const Run& run : runs) {
         groupings.emplace_back(files, run, mode);
     }
-    parallelFor(groupings.size(), [&](std::size_t k) { read(groupings[k]); });
+    parallelFor(groupings.size(), [&](std::size_t k) { read(groupings[k]); }, {}, JobKind::Reading);
     const bool stopped = host.stopRequested();
     for (std::size_t k = 0; k < groupings.size(); ++k) {
         if (k == 0 || !stopped) {

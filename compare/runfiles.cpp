@@ -46,9 +46,11 @@ std::uint64_t chunkHash(const std::uint8_t* p, std::size_t n)
 RunFiles::RunFiles(FileArray& arr, std::vector<std::int64_t> records)
     : arr_(arr), records_(std::move(records)), files_(records_.size())
 {
-    budget_ = std::max<std::size_t>(8, platform::openFileBudget() / (parallelHelpers() + 1));
+    // each reading thread may hold the files of a run of its own
+    const std::size_t threads = parallelHelpers(JobKind::Reading) + 1;
+    budget_ = std::max<std::size_t>(8, platform::openFileBudget() / threads);
     if (records_.size() > 256) {
-        platform::reserveDescriptors(std::min(records_.size(), budget_) * (parallelHelpers() + 1) + 64);
+        platform::reserveDescriptors(std::min(records_.size(), budget_) * threads + 64);
     }
 }
 

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <vector>
 
 namespace kormial {
@@ -90,6 +92,21 @@ private:
     std::atomic<std::size_t> opened_{0};
     std::size_t victim_ = 0;
 };
+
+// How a file's chunk compares with the first member's.
+enum class Verdict { Same, Different, Failed, Unknown };
+
+// The files in `slots` compared with `first`, the first member's `len`
+// bytes at `offset`, on the reading threads, a round of files at a time:
+// each thread takes a contiguous share of the round and compares slice by
+// slice, a file read only up to its first slice that differs (Different) or
+// fails (Failed, with its error). After each round `take` gets every
+// file's verdict in order, by its place in `slots`, on the calling thread.
+// False at a stop request (polled on the calling thread) or when `take`
+// says so.
+bool compareWithFirst(RunFiles& files, std::span<const std::size_t> slots, std::int64_t offset,
+                      const std::uint8_t* first, std::size_t len, const std::function<bool()>& stopRequested,
+                      const std::function<bool(std::size_t, Verdict, const platform::Error&)>& take);
 
 // The buffer a batch is read into, kept from run to run until the search
 // ends (ReleaseCompareBuffers): a search may hold thousands of runs, and

@@ -33,17 +33,17 @@ public:
     Pool()
     {
         platform::onForkInChild([] { g_forked = true; });  // the pool is made once
-        unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
         // KORMIAL_THREADS caps the threads used (1: the calling thread alone)
-        if (const char* cap = std::getenv("KORMIAL_THREADS")) {
-            const long n = std::strtol(cap, nullptr, 10);
-            if (n >= 1) {
-                cores = std::min(cores, static_cast<unsigned>(std::min(n, 64L)));
-            }
+        unsigned cap = 64;
+        if (const char* given = std::getenv("KORMIAL_THREADS")) {
+            const long n = std::strtol(given, nullptr, 10);
+            cap = n >= 1 ? static_cast<unsigned>(std::min(n, 64L)) : cap;
         }
-        const unsigned helpers = std::min(cores - 1, 3u);
-        for (unsigned t = 0; t < helpers; ++t) {
-            threads_.emplace_back([this] { work(); });
+        computingHelpers_ = std::min(std::min(cores, cap) - 1, 3u);
+        readingHelpers_ = std::max(std::min(kReaders, cap) - 1, computingHelpers_);
+        for (unsigned t = 0; t < readingHelpers_; ++t) {
+            threads_.emplace_back([this, t] { work(t); });
         }
     }
     ~Pool() = delete;
@@ -51,10 +51,13 @@ public:
     Pool& operator=(const Pool&) = delete;
 
     // A child forked from this process has none of the helper threads.
-    std::size_t helpers() const { return g_forked ? 0 : threads_.size(); }
+    std::size_t helpers(JobKind kind) const
+    {
+        return g_forked ? 0 : kind == JobKind::Reading ? readingHelpers_ : computingHelpers_;
+    }
 
-    void run(std::size_t count, const std::function<void(std::size_t)>& fn,
-             const std::function<void()>& whileWaiting = {})
+    void run(std::size_t count, const std::function<void(std::size_t)>& fn, const std::function<void()>& whileWaiting,
+             JobKind kind)
     {
         const std::lock_guard one(running_);  // one job at a time
         {
@@ -63,7 +66,8 @@ public:
             count_ = count;
             next_.store(0);
             error_ = nullptr;
-            busy_ = threads_.size();
+            wanted_ = std::min(helpers(kind), count - 1);
+            busy_ = wanted_;
             ++generation_;
         }
         wake_.notify_all();
@@ -121,7 +125,8 @@ private:
         next_.store(count);
     }
 
-    void work()
+    // Helper `index` takes part in the jobs that want that many helpers.
+    void work(unsigned index)
     {
         std::uint64_t seen = 0;
         for (;;) {
@@ -129,7 +134,7 @@ private:
             std::size_t count = 0;
             {
                 std::unique_lock lock(mutex_);
-                wake_.wait(lock, [&] { return generation_ != seen; });
+                wake_.wait(lock, [&] { return generation_ != seen && index < wanted_; });
                 seen = generation_;
                 fn = fn_;
                 count = count_;
@@ -143,7 +148,13 @@ private:
         }
     }
 
+    // Reads of files that are not in memory wait for the disk: this many
+    // threads keep several in flight however few the cores.
+    static constexpr unsigned kReaders = 6;
+
     std::vector<std::thread> threads_;
+    unsigned computingHelpers_ = 0;
+    unsigned readingHelpers_ = 0;
     std::mutex running_;
     std::mutex mutex_;
     std::condition_variable wake_;
@@ -151,7 +162,8 @@ private:
     const std::function<void(std::size_t)>* fn_ = nullptr;
     std::size_t count_ = 0;
     std::atomic<std::size_t> next_{0};
-    std::size_t busy_ = 0;
+    std::size_t wanted_ = 0;  // helpers that take part in the job
+    std::size_t busy_ = 0;    // of them, those not yet done
     std::uint64_t generation_ = 0;
     std::exception_ptr error_;  // the job's first exception
 };
@@ -166,9 +178,9 @@ Pool& pool()
 
 }  // namespace
 
-std::size_t parallelHelpers()
+std::size_t parallelHelpers(JobKind kind)
 {
-    return pool().helpers();
+    return pool().helpers(kind);
 }
 
 bool inParallelJob()
@@ -177,10 +189,10 @@ bool inParallelJob()
 }
 
 void parallelFor(std::size_t count, const std::function<void(std::size_t)>& fn,
-                 const std::function<void()>& whileWaiting)
+                 const std::function<void()>& whileWaiting, JobKind kind)
 {
     // work handed out from within a job runs on the thread that has it
-    if (count < 2 || t_inJob || parallelHelpers() == 0) {
+    if (count < 2 || t_inJob || parallelHelpers(kind) == 0) {
         for (std::size_t k = 0; k < count; ++k) {
             fn(k);
             if (whileWaiting) {
@@ -189,7 +201,7 @@ void parallelFor(std::size_t count, const std::function<void(std::size_t)>& fn,
         }
         return;
     }
-    pool().run(count, fn, whileWaiting);
+    pool().run(count, fn, whileWaiting, kind);
 }
 
 }  // namespace kormial
