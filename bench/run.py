@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Benchmark kormial-cli against the Debian duplicate finders.
 
-For each tree: a walk reference (find -type f), a read-once reference
-(readonce.c reading every file that has a same-size partner), then kormial-cli and the peers back
-to back, each with warm-up runs and timed runs under /usr/bin/time -v.  Then
+For each tree: a walk reference (find -type f), two read-once references
+(readonce.c reading every file that has a same-size partner, on one thread
+and with 4 readers), then kormial-cli and the peers back to back, each with
+warm-up runs and timed runs under /usr/bin/time -v; with --cold, the page
+cache is dropped before every run.  Then
 every tool's groups are reduced to sets of files (device and inode) under
 Kormial's rules and compared with the reference groups.  With --window, the
 window's own search is timed too (kormial-window-bench), right after
@@ -49,6 +51,7 @@ LABELS = {
     "duff": "duff -r",
     "walk": "walk: find -type f",
     "read": "read-once",
+    "read4": "read-once, 4 readers",
     "window": "kormial-window-bench",
     "entries": "kormial-cli, every folder",
 }
@@ -71,6 +74,9 @@ RULES["entries"] = RULES["kormial"]
 
 PATH_TREES = {"usr": "/usr"}
 
+# The references timed beside the tools: no groups, no memory compared.
+REFERENCES = ("walk", "read", "read4")
+
 # The tools timed on a tree when --tools is not given.  On a million small
 # files the other peers take many times longer and add nothing to the
 # comparison of time and memory.
@@ -81,6 +87,15 @@ TREE_TOOLS = {"million": ("kormial", "jdupes", "rdfind"),
 FAST_TREES = ("mixed", "bigfiles", "manysmall", "usr")
 BOUND_TREES = ("mixed", "bigfiles", "manysmall")
 RSS_TARGETS = {"manysmall": 1.25, "usr": 1.25, "million-300k": 1.25, "million": 1.0}
+# The limit: kormial-cli against the walk plus the reading of every
+# candidate once, warm (one reader) and cold (4 readers), and the peers cold.
+LIMIT_TREES = ("mixed", "manysmall", "identical-1m")
+LIMIT_WARM = 1.15
+LIMIT_COLD = 1.10
+PEERS_COLD = 0.6
+PARALLEL_READERS = 4
+# Cost per file: the million shape at 100,000 files against 1,000,000.
+SCALING_TARGET = 1.15
 # Large runs of equal sizes: at most the time of the faster of these peers.
 SAME_SIZE_TREES = ("samesize-distinct", "samesize-tail", "identical-1m", "tail-1m", "sparse")
 SAME_SIZE_PEERS = ("jdupes", "rdfind")
@@ -114,9 +129,31 @@ def tool_command(tool, tree, work, kormial, args):
     raise ValueError(tool)
 
 
+def drop_caches():
+    """Writes dirty pages out and drops the page cache, dentries and inodes,
+    so that the next run reads from the disk (root only)."""
+    os.sync()
+    with open("/proc/sys/vm/drop_caches", "w", encoding="ascii") as f:
+        f.write("3\n")
+
+
+def cold_refusal():
+    """Why --cold cannot run here, or None."""
+    if os.geteuid() != 0:
+        return "--cold drops the page cache before every run, which only root can do; run as root or without --cold"
+    if not os.access("/proc/sys/vm/drop_caches", os.W_OK):
+        return "--cold needs /proc/sys/vm/drop_caches writable, and it is not here"
+    return None
+
+
+COLD = False  # set by --cold: every run starts from an empty page cache
+
+
 def run_timed(cmd, cwd, stdout_path, stderr_path, timeout, env=None):
     """Runs CMD under /usr/bin/time -v; returns (wall seconds, peak RSS in
     kB or None, exit status, CPU seconds (user + system) or None)."""
+    if COLD:
+        drop_caches()
     time_file = os.path.join(cwd, ".time-v")
     full = ["/usr/bin/time", "-v", "-o", time_file] + cmd
     with open(stdout_path, "wb") as out, open(stderr_path, "wb") as err:
@@ -588,20 +625,25 @@ def rotational(path):
 
 
 def build_reader(scratch, use_cat):
-    """The read-once command for a list file: bench/readonce.c compiled, or
-    cat through xargs when asked to or when no C compiler is there."""
+    """The read-once commands for a list file, on one thread and with
+    PARALLEL_READERS readers: bench/readonce.c compiled, or cat through xargs
+    (-P for the readers) when asked to or when no C compiler is there."""
     if not use_cat:
         src = os.path.join(BENCH, "readonce.c")
         exe = os.path.join(scratch, "readonce")
         for cc in ("cc", "gcc", "clang"):
             if shutil.which(cc):
-                r = subprocess.run([cc, "-O2", "-o", exe, src], capture_output=True, text=True)
+                r = subprocess.run([cc, "-O2", "-pthread", "-o", exe, src], capture_output=True, text=True)
                 if r.returncode == 0:
-                    return (lambda lst: [exe, lst]), "bench/readonce.c (open, read into one 1 MiB buffer, close)"
+                    return ((lambda lst: [exe, lst]), (lambda lst: [exe, "-j", str(PARALLEL_READERS), lst]),
+                            "bench/readonce.c (open, read into one 1 MiB buffer, close; %d readers for the "
+                            "parallel reference)" % PARALLEL_READERS)
                 log("could not compile readonce.c with %s: %s" % (cc, r.stderr.strip()[-300:]))
                 break
-        log("falling back to cat for the read-once reference")
-    return (lambda lst: ["xargs", "-0", "-r", "-a", lst, "cat"]), "xargs -0 cat"
+        log("falling back to cat for the read-once references")
+    return ((lambda lst: ["xargs", "-0", "-r", "-a", lst, "cat"]),
+            (lambda lst: ["xargs", "-0", "-r", "-n", "256", "-P", str(PARALLEL_READERS), "-a", lst, "cat"]),
+            "xargs -0 cat")
 
 
 def wait_idle(limit, longest):
@@ -759,7 +801,7 @@ def tree_table(tr):
     res = tr["results"]
     jd = res.get("jdupes", {})
     rows = [("tool", "median", "min-max", "peak RSS", "x jdupes", "RSS x jd", "groups", "files", "check")]
-    for key in ("kormial", "entries") + PEERS + ("walk", "read"):
+    for key in ("kormial", "entries") + PEERS + ("walk", "read", "read4"):
         r = res.get(key)
         if r is None:
             continue
@@ -770,12 +812,12 @@ def tree_table(tr):
         rows.append((
             LABELS[key], fmt_s(r["median"]),
             "%.3f-%.3f" % (min(r["runs"]), max(r["runs"])),
-            fmt_mb(r["rss_kb"]) if key not in ("walk", "read") else "",
+            fmt_mb(r["rss_kb"]) if key not in REFERENCES else "",
             fmt_ratio(r["median"], jd.get("median")),
-            fmt_ratio(r["rss_kb"], jd.get("rss_kb")) if key not in ("walk", "read") else "",
+            fmt_ratio(r["rss_kb"], jd.get("rss_kb")) if key not in REFERENCES else "",
             "{:,}".format(chk["groups"]) if chk else "",
             "{:,}".format(chk["files"]) if chk else "",
-            ("ok" if chk["ok"] else "MISMATCH") if chk else ("" if key in ("walk", "read") else r.get("error", "")),
+            ("ok" if chk["ok"] else "MISMATCH") if chk else ("" if key in REFERENCES else r.get("error", "")),
         ))
     widths = [max(len(str(row[i])) for row in rows) for i in range(len(rows[0]))]
     lines = []
@@ -785,6 +827,58 @@ def tree_table(tr):
         lines.append("  " + "  ".join(cells).rstrip())
         if n == 0:
             lines.append("  " + "  ".join("-" * w for w in widths))
+    return lines
+
+
+def limit_ratio(res, reader):
+    """kormial-cli's median over the walk's plus READER's ("read" or
+    "read4"), or None."""
+    if not all("median" in res.get(k, {}) for k in ("kormial", "walk", reader)):
+        return None
+    return res["kormial"]["median"] / (res["walk"]["median"] + res[reader]["median"])
+
+
+def per_file_us(res, tool, files):
+    """TOOL's median time per file in microseconds, or None."""
+    r = res.get(tool, {})
+    return r["median"] / files * 1e6 if "median" in r and files else None
+
+
+def scaling_pair(trees):
+    """The trees of about 100,000 and 1,000,000 files (within 10 %), if the
+    run has both: the cost per file is compared between them."""
+    def near(n):
+        return next((tr for tr in trees if abs(tr["names"] - n) <= n // 10
+                     and "median" in tr["results"].get("kormial", {})), None)
+    small, large = near(100000), near(1000000)
+    return (small, large) if small and large else None
+
+
+def limit_lines(tr, cold):
+    """The lines under a tree's table: kormial-cli against the limit, and
+    its cost per file."""
+    res = tr["results"]
+    out = []
+    for reader in ("read", "read4"):
+        r = limit_ratio(res, reader)
+        if r is not None:
+            out.append("  kormial-cli / (walk + %s) = %.2f" % (LABELS[reader], r))
+    us = per_file_us(res, "kormial", tr["names"])
+    if us is not None:
+        out.append("  kormial-cli: %.1f us per file (%s)" % (us, "cold" if cold else "warm"))
+    return out
+
+
+def cost_table(trees, tools):
+    """Each tool's time per file on every tree, in microseconds."""
+    head = ["tree", "files"] + [LABELS[t] for t in tools]
+    lines = ["| " + " | ".join(head) + " |", "|---|" + "---:|" * (len(tools) + 1)]
+    for tr in trees:
+        cells = [tr["label"], "{:,}".format(tr["names"])]
+        for t in tools:
+            us = per_file_us(tr["results"], t, tr["names"])
+            cells.append("-" if us is None else "%.1f us" % us)
+        lines.append("| " + " | ".join(cells) + " |")
     return lines
 
 
@@ -856,7 +950,7 @@ def window_table(trees):
 
 
 def summary_tables(trees, tools):
-    cols = list(tools) + ["walk", "read"]
+    cols = list(tools) + list(REFERENCES)
     head = ["tree", "files"] + [LABELS[c] for c in cols]
     lines = ["| " + " | ".join(head) + " |", "|" + "---|" * 2 + "---:|" * len(cols)]
     for tr in trees:
@@ -936,6 +1030,36 @@ def target_lines(trees):
     return out
 
 
+def limit_target_lines(trees, cold, full):
+    """kormial-cli against the limit on the trees that set it (warm: the walk
+    plus one reader; cold: the walk plus 4 readers, and every peer), and the
+    cost per file at 1,000,000 files against 100,000."""
+    out = []
+    reader, limit = ("read4", LIMIT_COLD) if cold else ("read", LIMIT_WARM)
+    for tr in trees:
+        res, name = tr["results"], tr["name"]
+        r = limit_ratio(res, reader)
+        if full and name in LIMIT_TREES and r is not None:
+            out.append("%-17s %s: time / (walk + %s) = %.3f (target <= %.2f) %s"
+                       % (name, "cold" if cold else "warm", LABELS[reader], r, limit,
+                          "met" if r <= limit else "MISSED"))
+        if full and cold and name in LIMIT_TREES and "median" in res.get("kormial", {}):
+            for peer in PEERS:
+                if "median" in res.get(peer, {}):
+                    r = res["kormial"]["median"] / res[peer]["median"]
+                    out.append("%-17s cold: time / %s = %.3f (target <= %.2f) %s"
+                               % (name, peer, r, PEERS_COLD, "met" if r <= PEERS_COLD else "MISSED"))
+    pair = scaling_pair(trees)
+    if pair:
+        small, large = pair
+        r = (per_file_us(large["results"], "kormial", large["names"])
+             / per_file_us(small["results"], "kormial", small["names"]))
+        out.append("%-17s time per file at %s files / at %s = %.3f (target <= %.2f) %s"
+                   % ("scaling", "{:,}".format(large["names"]), "{:,}".format(small["names"]), r,
+                      SCALING_TARGET, "met" if r <= SCALING_TARGET else "MISSED"))
+    return out
+
+
 # ---------------------------------------------------------------- main
 
 def checked_tools(tr):
@@ -965,8 +1089,10 @@ def bench_tree(name, path, manifest, tools, args, kormial, scratch, reader):
     res = tr["results"]
     res["walk"] = measure("walk", ["find", path, "-type", "f"], work, os.devnull,
                           args.warmup, args.reps, args.timeout)
-    res["read"] = measure("read-once", reader(list_file), work,
+    res["read"] = measure("read-once", reader[0](list_file), work,
                           os.devnull, args.warmup, args.reps, args.timeout)
+    res["read4"] = measure(LABELS["read4"], reader[1](list_file), work,
+                           os.devnull, args.warmup, args.reps, args.timeout)
     for tool in tools:
         tool_work = os.path.join(work, tool)
         os.makedirs(tool_work)
@@ -1033,8 +1159,10 @@ def bench_tree(name, path, manifest, tools, args, kormial, scratch, reader):
 def report(trees, tools, args, kormial, vers, started):
     out = []
     out.append("Duplicate finders on %s" % machine())
-    out.append("%s; warm page cache; %d warm-up run(s), median of %d; peak RSS from /usr/bin/time -v"
-               % (started.strftime("%Y-%m-%d %H:%M"), args.warmup, args.reps))
+    out.append("%s; %s; %d warm-up run(s), median of %d; peak RSS from /usr/bin/time -v"
+               % (started.strftime("%Y-%m-%d %H:%M"),
+                  "COLD: page cache, dentries and inodes dropped before every run" if args.cold else "warm page cache",
+                  args.warmup, args.reps))
     out.append("read-once reader: %s" % args.reader)
     out.append("versions: " + "; ".join("%s %s" % (t, vers[t]) for t in tools))
     if args.window:
@@ -1050,10 +1178,7 @@ def report(trees, tools, args, kormial, vers, started):
                       "{:,}".format(tr.get("ref_files", 0))))
         out.extend(tree_table(tr))
         res = tr["results"]
-        k = res.get("kormial", {})
-        if "median" in k and "median" in res.get("walk", {}) and "median" in res.get("read", {}):
-            out.append("  kormial-cli / (walk + read-once) = %.2f"
-                       % (k["median"] / (res["walk"]["median"] + res["read"]["median"])))
+        out.extend(limit_lines(tr, args.cold))
         out.extend(entries_lines(tr))
         for tool in checked_tools(tr):
             chk = res.get(tool, {}).get("check")
@@ -1069,10 +1194,14 @@ def report(trees, tools, args, kormial, vers, started):
     out.append("Median wall times:")
     out.append("")
     out.extend(summary_tables(trees, tools))
+    out += ["", "Time per file:", ""] + cost_table(trees, tools)
     if args.window:
         out += ["", "The window against kormial-cli:", ""] + window_table(trees)
-    if args.size == "full" and args.scale == 1.0 and "kormial" in tools:
-        lines = target_lines(trees)
+    if "kormial" in tools:
+        full = args.size == "full" and args.scale == 1.0
+        lines = limit_target_lines(trees, args.cold, full)
+        if full and not args.cold:
+            lines = target_lines(trees) + lines
         if lines:
             out += ["", "kormial-cli against the speed targets:"] + ["  " + x for x in lines]
     bad = [(tr["label"], LABELS[t] if t == "entries" else t) for tr in trees for t in checked_tools(tr)
@@ -1135,7 +1264,10 @@ def main(argv=None):
                     help="comma-separated subset of %s (default: all; on %s: %s)"
                          % (",".join(TOOLS), " and ".join(TREE_TOOLS), ",".join(TREE_TOOLS["million"])))
     ap.add_argument("--reps", type=int, default=3, help="timed runs per tool (default 3)")
-    ap.add_argument("--warmup", type=int, default=1, help="warm-up runs per tool (default 1)")
+    ap.add_argument("--warmup", type=int, default=None,
+                    help="warm-up runs per tool (default 1; 0 with --cold)")
+    ap.add_argument("--cold", action="store_true",
+                    help="drop the page cache before every run of every tool and reference (root only)")
     ap.add_argument("--corpus", default=gen_corpus.default_out(),
                     help="corpus folder (default bench/corpus)")
     ap.add_argument("--seed", type=int, default=gen_corpus.DEFAULT_SEED, help="corpus seed")
@@ -1166,6 +1298,14 @@ def main(argv=None):
     args = ap.parse_args(argv)
     if args.quick:
         args.size = "smoke"
+    if args.cold:
+        refusal = cold_refusal()
+        if refusal:
+            ap.error(refusal)
+        global COLD
+        COLD = True
+    if args.warmup is None:
+        args.warmup = 0 if args.cold else 1
     if args.rmlint_without_fiemap:
         LABELS["rmlint"] = "rmlint --without-fiemap"
     if args.reps < 1 or args.warmup < 0:
@@ -1195,7 +1335,8 @@ def main(argv=None):
 
     scratch = tempfile.mkdtemp(prefix="kormial-bench-")
     try:
-        reader, args.reader = build_reader(scratch, args.cat)
+        one, parallel, args.reader = build_reader(scratch, args.cat)
+        reader = (one, parallel)
         results = [bench_tree(n, p, m, [t for t in tree_tools[given] if t in tools], args, kormial,
                               scratch, reader)
                    for given, (n, p, m) in zip(tree_names, trees)]

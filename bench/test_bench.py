@@ -447,7 +447,7 @@ class ReaderTest(unittest.TestCase):
         tmp = tempfile.mkdtemp(prefix="bench-read-")
         try:
             exe = os.path.join(tmp, "readonce")
-            subprocess.run([cc, "-O2", "-Wall", "-Wextra", "-Werror", "-o", exe,
+            subprocess.run([cc, "-O2", "-pthread", "-Wall", "-Wextra", "-Werror", "-o", exe,
                             os.path.join(BENCH, "readonce.c")], check=True)
             good = os.path.join(tmp, "file with space")
             with open(good, "wb") as f:
@@ -457,10 +457,12 @@ class ReaderTest(unittest.TestCase):
                 f.write(os.fsencode(good) + b"\0")
             self.assertEqual(subprocess.run([exe, lst]).returncode, 0)
             with open(lst, "ab") as f:
-                f.write(os.fsencode(os.path.join(tmp, "missing")) + b"\0")
-            r = subprocess.run([exe, lst], capture_output=True, text=True)
-            self.assertEqual(r.returncode, 1)
-            self.assertIn("missing", r.stderr)
+                f.write(os.fsencode(os.path.join(tmp, "missing")) + b"\0" + os.fsencode(good) + b"\0")
+            # one reader or several: every file is read, the missing one told
+            for readers in ([], ["-j", "3"]):
+                r = subprocess.run([exe] + readers + [lst], capture_output=True, text=True)
+                self.assertEqual(r.returncode, 1)
+                self.assertEqual(r.stderr.count("missing"), 1)
         finally:
             shutil.rmtree(tmp)
 
