@@ -373,4 +373,10 @@ bool DesktopTrash::moveToTrash(const AnchoredFolder& folder, const std::string& 
     return false;
 }
 
+std::string homeTrashFolder()
+{
+    const std::string data = dataHome();
+    return data.empty() ? std::string() : joinPath(data, "Trash");
+}
+
 }  // namespace kormial::platform

@@ -3,16 +3,15 @@
 #include "catalogue/colfiles.h"
 #include "catalogue/compare.h"
 #include "catalogue/sort.h"
-#include "platform/anchored.h"
 #include "platform/fs.h"
 #include "platform/textfold.h"
 #include "results/liststats.h"
 #include "results/resultrows.h"
+#include "search/searchfolders.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace kormial {
@@ -42,14 +41,6 @@ void walkRuns(std::int64_t from, std::int64_t to, Equal equal, Handle handle)
     }
 }
 
-// The folder the walk of an entry starts at, ending in "/": by its path
-// without links when one lies on the way, so that the review can reach its
-// files from "/" without following a link.
-std::string entryFolder(const SearchEntry& e)
-{
-    return platform::folderWithoutLinks(e.folder.empty() || e.folder.back() != '/' ? e.folder + '/' : e.folder);
-}
-
 // "12,345"
 std::string grouped(std::int64_t n)
 {
@@ -77,7 +68,7 @@ public:
     {
         colFiles catalogue = load();
         fill(catalogue);
-        keepFolders();
+        MarkKeepFolders(request_, out_.files);
         if (n_ >= 1) {
             if (!sameName()) {
                 return finish(0);
@@ -106,7 +97,8 @@ private:
     void reportFailure(const std::string& text) override { observer_.failure(text); }
 
     // The catalogue, one search entry after another; a stop ends it with
-    // the files found so far.
+    // the files found so far. What the walk could not enter is listed first
+    // on "Report - read errors", in the order the walk met it.
     colFiles load()
     {
         colFiles catalogue;
@@ -115,8 +107,12 @@ private:
         for (std::int64_t i = 0; i < count && !stop_.stop_requested(); ++i) {
             const SearchEntry& e = request_.entries[static_cast<std::size_t>(i)];
             observer_.entryStarted(i);
-            catalogue.LoadFiles(entryFolder(e), e.pattern, request_.minKb, request_.maxKb, e.subFolders, stop_,
+            catalogue.LoadFiles(SearchFolderOf(e), e.pattern, request_.minKb, request_.maxKb, e.subFolders, stop_,
                                 &walked_);
+            for (const WalkFailure& failure : catalogue.TakeFailures()) {
+                observer_.failure(WalkFailureText(failure));
+                list(kListReadErrors).add(WalkFailureRow(failure));
+            }
             observer_.progress(std::floor(static_cast<double>(i + 1) / static_cast<double>(count) * 100.0));
         }
         walked_.files = catalogue.Count();  // repeated names of one file are gone
@@ -139,56 +135,6 @@ private:
             }
         });
         last_ = n_ - 1;
-    }
-
-    // The folders reached by a Keep entry say so, for the rows of their
-    // files. A folder reached by several entries is Keep when any of them
-    // is, also when another entry walked it first (under its own spelling).
-    void keepFolders()
-    {
-        struct Reach {
-            std::string path;
-            bool below;  // the folders below it too
-        };
-        std::vector<Reach> reach;
-        std::vector<std::pair<platform::FileId, bool>> roots;
-        for (const SearchEntry& e : request_.entries) {
-            platform::Folder top;
-            const std::string folder = e.keep ? entryFolder(e) : std::string();
-            if (e.keep && top.openUnlisted(folder)) {
-                reach.push_back({folder, e.subFolders});
-                roots.emplace_back(top.identity(), e.subFolders);
-            }
-        }
-        if (roots.empty()) {
-            return;
-        }
-        std::vector<const SearchedFolder*> folders;
-        std::unordered_set<const SearchedFolder*> seen;
-        for (const FileRec& r : out_.files) {
-            if (r.Folder && seen.insert(r.Folder.get()).second) {
-                folders.push_back(r.Folder.get());
-                for (const auto& [id, below] : roots) {
-                    if (r.Folder->id == id) {
-                        reach.push_back({r.Folder->path, below});
-                    }
-                }
-            }
-        }
-        std::unordered_map<const SearchedFolder*, FolderPath> kept;
-        for (const SearchedFolder* f : folders) {
-            const bool keep = std::any_of(reach.begin(), reach.end(), [&](const Reach& r) {
-                return f->path == r.path || (r.below && f->path.starts_with(r.path));
-            });
-            if (keep) {
-                kept[f] = std::make_shared<const SearchedFolder>(SearchedFolder{f->path, f->id, true});
-            }
-        }
-        for (FileRec& r : out_.files) {
-            if (const auto it = kept.find(r.Folder.get()); it != kept.end()) {
-                r.Folder = it->second;
-            }
-        }
     }
 
     // The numbers so far, a few times a second at most unless `now` (at the
