@@ -58,10 +58,11 @@ std::string usageText()
            "ends the program at once.\n"
            "\n"
            "Exit status:\n"
-           "  0      the search ran to the end (files it could not read are listed); in a\n"
-           "         review, every marked file was moved (or would be)\n"
+           "  0      the search ran to the end (files and folders it could not read are\n"
+           "         listed); in a review, every marked file was moved (or would be)\n"
            "  1      the output could not be written; in a review, a file was skipped\n"
-           "  2      bad input\n"
+           "  2      bad input, such as a folder to search that does not exist, is not a\n"
+           "         folder or cannot be opened (nothing is searched)\n"
            "  128+N  the search was stopped by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP)\n"
            "  141    the reader of the output went away (a closed pipe); no message\n";
 }
