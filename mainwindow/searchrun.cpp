@@ -122,7 +122,8 @@ void frmMain::searchEnded()
     if (!searchFailures_.isEmpty()) {
         // one notice at the end, never a box that holds the search up
         constexpr int kShown = 5;
-        QString text = QStringLiteral("Some files could not be read; they are listed on \"Report - read errors\".\n");
+        QString text = QStringLiteral(
+            "Some files or folders could not be read; they are listed on \"Report - read errors\".\n");
         for (const QString& failure : searchFailures_.mid(0, kShown)) {
             text += QStringLiteral("\n") + failure;
         }

@@ -377,8 +377,12 @@ bool loadResults(std::string_view text, ResultList* lists, std::string& error)
                 !integer(r.get("folder_dev"), folderDev) || !integer(r.get("folder_ino"), folderIno)) {
                 return bad("a row without group, size, folder, name, dev, ino, mtime_ns, folder_dev or folder_ino");
             }
-            if (folder.empty() || folder.back() != '/' || row.name.empty() ||
-                row.name.find_first_of(std::string("/\0", 2)) != std::string::npos ||
+            // a folder the search could not enter stands on the read errors
+            // as its name followed by "/"
+            const bool folderRow = index == kListReadErrors && row.name.size() > 1 && row.name.back() == '/';
+            const std::string_view name(row.name.data(), row.name.size() - (folderRow ? 1 : 0));
+            if (folder.empty() || folder.back() != '/' || name.empty() ||
+                name.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos ||
                 folder.find('\0') != std::string::npos) {
                 return bad("a row whose folder does not end in \"/\" or whose name is not a file name");
             }

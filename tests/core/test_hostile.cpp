@@ -3,12 +3,14 @@
 // files, sheer numbers, and the kernel's own folders. Real files in temporary
 // folders; where root would read everything, the search runs as nobody.
 #include "catalogue/colfiles.h"
+#include "results/resultfile.h"
 #include "results/resultrows.h"
 #include "searchhost.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -100,6 +102,13 @@ TEST(HostilePermissions, UnreadableFilesAndFoldersAreReadErrors)
         }
         for (const std::string& f : h.failures) {
             s += f + "\n";
+        }
+        // saved and read back as they are
+        std::array<ResultList, kResultListCount> back;
+        std::string error;
+        if (!loadResults(formatJson(h.results.lists.data(), true), back.data(), error) ||
+            back[kListReadErrors].count() != h.list(kListReadErrors).count()) {
+            s += "not read back: " + error;
         }
         return s;
     });
