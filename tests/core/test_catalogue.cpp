@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
@@ -196,12 +197,16 @@ TEST(Walk, DeepChainsAreWalkedWithFewDescriptorsAndStopAtOnce)
         deepest += "d/";
     }
 
-    std::size_t mostOpen = 0;
+    std::atomic<std::size_t> mostOpen{0};  // the hook runs on every walking thread
     {
-        const EnterHookSet hook([&](const std::string&) { mostOpen = std::max(mostOpen, openDescriptors()); });
+        const EnterHookSet hook([&](const std::string&) {
+            const std::size_t now = openDescriptors();
+            for (std::size_t was = mostOpen; now > was && !mostOpen.compare_exchange_weak(was, now);) {
+            }
+        });
         EXPECT_EQ(load(dir, {{"*.*", -1, -1, true}}).size(), static_cast<std::size_t>(kLevels + 2));
     }
-    EXPECT_LT(mostOpen, 300u);
+    EXPECT_LT(mostOpen.load(), 300u);
     TestHost h;
     h.add(dir.path());
     h.only({SearchType::Duplicates});
@@ -226,7 +231,7 @@ TEST(Walk, DeepChainsAreWalkedWithFewDescriptorsAndStopAtOnce)
     EXPECT_EQ(arr[kLevels + 1].path(), dir / "twin");
 
     std::stop_source stop;
-    int entered = 0;
+    std::atomic<int> entered{0};
     const EnterHookSet hook([&](const std::string&) {
         if (++entered == 100) {
             stop.request_stop();
