@@ -105,11 +105,15 @@ struct colFiles::Walk {
     // How many folders the cut of a tree into pieces keeps open for the
     // pieces below them.
     static constexpr std::size_t kOpenForPieces = 64;
+    // How far a walk carries a folder up before it opens the one above
+    // (the path of ".." that reaches it stays well below PATH_MAX).
+    static constexpr std::size_t kCarriedUpAtMost = 512;
 
     // One walk down a tree, without recursion: the folders on the way down
-    // are a stack, each holding its descriptor only while it is among the
-    // lowest few, and the path is one text that grows and shrinks with the
-    // stack, copied only for the folders whose files or failures are taken.
+    // are a stack, each holding its descriptor only while sub-folders are
+    // left to enter from it and it is among the lowest few that do; the path
+    // is one text that grows and shrinks with the stack, copied only for the
+    // folders whose files or failures are taken.
     template <typename Sink>
     class Walker {
     public:
@@ -120,6 +124,7 @@ struct colFiles::Walk {
         {
             path_ = std::move(path);
             top.pathEnd = path_.size();
+            open_ = top.folder.isOpen() ? 1 : 0;
             stack_.push_back(std::move(top));
             while (!stack_.empty()) {
                 if (spec_.stop.stop_requested()) {
@@ -148,47 +153,78 @@ struct colFiles::Walk {
             return f.shared;
         }
 
-        // Into the next sub-folder of `f`, the lowest folder.
+        // Into the next sub-folder of `f`, the lowest folder. A folder is
+        // given back as soon as nothing more is entered from it.
         void down(Frame& f)
         {
             const platform::SubFolder& sub = f.subs[f.nextSub++];
             Frame child;
             platform::Error err;
-            switch (enter(f, path_, sub, child, spec_, err)) {
-            case Entered::PassedOver:
-                return;
-            case Entered::Failed:
+            const Entered entered = enter(f, path_, sub, child, spec_, err);
+            if (f.nextSub == f.subs.size()) {
+                release(f);
+            }
+            if (entered == Entered::Failed) {
                 sink_.failed(failure(folderOf(f), sub, err));
+            }
+            if (entered != Entered::Yes) {
                 return;
-            case Entered::Yes:
-                break;
             }
             path_ += sub.name;
             path_ += '/';
             child.pathEnd = path_.size();
             stack_.push_back(std::move(child));
-            if (stack_.size() - firstOpen_ > kOpenOnTheWay) {
-                stack_[firstOpen_++].folder.close();
+            if (++open_ > kOpenOnTheWay) {
+                while (!stack_[firstOpen_].folder.isOpen()) {
+                    ++firstOpen_;
+                }
+                release(stack_[firstOpen_++]);  // the highest one open
             }
         }
 
-        // Back to the folder above, opened again through ".." when its
-        // descriptor was given back. When that is no longer the folder (the
-        // lower one was moved away), the way back is lost: the sub-folders
-        // left there fail, and so on upwards.
+        void release(Frame& f)
+        {
+            if (f.folder.isOpen()) {
+                f.folder.close();
+                --open_;
+            }
+        }
+
+        // Back to the folder above. The lowest folder given back is carried
+        // up; a folder above that still has sub-folders to enter but gave
+        // back its descriptor is opened again from it through "..". When that
+        // is no longer the folder (one below was moved away), the way back
+        // is lost: the sub-folders left there fail, and so on upwards.
         void up()
         {
             Frame done = std::move(stack_.back());
             stack_.pop_back();
+            if (done.folder.isOpen()) {
+                --open_;
+                carried_ = std::move(done.folder);
+                carriedUp_ = 0;
+            }
+            ++carriedUp_;
             if (stack_.empty()) {
                 return;
             }
             Frame& f = stack_.back();
             path_.resize(f.pathEnd);
-            if (firstOpen_ >= stack_.size()) {
-                firstOpen_ = stack_.size() - 1;
-                if (!done.folder.isOpen() || !f.folder.openAbove(done.folder, f.id)) {
-                    f.folder.close();
+            firstOpen_ = std::min(firstOpen_, stack_.size());
+            if (f.folder.isOpen() || !carried_.isOpen()) {
+                carried_.close();
+            } else if (f.nextSub < f.subs.size()) {
+                if (f.folder.openAbove(carried_, carriedUp_, f.id)) {
+                    ++open_;
+                    firstOpen_ = stack_.size() - 1;
+                }
+                carried_.close();
+            } else if (carriedUp_ >= kCarriedUpAtMost) {
+                // the path of ".." is kept short: this folder is carried on
+                if (carried_.openAbove(carried_, carriedUp_, f.id)) {
+                    carriedUp_ = 0;
+                } else {
+                    carried_.close();
                 }
             }
         }
@@ -196,7 +232,10 @@ struct colFiles::Walk {
         Sink& sink_;
         const Spec& spec_;
         std::vector<Frame> stack_;
-        std::size_t firstOpen_ = 0;  // the stack's folders from here on are open
+        std::size_t open_ = 0;       // folders of the stack that hold their descriptor
+        std::size_t firstOpen_ = 0;  // none below this one does
+        platform::Folder carried_;   // the lowest folder given back on the way up
+        std::size_t carriedUp_ = 0;  // how far below the lowest folder it lies
         std::string path_;
     };
 

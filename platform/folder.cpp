@@ -187,14 +187,16 @@ void Folder::close()
 
 bool Folder::adopt(int fd, Error* err)
 {
+    const int openErrno = errno;
     close();
     entries_.clear();
+    if (fd < 0) {
+        return failed(err, openErrno);
+    }
     Facts f;
-    if (fd < 0 || !factsAt(fd, "", f)) {
+    if (!factsAt(fd, "", f)) {
         const int e = errno;
-        if (fd >= 0) {
-            ::close(fd);
-        }
+        ::close(fd);
         return failed(err, e);
     }
     fd_ = fd;
@@ -252,9 +254,13 @@ bool Folder::openSub(const Folder& parent, const SubFolder& sub, Error* err)
     return true;
 }
 
-bool Folder::openAbove(const Folder& child, const FileId& expected, Error* err)
+bool Folder::openAbove(const Folder& below, std::size_t levels, const FileId& expected, Error* err)
 {
-    if (!adopt(::openat(child.fd_, "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), err)) {
+    std::string up = "..";
+    for (std::size_t i = 1; i < levels; ++i) {
+        up += "/..";
+    }
+    if (!adopt(::openat(below.fd_, up.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), err)) {
         return false;
     }
     if (identity_ != expected) {

@@ -103,9 +103,9 @@ public:
     // it: a name that no longer leads to that folder (a link now, a file, or
     // another folder) fails with kChangedDuringSearch.
     bool openSub(const Folder& parent, const SubFolder& sub, Error* err = nullptr);
-    // Opens the folder that holds the open folder `child`, through "..":
-    // kChangedDuringSearch unless it is `expected`.
-    bool openAbove(const Folder& child, const FileId& expected, Error* err = nullptr);
+    // Opens the folder `levels` above the open folder `below` (which may be
+    // this one), through "..": kChangedDuringSearch unless it is `expected`.
+    bool openAbove(const Folder& below, std::size_t levels, const FileId& expected, Error* err = nullptr);
     // The names of the regular files, and with `folders` the sub-folders with
     // their facts, each in byte order. A sub-folder that cannot be looked at
     // fails the listing (one gone since it was listed is left out).

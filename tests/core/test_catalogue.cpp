@@ -162,9 +162,9 @@ TEST(Walk, FolderSwappedWhileTheWalkRunsIsNeverEntered)
     EXPECT_EQ(h.rows(kListReadErrors, false), (std::vector<std::string>{"xx/", "yy/", "zz/"}));
 }
 
-// A chain of 5,000 folders, each with a side folder, beside a file at the
-// top: walked to the end in walk order with a few descriptors open (the
-// folders above are opened again through ".." on the way back), the copy at
+// A chain of 5,000 folders, some with a side folder, beside a file at the
+// top: walked to the end in walk order with a few descriptors open (a
+// folder above is opened again through ".." on the way back), the copy at
 // the bottom compared by its path far beyond PATH_MAX (never through a
 // link); a stop ends the walk at once.
 TEST(Walk, DeepChainsAreWalkedWithFewDescriptorsAndStopAtOnce)
@@ -175,13 +175,19 @@ TEST(Walk, DeepChainsAreWalkedWithFewDescriptorsAndStopAtOnce)
     constexpr int kLevels = 5000;
     writeFile(dir / "twin", "the same at both ends");
     int at = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // side folders on the third level and the last 100: on the way down, the
+    // third gives back its descriptor; on the way up, it is opened again from
+    // 4,900 levels below
+    constexpr int kSides = 101;
     for (int level = 0; level < kLevels; ++level) {
-        ASSERT_EQ(::mkdirat(at, "side", 0755), 0);
-        const int side = ::openat(at, "side", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        const int f = ::openat(side, "f", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        ASSERT_EQ(::ftruncate(f, 100 + level), 0);  // a size of its own: nothing to compare
-        ::close(f);
-        ::close(side);
+        if (level == 2 || level >= kLevels - 100) {
+            ASSERT_EQ(::mkdirat(at, "side", 0755), 0);
+            const int side = ::openat(at, "side", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            const int f = ::openat(side, "f", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            ASSERT_EQ(::ftruncate(f, 100 + level), 0);  // a size of its own: nothing to compare
+            ::close(f);
+            ::close(side);
+        }
         ASSERT_EQ(::mkdirat(at, "d", 0755), 0);
         const int next = ::openat(at, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         ::close(at);
@@ -204,13 +210,13 @@ TEST(Walk, DeepChainsAreWalkedWithFewDescriptorsAndStopAtOnce)
             for (std::size_t was = mostOpen; now > was && !mostOpen.compare_exchange_weak(was, now);) {
             }
         });
-        EXPECT_EQ(load(dir, {{"*.*", -1, -1, true}}).size(), static_cast<std::size_t>(kLevels + 2));
+        EXPECT_EQ(load(dir, {{"*.*", -1, -1, true}}).size(), static_cast<std::size_t>(kSides + 2));
     }
     EXPECT_LT(mostOpen.load(), 300u);
     TestHost h;
     h.add(dir.path());
     h.only({SearchType::Duplicates});
-    EXPECT_EQ(h.run(), kLevels + 2);
+    EXPECT_EQ(h.run(), kSides + 2);
     ASSERT_EQ(h.list(kListDuplicates).count(), 2);
     const std::set<std::string> pair = {h.list(kListDuplicates).row(0).path(), h.list(kListDuplicates).row(1).path()};
     EXPECT_TRUE((pair == std::set<std::string>{deepest + "twin", dir / "twin"}));
@@ -224,11 +230,12 @@ TEST(Walk, DeepChainsAreWalkedWithFewDescriptorsAndStopAtOnce)
     colFiles c;
     c.LoadFiles(dir.path(), "*", -1, -1, true);
     c.TakeItems(arr);
-    ASSERT_EQ(arr.size(), static_cast<std::size_t>(kLevels + 2));
+    ASSERT_EQ(arr.size(), static_cast<std::size_t>(kSides + 2));
     EXPECT_TRUE(arr[0].path() == deepest + "twin");
     EXPECT_TRUE(arr[1].path() == deepest.substr(0, deepest.size() - 2) + "side/f");
-    EXPECT_EQ(arr[kLevels].path(), dir / "side/f");
-    EXPECT_EQ(arr[kLevels + 1].path(), dir / "twin");
+    EXPECT_TRUE(arr[kSides - 1].path() == deepest.substr(0, dir.path().size() + 2 * (kLevels - 100)) + "side/f");
+    EXPECT_EQ(arr[kSides].path(), dir / "d/d/side/f");
+    EXPECT_EQ(arr[kSides + 1].path(), dir / "twin");
 
     std::stop_source stop;
     std::atomic<int> entered{0};
