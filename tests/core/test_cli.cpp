@@ -211,6 +211,7 @@ TEST(Cli, ControlCharactersAndStrayBytesAreEscaped)
 TEST(Cli, BadInputIsRefusedWithOneLine)
 {
     TempDir dir;
+    writeFile(dir / "file", "not a folder");
     const std::string d = dir.path(), range = " needs a whole number of KB in the range -2147483648 to 2147483647";
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{d, "--max"}, "--max needs a size in whole KB"},
@@ -232,6 +233,9 @@ TEST(Cli, BadInputIsRefusedWithOneLine)
         {{"--load", d + "r.json", "--list", "zero", "--mark", "older", "--dry-run"}, "do not apply to --list zero"},
         {{"--load", d + "r.json", "--mark", "larger", "--trash"}, "only to --list portions"},
         {{"--load", d, "--mark", "all", "--trash"}, ": Is a directory"},
+        // a folder that cannot be searched is named before the search
+        {{d + "gone/"}, d + "gone: No such file or directory"},
+        {{d, "-R", d + "file"}, d + "file: Not a directory"},
     };
     for (const auto& [args, says] : cases) {
         const CliRun r = run(args);
