@@ -85,6 +85,9 @@ struct FileRec {
     std::int64_t CtimeNs = 0;
     HeadBlock Head;
     GroupMark Group;
+    // The file's place in the order the walk met the files, folder by
+    // folder: reading files in this order finds them close together.
+    std::uint32_t WalkOrder = 0;
 
     std::string path() const { return Folder ? Folder->path + Name : Name; }
     platform::FileState state() const { return {Id, Size, MtimeNs, CtimeNs}; }

@@ -34,9 +34,9 @@ bool colFiles::Walk::list(Frame& f, const Spec& spec, platform::Error& err)
     });
     f.stats.resize(f.files.size());
     std::atomic<int> failure{0};
-    // a folder of many files is examined on every core, in shares
+    // a folder of many files is examined on the reading threads, in shares
     constexpr std::size_t kShare = 64;
-    parallelFor((f.files.size() + kShare - 1) / kShare, [&](std::size_t s) {
+    const auto examine = [&](std::size_t s) {
         for (std::size_t i = s * kShare; i < std::min(f.files.size(), (s + 1) * kShare); ++i) {
             platform::Error e;
             f.stats[i] = f.folder.statFile(f.files[i], &e);
@@ -46,7 +46,8 @@ bool colFiles::Walk::list(Frame& f, const Spec& spec, platform::Error& err)
                 failure.compare_exchange_strong(none, e.code);
             }
         }
-    });
+    };
+    parallelFor((f.files.size() + kShare - 1) / kShare, examine, {}, JobKind::Reading);
     if (failure.load() != 0) {
         err.code = failure.load();
         return false;

@@ -129,7 +129,8 @@ std::size_t colFiles::Walk::addDone(colFiles& c, std::deque<Piece>& pieces, std:
 }
 
 // The tree is cut into pieces in walk order, and the sub-trees are walked
-// side by side on every core; each piece is added to the catalogue as soon
+// side by side on the reading threads (a folder not in memory yet waits for
+// the disk); each piece is added to the catalogue as soon
 // as every piece before it is in, so the order is exactly that of the walk.
 void colFiles::Walk::walkSideBySide(colFiles& c, Frame&& top, const std::string& path, const Spec& spec)
 {
@@ -142,7 +143,7 @@ void colFiles::Walk::walkSideBySide(colFiles& c, Frame&& top, const std::string&
     // the calling thread adds the pieces done while it waits
     parallelFor(
         subTrees.size(), [&](std::size_t k) { walkPiece(pieces[subTrees[k]], spec); },
-        [&] { added = addDone(c, pieces, added, spec); });
+        [&] { added = addDone(c, pieces, added, spec); }, JobKind::Reading);
     addDone(c, pieces, added, spec);
 }
 

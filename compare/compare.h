@@ -19,6 +19,15 @@ constexpr std::int64_t kPortionBlock = 50000;
 // moves the progress bar and hears a stop request while it is compared.
 constexpr std::int64_t kLongRunSpan = 250;
 
+// The first chunks of the files of exact duplicates runs are read ahead,
+// many runs together in the order the walk met the files, up to this many
+// bytes at a time: the search hands the runs over in batches of about that.
+constexpr std::int64_t kReadAheadBytes = 16 << 20;
+
+// Bytes of the first chunk the exact grouping compares of a file of `size`
+// bytes (the part read ahead): a small file whole, else its first 4 KB.
+std::int64_t firstChunkBytes(std::int64_t size);
+
 // Which files of a run are paired: files of equal size, compared whole
 // (duplicates), or files of different size, compared over the whole blocks
 // that the smaller holds before its last byte (portions).

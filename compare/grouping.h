@@ -12,12 +12,16 @@
 
 namespace kormial {
 
+class FirstReads;
+
 class RunGrouping {
 public:
     // `host` for a long run (progress and stop requests), nullptr for a
-    // short one, which neither moves the bar nor stops part way.
-    RunGrouping(FileArray& files, Run run, CompareMode mode, CompareHost* host = nullptr)
-        : files_(files), run_(run), mode_(mode), host_(host)
+    // short one, which neither moves the bar nor stops part way; `ahead`,
+    // when given, holds the first chunks of the run's files, read before.
+    RunGrouping(FileArray& files, Run run, CompareMode mode, CompareHost* host = nullptr,
+                const FirstReads* ahead = nullptr)
+        : files_(files), run_(run), mode_(mode), host_(host), ahead_(ahead)
     {
     }
 
@@ -30,6 +34,7 @@ public:
     std::size_t slot(std::int64_t i) const { return static_cast<std::size_t>(i - run_.first); }
     CompareMode mode() const { return mode_; }
     bool tolerant() const { return mode_.likeness == Likeness::Tolerant; }
+    const FirstReads* ahead() const { return ahead_; }
 
     // Whether two records are compared at all: equal sizes for duplicates,
     // different sizes for portions.
@@ -60,6 +65,7 @@ private:
     Run run_;
     CompareMode mode_;
     CompareHost* host_;
+    const FirstReads* ahead_;
     std::vector<std::string> failures_;
 };
 

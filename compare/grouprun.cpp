@@ -1,5 +1,6 @@
 // The one way into the comparisons: how each run is read, what the portions
 // search compares, and the report of the files that could not be read.
+#include "compare/firstreads.h"
 #include "compare/grouping.h"
 #include "platform/parallel.h"
 
@@ -64,7 +65,7 @@ Run portionsPart(FileArray& files, Run run)
 }
 
 // One run on its own; false when a stop request came before it.
-bool groupAlone(FileArray& files, Run run, CompareMode mode, CompareHost& host)
+bool groupAlone(FileArray& files, Run run, CompareMode mode, CompareHost& host, const FirstReads* ahead)
 {
     if (mode.pairing == Pairing::Portions) {
         run = portionsPart(files, run);
@@ -73,7 +74,7 @@ bool groupAlone(FileArray& files, Run run, CompareMode mode, CompareHost& host)
         return false;
     }
     if (run.last > run.first) {
-        RunGrouping grouping(files, run, mode, isLong(run) ? &host : nullptr);
+        RunGrouping grouping(files, run, mode, isLong(run) ? &host : nullptr, ahead);
         read(grouping);
         report(grouping, host);
     }
@@ -83,12 +84,13 @@ bool groupAlone(FileArray& files, Run run, CompareMode mode, CompareHost& host)
 // Short runs side by side. A stop request that came meanwhile counts from
 // the run after the first, as if each run were compared after the other:
 // the later ones are left ungrouped. False after a stop request.
-bool groupSideBySide(FileArray& files, std::span<const Run> runs, CompareMode mode, CompareHost& host)
+bool groupSideBySide(FileArray& files, std::span<const Run> runs, CompareMode mode, CompareHost& host,
+                     const FirstReads* ahead)
 {
     std::vector<RunGrouping> groupings;
     groupings.reserve(runs.size());
     for (const Run& run : runs) {
-        groupings.emplace_back(files, run, mode);
+        groupings.emplace_back(files, run, mode, nullptr, ahead);
     }
     parallelFor(groupings.size(), [&](std::size_t k) { read(groupings[k]); }, {}, JobKind::Reading);
     const bool stopped = host.stopRequested();
@@ -144,7 +146,11 @@ void RunGrouping::progressAt(double at)
     }
 }
 
-void groupRuns(FileArray& files, std::span<const Run> runs, CompareMode mode, CompareHost& host)
+namespace {
+
+// The runs in order, short ones side by side; false after a stop request.
+bool groupInOrder(FileArray& files, std::span<const Run> runs, CompareMode mode, CompareHost& host,
+                  const FirstReads* ahead)
 {
     for (std::size_t k = 0; k < runs.size();) {
         std::size_t end = k;
@@ -152,13 +158,60 @@ void groupRuns(FileArray& files, std::span<const Run> runs, CompareMode mode, Co
             ++end;
         }
         if (end - k >= 2) {
-            if (host.stopRequested() || !groupSideBySide(files, runs.subspan(k, end - k), mode, host)) {
-                return;
+            if (host.stopRequested() || !groupSideBySide(files, runs.subspan(k, end - k), mode, host, ahead)) {
+                return false;
             }
             k = end;
-        } else if (!groupAlone(files, runs[k++], mode, host)) {
+        } else if (!groupAlone(files, runs[k++], mode, host, ahead)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The bytes of a run that the grouping reads ahead.
+std::int64_t bytesAhead(const FileArray& files, Run run)
+{
+    std::int64_t bytes = 0;
+    for (std::int64_t i = run.first; i <= run.last; ++i) {
+        const FileRec& r = files[static_cast<std::size_t>(i)];
+        bytes += readAhead(r) ? firstChunkBytes(r.Size) : 0;
+    }
+    return bytes;
+}
+
+}  // namespace
+
+void groupRuns(FileArray& files, std::span<const Run> runs, CompareMode mode, CompareHost& host)
+{
+    if (mode.pairing != Pairing::EqualSizes || mode.likeness != Likeness::Exact) {
+        groupInOrder(files, runs, mode, host, nullptr);
+        return;
+    }
+    // exact duplicates: the first chunks of as many runs as fit the
+    // allowance are read ahead together, in the order the walk met the
+    // files; a run too large for it reads its own
+    for (std::size_t k = 0; k < runs.size();) {
+        std::size_t end = k;
+        for (std::int64_t bytes = bytesAhead(files, runs[k]); bytes <= kReadAheadBytes;) {
+            if (++end == runs.size()) {
+                break;
+            }
+            bytes += bytesAhead(files, runs[end]);
+        }
+        if (end == k) {
+            if (!groupInOrder(files, runs.subspan(k++, 1), mode, host, nullptr)) {
+                return;
+            }
+            continue;
+        }
+        FirstReads ahead;
+        if (host.stopRequested() ||
+            !ahead.read(files, runs.subspan(k, end - k), [&] { return host.stopRequested(); }) ||
+            !groupInOrder(files, runs.subspan(k, end - k), mode, host, &ahead)) {
             return;
         }
+        k = end;
     }
 }
 

@@ -1,5 +1,6 @@
 // Grouping by refinement: the exact classes of equally sized files.
 #include "compare/chunksplit.h"
+#include "compare/firstreads.h"
 #include "compare/grouping.h"
 
 namespace kormial {
@@ -39,6 +40,7 @@ public:
         doneBytes_ = 0;
         RunFiles files(run_.files(), std::move(candidates));
         files_ = &files;
+        confirmed_.assign(files.count(), false);
         ChunkSplitter splitter(files, *this);
         std::vector<std::size_t> all(files.count());
         for (std::size_t k = 0; k < all.size(); ++k) {
@@ -58,7 +60,11 @@ public:
             }
             const auto [offset, len] = ranges_[cls.step];
             std::vector<ChunkSplitter::Part> parts;
-            if (!splitter.split(cls.members, offset, len, parts)) {
+            const bool split = cls.step == 0 && run_.ahead() != nullptr
+                                   ? splitter.splitRead(cls.members, len, [&](std::size_t slot) { return readBefore(slot); },
+                                                        parts)
+                                   : splitter.split(cls.members, offset, len, parts);
+            if (!split) {
                 return false;
             }
             std::vector<Pending> further;
@@ -87,17 +93,15 @@ private:
     // that grow from 64 KB to 1 MB and, for large files, 4 MB.
     void plan()
     {
-        constexpr std::int64_t kFirst = 4096;
-        constexpr std::int64_t kWhole = 65536;
         constexpr std::int64_t kTail = 4096;
-        if (size_ <= kWhole) {
-            ranges_.emplace_back(0, static_cast<std::size_t>(size_));
+        const std::int64_t first = firstChunkBytes(size_);
+        ranges_.emplace_back(0, static_cast<std::size_t>(first));
+        if (first == size_) {
             return;
         }
         const std::int64_t tailStart = size_ - kTail;
-        ranges_.emplace_back(0, static_cast<std::size_t>(kFirst));
         ranges_.emplace_back(tailStart, static_cast<std::size_t>(kTail));
-        std::int64_t at = kFirst;
+        std::int64_t at = first;
         std::int64_t chunk = 65536;
         while (at < tailStart) {
             const std::int64_t len = std::min(chunk, tailStart - at);
@@ -114,6 +118,15 @@ private:
             bytes += static_cast<std::int64_t>(ranges_[s].second);
         }
         return bytes;
+    }
+
+    // The first chunk of the file in `slot`, read before with the chunks of
+    // other runs. A file read whole there was also found unchanged after.
+    std::pair<ChunkSplitter::Outcome, std::uint8_t*> readBefore(std::size_t slot)
+    {
+        const FirstReads::Chunk* c = run_.ahead()->find(files_->record(slot));
+        confirmed_[slot] = c->confirmed && ranges_.size() == 1;
+        return {{c->ok, false, c->err}, run_.ahead()->bytes(*c)};
     }
 
     // The splitter's side.
@@ -141,7 +154,7 @@ private:
         std::vector<std::size_t> same;
         for (const std::size_t slot : members) {
             platform::Error err;
-            if (files_->stillSame(slot, err)) {
+            if (confirmed_[slot] || files_->stillSame(slot, err)) {
                 same.push_back(slot);
                 files_->close(slot);
             } else {
@@ -161,6 +174,7 @@ private:
     std::int64_t size_;
     std::vector<std::pair<std::int64_t, std::size_t>> ranges_;
     RunFiles* files_ = nullptr;
+    std::vector<bool> confirmed_;  // by slot: unchanged after its last read
     double totalBytes_ = 0;
     double doneBytes_ = 0;
 };

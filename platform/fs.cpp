@@ -225,7 +225,18 @@ bool ReadFile::open(const std::string& path, Error* err)
 bool ReadFile::openChecked(const std::string& path, const FileState& expected, Error* err)
 {
     close();
-    const int fd = openPath(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+    return adoptChecked(openPath(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW), expected, err);
+}
+
+bool ReadFile::openChecked(const Folder& folder, const std::string& name, const FileState& expected, Error* err)
+{
+    close();
+    return adoptChecked(::openat(folder.fd_, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW),
+                        expected, err);
+}
+
+bool ReadFile::adoptChecked(int fd, const FileState& expected, Error* err)
+{
     if (fd < 0) {
         setError(err, errno);
         return false;

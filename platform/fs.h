@@ -133,6 +133,7 @@ public:
     std::optional<Stat> statFile(const std::string& name, Error* err = nullptr) const;
 
 private:
+    friend class ReadFile;  // opens the folder's files relative to it
     bool adopt(int fd, Error* err);
     int fd_ = -1;
     FileId identity_;
@@ -187,6 +188,9 @@ public:
     // otherwise). The open cannot hang on a FIFO or follow a link put in
     // the file's place.
     bool openChecked(const std::string& path, const FileState& expected, Error* err = nullptr);
+    // The same for the file `name` of the open `folder`: no path is looked
+    // up on the way.
+    bool openChecked(const Folder& folder, const std::string& name, const FileState& expected, Error* err = nullptr);
     // After the reads: true while the open file still shows `expected`.
     bool unchanged(const FileState& expected, Error* err = nullptr);
     void close();
@@ -214,6 +218,7 @@ public:
     std::int64_t dataFrom(std::int64_t pos) const;
 
 private:
+    bool adoptChecked(int fd, const FileState& expected, Error* err);
     int fd_ = -1;
     std::int64_t size_ = 0;
     bool sparse_ = false;

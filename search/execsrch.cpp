@@ -136,6 +136,9 @@ private:
             }
         });
         last_ = n_ - 1;
+        for (std::size_t k = 0; k < arr.size(); ++k) {
+            arr[k].WalkOrder = static_cast<std::uint32_t>(k);  // the catalogue is in walk order
+        }
     }
 
     // The numbers so far, a few times a second at most unless `now` (at the
@@ -227,8 +230,9 @@ private:
     Likeness likeness() const { return request_.tolerant ? Likeness::Tolerant : Likeness::Exact; }
 
     // Duplicates, run by run of equal sizes, handed to the comparisons a
-    // batch at a time: a batch stays short, so that a stop request is heard
-    // soon and the progress bar moves.
+    // batch at a time: a batch is as large as the first chunks the
+    // comparisons read ahead together, and small enough for the progress bar
+    // to move often.
     void duplicates()
     {
         if (!has(SearchType::Duplicates)) {
@@ -241,11 +245,9 @@ private:
         });
         compareStage(total);
         const CompareMode mode{Pairing::EqualSizes, likeness()};
-        constexpr std::size_t kBatchRuns = 256;
-        constexpr std::int64_t kBatchFiles = 1024;
-        constexpr std::int64_t kBatchBytes = 8 << 20;
+        constexpr std::int64_t kBatchBytes = 64 << 20;
         std::vector<Run> batch;
-        std::int64_t batchFiles = 0;
+        std::int64_t batchAhead = 0;
         std::int64_t batchBytes = 0;
         std::int64_t at = 0;  // where the batch's last run closed
         const auto compareBatch = [&] {
@@ -254,21 +256,19 @@ private:
                 runDone(at, batchBytes);
             }
             batch.clear();
-            batchFiles = batchBytes = 0;
+            batchAhead = batchBytes = 0;
         };
         walkRuns(firstNonEmpty_ + 1, last_, sameSize, [&](std::int64_t dupStart, std::int64_t dupEnd, std::int64_t k) {
             const std::int64_t files = dupEnd - dupStart + 1;
+            const std::int64_t ahead = files * firstChunkBytes(rec(dupStart).Size);
             const std::int64_t bytes = files * rec(dupStart).Size;
-            if (batchFiles + files > kBatchFiles || batchBytes + bytes > kBatchBytes) {
+            if (batchAhead + ahead > kReadAheadBytes || batchBytes + bytes > kBatchBytes) {
                 compareBatch();
             }
             batch.push_back({dupStart, dupEnd});
-            batchFiles += files;
+            batchAhead += ahead;
             batchBytes += bytes;
             at = k;
-            if (batch.size() >= kBatchRuns) {
-                compareBatch();
-            }
         });
         compareBatch();
         tellCounts(true);

@@ -1,0 +1,51 @@
+// The first chunks of the files of many runs, read ahead in the order the
+// walk met the files rather than run by run. Internal to compare/.
+#pragma once
+
+#include "catalogue/filerec.h"
+#include "compare/compare.h"
+#include "platform/fs.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace kormial {
+
+// The files of the runs that the exact grouping reads: the readable ones
+// of one byte or more.
+bool readAhead(const FileRec& r);
+
+class FirstReads {
+public:
+    // One file's first chunk as it was read.
+    struct Chunk {
+        std::int64_t record = 0;
+        std::size_t at = 0;  // where its bytes are
+        std::size_t len = 0;
+        bool ok = false;
+        // the chunk is the whole file, and the file showed its recorded
+        // state on the descriptor it was read from after the read
+        bool confirmed = false;
+        platform::Error err;
+    };
+
+    // Reads the first chunk of every file of `runs` that the grouping
+    // reads, on the reading threads, in walk order: each thread takes a
+    // stretch of neighbouring files and opens the files of one folder
+    // relative to it. False at a stop request (polled on the calling
+    // thread), and nothing is kept.
+    bool read(const FileArray& files, std::span<const Run> runs, const std::function<bool()>& stopRequested);
+
+    // Record `record`'s chunk; nullptr when it was not read ahead.
+    const Chunk* find(std::int64_t record) const;
+    std::uint8_t* bytes(const Chunk& c) const { return buffer_.get() + c.at; }
+
+private:
+    std::vector<Chunk> chunks_;  // by record
+    std::unique_ptr<std::uint8_t[]> buffer_;
+};
+
+}  // namespace kormial
