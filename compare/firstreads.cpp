@@ -1,5 +1,6 @@
 #include "compare/firstreads.h"
 
+#include "compare/runfiles.h"
 #include "platform/parallel.h"
 
 #include <algorithm>
@@ -62,7 +63,7 @@ bool FirstReads::read(const FileArray& files, std::span<const Run> runs, const s
             }
         }
     }
-    buffer_.reset(new std::uint8_t[std::max<std::size_t>(total, 1)]);
+    buffer_ = aheadBuffer(total);
     const auto rec = [&](std::size_t k) -> const FileRec& {
         return files[static_cast<std::size_t>(chunks_[k].record)];
     };
@@ -96,7 +97,6 @@ bool FirstReads::read(const FileArray& files, std::span<const Run> runs, const s
         [&] { stop.store(stop.load() || stopRequested()); }, JobKind::Reading);
     if (stop.load() || stopRequested()) {
         chunks_.clear();
-        buffer_.reset();
         return false;
     }
     return true;

@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <span>
 #include <vector>
 
@@ -41,11 +40,11 @@ public:
 
     // Record `record`'s chunk; nullptr when it was not read ahead.
     const Chunk* find(std::int64_t record) const;
-    std::uint8_t* bytes(const Chunk& c) const { return buffer_.get() + c.at; }
+    std::uint8_t* bytes(const Chunk& c) const { return buffer_ + c.at; }
 
 private:
     std::vector<Chunk> chunks_;  // by record
-    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::uint8_t* buffer_ = nullptr;  // see aheadBuffer
 };
 
 }  // namespace kormial

@@ -10,9 +10,21 @@ namespace kormial {
 
 namespace {
 
-// Each thread's read buffer (see batchBuffer).
+// Each thread's read buffer (see batchBuffer), and the read-ahead buffer.
 thread_local std::unique_ptr<std::uint8_t[]> t_buffer;
 thread_local std::size_t t_bufferSize = 0;
+thread_local std::unique_ptr<std::uint8_t[]> t_ahead;
+thread_local std::size_t t_aheadSize = 0;
+
+std::uint8_t* keptBuffer(std::unique_ptr<std::uint8_t[]>& buffer, std::size_t& size, std::size_t bytes)
+{
+    if (size < bytes) {
+        buffer.reset();
+        buffer.reset(new std::uint8_t[bytes]);
+        size = bytes;
+    }
+    return buffer.get();
+}
 
 }  // namespace
 
@@ -124,12 +136,13 @@ void RunFiles::close(std::size_t slot)
 
 std::uint8_t* batchBuffer(std::size_t bytes)
 {
-    if (t_bufferSize < bytes) {
-        t_buffer.reset();
-        t_buffer.reset(new std::uint8_t[bytes]);
-        t_bufferSize = bytes;
-    }
-    return t_buffer.get();
+    return keptBuffer(t_buffer, t_bufferSize, bytes);
+}
+
+std::uint8_t* aheadBuffer(std::size_t bytes)
+{
+    // room for the largest batch at once: pages never touched cost nothing
+    return keptBuffer(t_ahead, t_aheadSize, std::max<std::size_t>(bytes, kReadAheadBytes));
 }
 
 void trimBatchBuffer()
@@ -145,6 +158,8 @@ void ReleaseCompareBuffers()
 {
     t_buffer.reset();
     t_bufferSize = 0;
+    t_ahead.reset();
+    t_aheadSize = 0;
 }
 
 }  // namespace kormial

@@ -114,5 +114,8 @@ bool compareWithFirst(RunFiles& files, std::span<const std::size_t> slots, std::
 // threads keep theirs only while it is small (trimBatchBuffer).
 std::uint8_t* batchBuffer(std::size_t bytes);
 void trimBatchBuffer();
+// The buffer the first chunks are read ahead into, kept in the same way
+// (on the thread that groups the runs).
+std::uint8_t* aheadBuffer(std::size_t bytes);
 
 }  // namespace kormial

@@ -15,7 +15,6 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace kormial;
@@ -367,19 +366,4 @@ TEST(ParallelFor, AThrowingItemSkipsTheRestAndIsRethrown)
                  std::runtime_error);
     EXPECT_LT(ran.load(), 10000);
     EXPECT_TRUE(eachOnce(10007));  // the pool is free for the next job
-}
-
-TEST(ParallelFor, ForkedChildWorksAloneAndExits)
-{
-    ASSERT_TRUE(eachOnce(10007));  // the helpers are running now
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        // the child has no helper threads: all work on its own thread, and
-        // leaving the process must not wait for them
-        std::exit(eachOnce(1000) && kormial::parallelHelpers() == 0 ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }

@@ -1,11 +1,15 @@
 // The search from request to result lists, on real trees, and the sort
 // that brings equal records together.
 #include "catalogue/sort.h"
+#include "platform/fs.h"
+#include "platform/parallel.h"
 #include "searchhost.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <set>
 #include <sys/stat.h>
 
 using namespace kormial;
@@ -133,6 +137,53 @@ TEST(Search, ToleranceGroupsFilesThatDifferInALittle)
     }
 }
 
+// The lists of a search with every reading thread, and in a child process,
+// which has none of the helper threads and reads everything on its one: the same, however the reading is
+// shared out and in whatever order the files are read. Many small runs lie
+// across folders (the walk meets their files in another order than the
+// runs'), a long run, and a large class of equal files of which two differ
+// past their first chunk (one where the class is compared with its first
+// member where the bytes are).
+TEST(Search, ResultsDoNotDependOnTheThreadsThatRead)
+{
+    TempDir dir;
+    for (int i = 0; i < 600; ++i) {
+        writeFile(dir / ("f" + std::to_string(i % 7) + "/s" + std::to_string(599 - i)),
+                  randomBytes(static_cast<std::uint64_t>(i % 3), static_cast<std::size_t>(1 + i % 40)));
+    }
+    for (int i = 0; i < 260; ++i) {
+        writeFile(dir / ("long/l" + std::to_string(i)), randomBytes(i % 5 == 0 ? 1 : static_cast<std::uint64_t>(i), 64));
+    }
+    const std::string big = randomBytes(4, 100000);
+    for (int i = 0; i < 9; ++i) {
+        std::string content = big;
+        content[i == 2 ? 50000 : 90000] ^= static_cast<char>(i == 2 || i == 6 ? 1 : 0);
+        writeFile(dir / ("big/b" + std::to_string(i)), content);
+    }
+    const auto lists = [&] {
+        TestHost h;
+        h.add(dir.path());
+        h.only({SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName, SearchType::Portions});
+        h.run();
+        std::string out;
+        for (int l = 0; l < kResultListCount; ++l) {
+            for (const auto& r : h.rows(l)) {
+                out += std::to_string(l) + ":" + r + " ";
+            }
+        }
+        return out;
+    };
+    const std::string shared = lists();
+    EXPECT_EQ(runInChild([&] { return parallelHelpers(JobKind::Reading) == 0 ? lists() : "helpers"; }), shared);
+    std::set<std::string> bigRows;
+    for (std::size_t at = shared.find("|b"); at != std::string::npos; at = shared.find("|b", at + 1)) {
+        bigRows.insert(shared.substr(at + 1, shared.find(' ', at) - at - 1));
+    }
+    EXPECT_EQ(bigRows, (std::set<std::string>{"b0", "b1", "b3", "b4", "b5", "b7", "b8"})) << shared;
+}
+
+// A stop in the same names, as the duplicates begin, or while their files
+// are read (after the 100th read): nothing after it is grouped.
 TEST(Search, StopEndsTheSearchButLeadingBlocksAreStillRead)
 {
     TempDir dir;
@@ -143,7 +194,9 @@ TEST(Search, StopEndsTheSearchButLeadingBlocksAreStillRead)
     const std::string big = randomBytes(8, 60000);
     writeFile(dir / "p1", big);
     writeFile(dir / "p2", big + "more");
-    for (const std::string stopAt : {"Search same file name  ...", "Searching duplicated files ..."}) {
+    static std::atomic<int> reads;
+    static std::stop_source* stopAfterReads;
+    for (const std::string stopAt : {"Search same file name  ...", "Searching duplicated files ...", "reading"}) {
         TestHost h;
         h.add(dir.path());
         h.only({SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName, SearchType::Portions});
@@ -152,13 +205,22 @@ TEST(Search, StopEndsTheSearchButLeadingBlocksAreStillRead)
                 host.stopper.request_stop();
             }
         };
+        reads = 0;
+        stopAfterReads = &h.stopper;
+        platform::setReadObserver(stopAt != "reading" ? nullptr : +[](int) {
+            if (++reads == 100) {
+                stopAfterReads->request_stop();
+            }
+        });
         const bool inSameName = stopAt == "Search same file name  ...";
         EXPECT_EQ(h.run(), inSameName ? 0 : 453);
+        platform::setReadObserver(nullptr);
         EXPECT_EQ(h.list(kListDuplicates).count() + h.list(kListPortions).count(), 0);
         // in the same names the stop takes effect at step 200 (those listed
         // stay) and nothing follows
         EXPECT_EQ(h.list(kListZeroSize).count(), inSameName ? 0 : 1);
         EXPECT_EQ(h.list(kListSameName).count() < 210, inSameName);
+        EXPECT_TRUE(h.results.stopped);
     }
 }
 

@@ -111,11 +111,8 @@ std::string readFile(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::string runUnprivileged(const std::function<std::string()>& body)
+std::string runInChild(const std::function<std::string()>& body, const std::function<bool()>& first)
 {
-    if (::geteuid() != 0) {
-        return body();
-    }
     int fds[2];
     if (::pipe(fds) != 0) {
         throw std::runtime_error("pipe");
@@ -123,9 +120,7 @@ std::string runUnprivileged(const std::function<std::string()>& body)
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(fds[0]);
-        // nobody:nogroup
-        if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
-            ::setresuid(65534, 65534, 65534) != 0) {
+        if (first && !first()) {
             ::_exit(3);
         }
         const std::string out = body();
@@ -137,9 +132,21 @@ std::string runUnprivileged(const std::function<std::string()>& body)
     int status = 0;
     ::waitpid(pid, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw std::runtime_error("unprivileged child failed");
+        throw std::runtime_error("child failed");
     }
     return out;
+}
+
+std::string runUnprivileged(const std::function<std::string()>& body)
+{
+    if (::geteuid() != 0) {
+        return body();
+    }
+    // nobody:nogroup
+    return runInChild(body, [] {
+        return ::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 65534) == 0 &&
+               ::setresuid(65534, 65534, 65534) == 0;
+    });
 }
 
 CliRun runCli(const std::vector<std::string>& args, const std::string& cwd, unsigned timeoutSeconds)

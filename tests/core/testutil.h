@@ -32,6 +32,11 @@ void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
 void makeDirs(const std::string& path);
 
+// Runs `body` in a child process (after `first`, which must succeed) and
+// returns what it returned. The child has none of the helper threads: the
+// work it hands out runs on its one thread.
+std::string runInChild(const std::function<std::string()>& body, const std::function<bool()>& first = {});
+
 // Runs `body` as an unprivileged user (in a child process as "nobody" when the
 // tests run as root, since root reads everything) and returns what it returned.
 std::string runUnprivileged(const std::function<std::string()>& body);
