@@ -86,9 +86,10 @@ bool FirstReads::read(const FileArray& files, std::span<const Run> runs, const s
                 if (r.Folder.get() != in) {
                     in = r.Folder.get();
                     folder.close();
-                    // a folder is worth opening for two files or more
-                    if (in != nullptr && k + 1 < end && rec(order[k + 1]).Folder.get() == in) {
-                        folder.openUnlisted(in->path);
+                    // a folder is worth opening for a few files, not for one or two
+                    constexpr std::size_t kFew = 3;
+                    if (in != nullptr && k + kFew <= end && rec(order[k + kFew - 1]).Folder.get() == in) {
+                        folder.openToRead(in->path);
                     }
                 }
                 readChunk(r, folder, chunks_[order[k]], bytes(chunks_[order[k]]));

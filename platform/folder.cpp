@@ -223,6 +223,16 @@ bool Folder::openUnlisted(const std::string& path)
     return true;
 }
 
+bool Folder::openToRead(const std::string& path)
+{
+    close();
+    entries_.clear();
+    fd_ = openPath(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    identity_ = {};
+    fsTop_ = virtual_ = false;
+    return fd_ >= 0;
+}
+
 bool Folder::openFromRoot(const std::string& path, Error* err)
 {
     AnchoredFolder anchored;

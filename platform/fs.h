@@ -95,6 +95,10 @@ public:
     bool openUnlisted(const std::string& path);
     bool list();
 
+    // Opens the folder at `path` as the system resolves it, only to open
+    // files of it (ReadFile::openChecked, which checks each file it opens):
+    // nothing is looked at, and identity() is not known.
+    bool openToRead(const std::string& path);
     // Opens `path` from "/" one folder at a time, never through a symbolic
     // link (a relative path from the working folder), also a folder on a
     // virtual file system (onVirtualFs() says so).
