@@ -64,6 +64,16 @@ Run portionsPart(FileArray& files, Run run)
     return {from - files.begin(), run.last};
 }
 
+// Compares a run handed over; a long one polls the stop request itself.
+void compareRun(FileArray& files, Run run, CompareMode mode, CompareHost& host, const FirstReads* ahead)
+{
+    if (run.last > run.first) {
+        RunGrouping grouping(files, run, mode, isLong(run) ? &host : nullptr, ahead);
+        read(grouping);
+        report(grouping, host);
+    }
+}
+
 // One run on its own; false when a stop request came before it.
 bool groupAlone(FileArray& files, Run run, CompareMode mode, CompareHost& host, const FirstReads* ahead)
 {
@@ -73,11 +83,7 @@ bool groupAlone(FileArray& files, Run run, CompareMode mode, CompareHost& host, 
     if (host.stopRequested()) {
         return false;
     }
-    if (run.last > run.first) {
-        RunGrouping grouping(files, run, mode, isLong(run) ? &host : nullptr, ahead);
-        read(grouping);
-        report(grouping, host);
-    }
+    compareRun(files, run, mode, host, ahead);
     return true;
 }
 
@@ -205,10 +211,17 @@ void groupRuns(FileArray& files, std::span<const Run> runs, CompareMode mode, Co
             }
             continue;
         }
+        if (host.stopRequested()) {
+            return;
+        }
         FirstReads ahead;
-        if (host.stopRequested() ||
-            !ahead.read(files, runs.subspan(k, end - k), [&] { return host.stopRequested(); }) ||
-            !groupInOrder(files, runs.subspan(k, end - k), mode, host, &ahead)) {
+        if (!ahead.read(files, runs.subspan(k, end - k), [&] { return host.stopRequested(); })) {
+            // a stop while the chunks were read: the first run was handed
+            // over before it and is still compared, as if read on its own
+            compareRun(files, runs[k], mode, host, nullptr);
+            return;
+        }
+        if (!groupInOrder(files, runs.subspan(k, end - k), mode, host, &ahead)) {
             return;
         }
         k = end;
