@@ -4,6 +4,7 @@
 #include "platform/parallel.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <numeric>
 
@@ -23,27 +24,109 @@ bool readAhead(const FileRec& r)
 
 namespace {
 
-// Reads one file's chunk, through `folder` when it is open.
-void readChunk(const FileRec& r, const platform::Folder& folder, FirstReads::Chunk& c, std::uint8_t* into)
+using Chunk = FirstReads::Chunk;
+
+// Files opened and read together: when the first one's bytes are not in
+// memory, the disk is cold here, and every file's chunk is asked for at once
+// before any is read, so that the disk has all of them in flight.
+constexpr std::size_t kWindow = 32;
+
+// Reads the rest of a file's chunk from `from` on; a file read whole is
+// looked at again on its descriptor right after.
+void finishChunk(platform::ReadFile& f, const FileRec& r, Chunk& c, std::uint8_t* into, std::size_t from)
 {
-    platform::ReadFile f;
-    const bool opened =
-        folder.isOpen() ? f.openChecked(folder, r.Name, r.state(), &c.err) : f.openChecked(r.path(), r.state(), &c.err);
-    if (!opened) {
-        return;
-    }
-    const std::int64_t got = f.readAt(0, into, c.len, &c.err);
-    if (got != static_cast<std::int64_t>(c.len)) {
+    const std::int64_t got = from < c.len ? f.readAt(static_cast<std::int64_t>(from), into + from, c.len - from, &c.err)
+                                          : 0;
+    if (got != static_cast<std::int64_t>(c.len - from)) {
         if (got >= 0) {
             c.err.code = platform::kChangedDuringSearch;  // shorter than when sized
         }
-        return;
+    } else {
+        c.ok = true;
+        platform::Error ignored;
+        c.confirmed = static_cast<std::int64_t>(c.len) == r.Size && f.unchanged(r.state(), &ignored);
     }
-    c.ok = true;
-    // a file read whole needs no other look after its read
-    platform::Error ignored;
-    c.confirmed = static_cast<std::int64_t>(c.len) == r.Size && f.unchanged(r.state(), &ignored);
+    f.close();
 }
+
+// One reader's stretch of files in walk order, a window at a time. The
+// files of a folder are opened relative to it while they are read.
+class StretchReader {
+public:
+    StretchReader(const FileArray& files, FirstReads& reads, std::vector<Chunk>& chunks,
+                  const std::vector<std::size_t>& order)
+        : files_(files), reads_(reads), chunks_(chunks), order_(order)
+    {
+    }
+
+    void read(std::size_t from, std::size_t end, const std::atomic<bool>& stop)
+    {
+        for (std::size_t w = from; w < end && !stop.load(std::memory_order_relaxed); w += kWindow) {
+            const std::size_t n = std::min(kWindow, end - w);
+            for (std::size_t k = 0; k < n; ++k) {
+                open(w + k, end, open_[k]);
+            }
+            std::size_t first = 0;
+            while (first < n && !open_[first].isOpen()) {
+                ++first;
+            }
+            if (first == n) {
+                continue;
+            }
+            Chunk& c = chunk(w + first);
+            const std::int64_t got = open_[first].readInMemory(0, reads_.bytes(c), c.len, &c.err);
+            const bool cold = got >= 0 && got < static_cast<std::int64_t>(c.len);
+            for (std::size_t k = first + 1; cold && k < n; ++k) {
+                if (open_[k].isOpen()) {
+                    open_[k].willNeed(0, static_cast<std::int64_t>(chunk(w + k).len));
+                }
+            }
+            if (got < 0) {
+                open_[first].close();
+            } else {
+                finishChunk(open_[first], rec(w + first), c, reads_.bytes(c), static_cast<std::size_t>(got));
+            }
+            for (std::size_t k = first + 1; k < n; ++k) {
+                if (open_[k].isOpen()) {
+                    finishChunk(open_[k], rec(w + k), chunk(w + k), reads_.bytes(chunk(w + k)), 0);
+                }
+            }
+        }
+    }
+
+private:
+    Chunk& chunk(std::size_t k) { return chunks_[order_[k]]; }
+    const FileRec& rec(std::size_t k) const { return files_[static_cast<std::size_t>(chunks_[order_[k]].record)]; }
+
+    // Opens the file at `k` of the order, through its folder when the
+    // stretch holds a few files of it.
+    void open(std::size_t k, std::size_t end, platform::ReadFile& f)
+    {
+        const FileRec& r = rec(k);
+        if (r.Folder.get() != in_) {
+            in_ = r.Folder.get();
+            folder_.close();
+            constexpr std::size_t kFew = 3;  // a folder is not worth opening for one or two
+            if (in_ != nullptr && k + kFew <= end && rec(k + kFew - 1).Folder.get() == in_) {
+                folder_.openToRead(in_->path);
+            }
+        }
+        Chunk& c = chunk(k);
+        if (folder_.isOpen()) {
+            f.openChecked(folder_, r.Name, r.state(), &c.err);
+        } else {
+            f.openChecked(r.path(), r.state(), &c.err);
+        }
+    }
+
+    const FileArray& files_;
+    FirstReads& reads_;
+    std::vector<Chunk>& chunks_;
+    const std::vector<std::size_t>& order_;
+    platform::Folder folder_;  // held while its files are opened
+    const SearchedFolder* in_ = nullptr;
+    std::array<platform::ReadFile, kWindow> open_;
+};
 
 }  // namespace
 
@@ -78,22 +161,8 @@ bool FirstReads::read(const FileArray& files, std::span<const Run> runs, const s
     parallelFor(
         (order.size() + kStretch - 1) / kStretch,
         [&](std::size_t s) {
-            const std::size_t end = std::min(order.size(), (s + 1) * kStretch);
-            platform::Folder folder;  // held while its files are read
-            const SearchedFolder* in = nullptr;
-            for (std::size_t k = s * kStretch; k < end && !stop.load(std::memory_order_relaxed); ++k) {
-                const FileRec& r = rec(order[k]);
-                if (r.Folder.get() != in) {
-                    in = r.Folder.get();
-                    folder.close();
-                    // a folder is worth opening for a few files, not for one or two
-                    constexpr std::size_t kFew = 3;
-                    if (in != nullptr && k + kFew <= end && rec(order[k + kFew - 1]).Folder.get() == in) {
-                        folder.openToRead(in->path);
-                    }
-                }
-                readChunk(r, folder, chunks_[order[k]], bytes(chunks_[order[k]]));
-            }
+            StretchReader(files, *this, chunks_, order).read(s * kStretch, std::min(order.size(), (s + 1) * kStretch),
+                                                            stop);
         },
         [&] { stop.store(stop.load() || stopRequested()); }, JobKind::Reading);
     if (stop.load() || stopRequested()) {

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -334,6 +335,36 @@ void ReadFile::adviseSequential() const
 {
     if (fd_ >= 0) {
         ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+}
+
+std::int64_t ReadFile::readInMemory(std::int64_t pos, void* buf, std::size_t len, Error* err) const
+{
+    if (fd_ < 0 || len == 0) {
+        return readAt(pos, buf, len, err);
+    }
+    iovec io{buf, len};
+    ssize_t got;
+    do {
+        got = ::preadv2(fd_, &io, 1, static_cast<off_t>(pos), RWF_NOWAIT);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        if (errno == EAGAIN) {
+            return 0;
+        }
+        // a file system that cannot tell: an ordinary read
+        return errno == EOPNOTSUPP || errno == EINVAL ? readAt(pos, buf, len, err) : (setError(err, errno), -1);
+    }
+    if (const ReadObserver observer = g_readObserver.load(std::memory_order_relaxed); observer && got > 0) {
+        observer(fd_);
+    }
+    return static_cast<std::int64_t>(got);
+}
+
+void ReadFile::willNeed(std::int64_t pos, std::int64_t len) const
+{
+    if (fd_ >= 0) {
+        ::posix_fadvise(fd_, static_cast<off_t>(pos), static_cast<off_t>(len), POSIX_FADV_WILLNEED);
     }
 }
 

@@ -213,6 +213,13 @@ public:
                           Error* err = nullptr) const;
     // Hint that the whole file will be read from the start.
     void adviseSequential() const;
+    // readAt, but only as far as the bytes are in memory already: nothing is
+    // waited for from the disk (0 when the first byte is not in memory).
+    std::int64_t readInMemory(std::int64_t pos, void* buf, std::size_t len, Error* err = nullptr) const;
+    // Asks the system to start reading `len` bytes at `pos` from the disk
+    // now, for reads of them soon after: many such reads in flight at once
+    // make a cold disk faster.
+    void willNeed(std::int64_t pos, std::int64_t len) const;
 
     // True when the file opened with openChecked has holes (fewer bytes
     // stored than it holds).
