@@ -38,6 +38,7 @@ class Trash;
 }
 
 class ResultListView;
+class ReviewAction;
 
 class ResultPane final : public QWidget {
     Q_OBJECT
@@ -62,6 +63,10 @@ public:
     QAction* mnuOpen = nullptr;
     QAction* mnuDelete = nullptr;
     QAction* mnuRen = nullptr;
+    // On Duplicates: the marked files' names made hard links to their kept
+    // copies, or their blocks shared with the kept copies'.
+    QAction* mnuLinkHard = nullptr;
+    QAction* mnuShareBlocks = nullptr;
     QAction* mnuSeparator = nullptr;
     QAction* mnuMarkAll = nullptr;
     QAction* mnuMarkOld = nullptr;
@@ -132,6 +137,13 @@ private:
     void MarkAllButOne(Keep keep);
     void OpenFile();
     void DelFile();
+    // Links the marked files to their kept copies: by sharing blocks, or
+    // by hard links.
+    void LinkMarked(bool sharedBlocks);
+    struct ReviewTexts;
+    // Confirms, then reviews the marked files of the list in front with
+    // `action`, and tells what was done and what stayed.
+    void reviewMarked(ReviewAction& action, const ReviewTexts& texts);
     void RenFile();
     void Preview();
     // Shows the picture of `path` in the preview box, sized to the box.

@@ -59,7 +59,9 @@ TEST_F(GuiReview, EachTabEnablesWhatItsRowsAllow)
     search({0, 1, 2, 3});
     const QString keepOne = " mnuKeepNewest mnuKeepOldest mnuKeepFirst mnuClearMarks";
     const QString byDate = "mnuOpen mnuDelete mnuRen mnuMarkAll mnuMarkOld mnuMarkNewer" + keepOne;
-    const QString expected[] = {"mnuOpen mnuDelete mnuRen mnuMarkAll mnuClearMarks", byDate, byDate,
+    const QString linked = "mnuOpen mnuDelete mnuRen mnuLinkHard mnuShareBlocks mnuMarkAll mnuMarkOld mnuMarkNewer" +
+                           keepOne;
+    const QString expected[] = {"mnuOpen mnuDelete mnuRen mnuMarkAll mnuClearMarks", linked, byDate,
                                 "mnuOpen mnuDelete mnuRen mnuMarkAll mnuMarkOld mnuMarkNewer "
                                 "mnuMarkSmaller mnuMarkLarger" + keepOne,
                                 ""};
