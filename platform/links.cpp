@@ -152,8 +152,10 @@ bool HardLinker::canReplace(const ListedFile& file, const ListedFile& kept, Erro
            mayTakeOut(file.folder, {mine.st_uid, theirs.st_uid}, err);
 }
 
-bool HardLinker::replace(const ListedFile& file, const ListedFile& kept, FileState& keptNow, Error* err)
+bool HardLinker::replace(const ListedFile& file, const ListedFile& kept, std::optional<FileState>& keptNow,
+                         Error* err)
 {
+    keptNow.reset();
     if (!canReplace(file, kept, err)) {
         return false;
     }
@@ -162,10 +164,17 @@ bool HardLinker::replace(const ListedFile& file, const ListedFile& kept, FileSta
     if (!keptFd || !linkUnderNewName(kept, file.folder, temporary, err)) {
         return false;
     }
+    const auto settled = [&](bool replaced) {
+        struct stat st {};
+        if (::fstat(keptFd.get(), &st) == 0 && statMatches(st, kept.state, false, nullptr)) {
+            keptNow = stateOfStat(st);
+        }
+        return replaced;
+    };
     const int folder = file.folder.fd.get();
     const auto dropLink = [&](int code) {
         ::unlinkat(folder, temporary.c_str(), 0);
-        return fail(err, code);
+        return settled(fail(err, code));
     };
     if (!showsUnchanged(file.folder, temporary, keptFd.get(), kept.state)) {
         return dropLink(kChangedDuringSearch);
@@ -185,15 +194,12 @@ bool HardLinker::replace(const ListedFile& file, const ListedFile& kept, FileSta
     int code = kChangedDuringSearch;
     if (asListed && showsUnchanged(file.folder, file.name, keptFd.get(), kept.state)) {
         if (::unlinkat(folder, temporary.c_str(), 0) == 0) {
-            struct stat st {};
-            ::fstat(keptFd.get(), &st);
-            keptNow = stateOfStat(st);
-            return true;
+            return settled(true);
         }
         code = errno;
     }
     if (::renameat2(folder, temporary.c_str(), folder, file.name.c_str(), RENAME_EXCHANGE) != 0) {
-        return fail(err, errno);  // both names stay: nothing is lost
+        return settled(fail(err, errno));  // both names stay: nothing is lost
     }
     return dropLink(code);
 }

@@ -7,6 +7,7 @@
 #include "platform/anchored.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kormial::platform {
@@ -44,11 +45,13 @@ class HardLinker {
 public:
     virtual ~HardLinker() = default;
 
-    // `keptNow` tells the kept copy's state afterwards: a new name gives it
-    // a new change time. EXDEV when the two lie on different file systems
-    // or mounts; kChangedDuringSearch when either is no longer the file
-    // listed.
-    bool replace(const ListedFile& file, const ListedFile& kept, FileState& keptNow, Error* err = nullptr);
+    // `keptNow` tells the kept copy's state afterwards, whether the file
+    // was replaced or not, once a link to it was made (a new name, made or
+    // removed, gives it a new change time) and when it is otherwise as
+    // listed. EXDEV when the two lie on different file systems or mounts;
+    // kChangedDuringSearch when either is no longer the file listed.
+    bool replace(const ListedFile& file, const ListedFile& kept, std::optional<FileState>& keptNow,
+                 Error* err = nullptr);
     // The checks of replace(), nothing written: the two on one mount, the
     // file still the one listed, its folder open to the user for a new
     // name and the exchange.

@@ -47,12 +47,7 @@ bool HardLinkAction::check(const ReviewTarget& target, platform::Error* err)
 bool HardLinkAction::act(const ReviewTarget& target, platform::Error* err)
 {
     keptNow_.reset();
-    platform::FileState now;
-    if (!hasKeptCopy(target, err) || !linker_.replace(fileOf(target), keptOf(target), now, err)) {
-        return false;
-    }
-    keptNow_ = now;
-    return true;
+    return hasKeptCopy(target, err) && linker_.replace(fileOf(target), keptOf(target), keptNow_, err);
 }
 
 bool HardLinkAction::undo(const ReviewTarget& /*target*/, platform::Error* err)

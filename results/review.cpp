@@ -137,14 +137,15 @@ ReviewedFile reviewOne(ResultList* lists, int tab, const CopyRule& rule, const R
         return f;
     }
     const ReviewTarget target{row, folder, kept.row, kept.row != nullptr ? &kept.folder : nullptr};
-    if (options.dryRun ? !action.check(target, &e) : !action.act(target, &e)) {
+    const bool acted = options.dryRun ? action.check(target, &e) : action.act(target, &e);
+    if (const std::optional<platform::FileState> now = action.keptCopyNow(); now && !options.dryRun && kept.row) {
+        restate(lists, kept.row->path(), *now);
+    }
+    if (!acted) {
         f.note = e.code == platform::kChangedDuringSearch ? reasonText(e, action) : action.failureText(e);
         return f;
     }
     f.done = true;
-    if (const std::optional<platform::FileState> now = action.keptCopyNow(); now && !options.dryRun && kept.row) {
-        restate(lists, kept.row->path(), *now);
-    }
     // The copy must have stayed while the file went: someone may have moved
     // or written it meanwhile.
     platform::AnchoredFolder again;

@@ -70,7 +70,8 @@ public:
     // stays, even where last copies may go.
     virtual bool needsKeptCopy() const { return false; }
     // The kept copy's state after the last act(), when act() changed it (a
-    // new name changes its change time): its rows take it.
+    // new name changes its change time), whether act() succeeded or not:
+    // its rows take it.
     virtual std::optional<platform::FileState> keptCopyNow() const { return std::nullopt; }
 };
 

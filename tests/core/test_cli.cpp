@@ -232,6 +232,9 @@ TEST(Cli, BadInputIsRefusedWithOneLine)
         {{"--load", d + "r.json", "--list", "zero", "--mark", "older", "--dry-run"}, "do not apply to --list zero"},
         {{"--load", d + "r.json", "--mark", "larger", "--trash"}, "only to --list portions"},
         {{"--load", d, "--mark", "all", "--trash"}, ": Is a directory"},
+        {{"--load", d + "r.json", "--mark", "all", "--link", "soft"}, "--link needs hard or reflink"},
+        {{"--load", d + "r.json", "--list", "name", "--mark", "all", "--link=hard"}, "--link links files of --list dup"},
+        {{"--load", d + "r.json", "--mark", "all", "--link", "reflink", "--trash"}, "neither --trash"},
     };
     for (const auto& [args, says] : cases) {
         const CliRun r = run(args);
@@ -291,6 +294,11 @@ TEST(Cli, ReviewOfASavedResult)
         EXPECT_NE(dry.out.find("would trash: " + d + name), npos) << dry.out;
     }
     EXPECT_EQ(dry.err, "3 files, 12 bytes would go to the trash; 0 would stay\n");
+    const CliRun link = with({"--link", "hard", "--dry-run", "-f", "tsv"});
+    EXPECT_NE(link.out.find("would link\t" + d + "b/x\t\n"), npos) << link.out;
+    EXPECT_EQ(link.err, "3 files, 12 bytes would be replaced by links; 0 would stay\n");
+    // shared or skipped, by the file system of the folder
+    EXPECT_NE(with({"--link", "reflink", "--dry-run"}).err.find(" would share blocks with their kept copies; "), npos);
     // a reference copy is the one its group keeps
     const CliRun kept = with({"--keep", d + "c", "--dry-run"});
     EXPECT_EQ(kept.out.find(d + "c/x"), npos) << kept.out;

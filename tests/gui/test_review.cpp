@@ -176,6 +176,34 @@ TEST_F(GuiReview, DeleteMovesTheMarkedFilesToTheTrash)
     EXPECT_EQ(rowOf(kListDuplicates, "b/p.bin"), -1);
 }
 
+// Linking keeps every path and every byte; each confirmation says what
+// linked files share from then on, and the status bar gives the totals.
+TEST_F(GuiReview, LinkingKeepsEveryPath)
+{
+    makeTree();
+    frmMain& w = search({1});
+    clickTab(kListDuplicates);
+    choose(w.results->mnuMarkOld);
+    const Snapshot before = snapshot(root);
+    dialogs.answers = {gui::MsgAnswer::No};
+    choose(w.results->mnuShareBlocks);
+    choose(w.results->mnuLinkHard);
+    ASSERT_EQ(dialogs.texts.size(), 2);
+    EXPECT_TRUE(dialogs.texts[0].startsWith("Share the blocks of 2 marked file(s), 1") &&
+                dialogs.texts[0].contains("Each file keeps its own name, permissions and times"))
+        << dialogs.texts[0].toStdString();
+    EXPECT_TRUE(dialogs.texts[1].startsWith("Replace 2 marked file(s), 1") &&
+                dialogs.texts[1].contains("linked files share one content and one set of permissions and times"))
+        << dialogs.texts[1].toStdString();
+    EXPECT_EQ(snapshot(root), before);
+    for (const char* name : {"p.bin", "q.bin"}) {
+        EXPECT_EQ(std::filesystem::hard_link_count(at("a/") + name), 2u) << name;
+        EXPECT_TRUE(std::filesystem::equivalent(at("a/") + name, at("b/") + name)) << name;
+    }
+    EXPECT_EQ(statuses.last(), "2 files, 1.5 KB replaced by links; 0 stayed");
+    EXPECT_EQ(w.results->tabMain->tabText(kListDuplicates), "Duplicates(0)");
+}
+
 // Ctrl+A, Del, Enter, Enter with the desktop's own boxes: the second box,
 // about groups that would keep no copy, says No to Enter.
 TEST_F(GuiReview, EnterKeepsEveryCopyWhenAllAreMarked)
