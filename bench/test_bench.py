@@ -20,6 +20,7 @@ import unittest
 BENCH = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, BENCH)
 sys.dont_write_bytecode = True  # keep bench/ free of __pycache__
+import depth  # noqa: E402
 import gen_corpus  # noqa: E402
 import run  # noqa: E402
 
@@ -463,6 +464,30 @@ class ReaderTest(unittest.TestCase):
             self.assertIn("missing", r.stderr)
         finally:
             shutil.rmtree(tmp)
+
+
+class DepthTest(unittest.TestCase):
+    def test_chain_and_siblings_hold_the_folders_and_the_pair_and_go_again(self):
+        tmp = tempfile.mkdtemp(prefix="bench-depth-")
+        try:
+            chain, siblings = os.path.join(tmp, "chain"), os.path.join(tmp, "siblings")
+            depth.make_chain(chain, 2100)  # deeper than PATH_MAX allows a path
+            depth.make_siblings(siblings, 12)
+            fd, levels = os.open(chain, os.O_RDONLY), 0
+            while "d" in os.listdir(fd):
+                inner = os.open("d", os.O_RDONLY, dir_fd=fd)
+                os.close(fd)
+                fd, levels = inner, levels + 1
+            self.assertEqual((levels, sorted(os.listdir(fd))), (2100, ["bottom.txt"]))
+            os.close(fd)
+            self.assertEqual(len(os.listdir(siblings)), 13)
+            with open(os.path.join(siblings, "d11", "bottom.txt"), "rb") as f:
+                self.assertEqual(f.read(), depth.CONTENT)
+            for tree in (chain, siblings):
+                depth.remove_tree(tree)
+            self.assertEqual(os.listdir(tmp), [])
+        finally:
+            shutil.rmtree(tmp, ignore_errors=True)
 
 
 if __name__ == "__main__":

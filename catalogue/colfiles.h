@@ -35,24 +35,50 @@ struct WalkCounts {
     std::function<void()> tick;
 };
 
+// A folder (or file) the walk met but could not open or list: it lies in
+// `in` and adds nothing to the catalogue.
+struct WalkFailure {
+    FolderPath in;
+    std::string name;  // a folder's ends in "/"
+    platform::FileId id;
+    std::int64_t mtimeNs = 0;
+    bool dated = false;  // mtimeNs is known
+    platform::Error error;
+};
+
+// For tests: called with the path of each sub-folder (ending in "/") right
+// before the walk enters it, after its listing saw it, so that a test can
+// change it in between. Null: nothing is called.
+using EnterHook = void (*)(const std::string& folder);
+void setEnterHook(EnterHook hook);
+
 class colFiles {
 public:
     // Appends the files of `folder` (ending in "/") that `pattern` selects and
     // whose size in whole KB lies strictly between `minSz` and `maxSz`
     // (`maxSz` -1: no upper bound). With `bRecursive` the sub-folders at any
-    // depth come first, each completely, then the folder's own files. A file
-    // already catalogued under another name (hard link, or a folder covered
-    // twice) is passed over. A folder already walked with the same pattern
-    // and bounds by an earlier call is not walked again, and one whose own
-    // files are in already is not searched for them again. A stop request
-    // ends the walk early, with the files found so far. `counts`, when
-    // given, counts what the walk finds. Returns the catalogue's count after
-    // the call.
+    // depth come first, each completely, then the folder's own files.
+    //
+    // `folder` is opened from "/" and every sub-folder from its parent's
+    // descriptor, never through a symbolic link, and only while it is still
+    // the folder its listing saw. A folder that cannot be opened or listed is
+    // noted as a failure (in walk order); folders on the kernel's virtual
+    // file systems and the user's trash folders below `folder` are passed
+    // over. A file already catalogued under another name (hard link, bind
+    // mount, or a folder covered twice) is passed over. A folder already
+    // walked with the same pattern and bounds by an earlier call is not
+    // walked again, and one whose own files are in already is not searched
+    // for them again. A stop request ends the walk at once, with the files
+    // found so far. `counts`, when given, counts what the walk finds.
+    // Returns the catalogue's count after the call.
     std::int64_t LoadFiles(const std::string& folder, const std::string& pattern, std::int32_t minSz,
                            std::int32_t maxSz, bool bRecursive, std::stop_token stop = {},
                            WalkCounts* counts = nullptr);
 
     void Clear();
+    // The failures of the walks so far, in the order they were met; the
+    // catalogue keeps none afterwards.
+    std::vector<WalkFailure> TakeFailures() { return std::move(failures_); }
     // Appends the entries to `into` as records in order, each with no group,
     // calling `each` after each. A chunk of entries is released as soon as
     // it is handed over, so the catalogue and the records never both hold
@@ -96,12 +122,13 @@ private:
     std::vector<std::vector<std::uint32_t>> runs_;
     std::size_t checked_ = 0;
     // A file of one name can be listed twice only through a folder listed
-    // twice (overlapping entries, a folder mounted in two places): until
-    // that happens only the entries of files with several names are checked
-    // (`linked_`, the new ones), and only they are in the runs.
+    // twice (overlapping entries, a folder mounted in two places) or a file
+    // mounted onto another name: until either happens only the entries of
+    // files with several names are checked (`linked_`, the new ones), and
+    // only they are in the runs.
     std::vector<std::uint32_t> linked_;
     std::unordered_set<platform::FileId, platform::FileIdHash> folders_;  // own files listed
-    bool folderListedTwice_ = false;
+    bool namesMayRepeat_ = false;
     bool allInRuns_ = false;
 
     // What earlier calls walked, by folder and walk number: a folder walked
@@ -123,6 +150,8 @@ private:
     std::unordered_map<FolderWalk, std::uint8_t, FolderWalkHash> walked_;
     std::vector<std::pair<FolderWalk, std::uint8_t>> walkedNow_;
     std::map<std::tuple<std::string, std::int32_t, std::int32_t>, std::uint32_t> walkNumbers_;
+
+    std::vector<WalkFailure> failures_;
 };
 
 }  // namespace kormial

@@ -9,6 +9,7 @@
 #include "platform/memory.h"
 #include "platform/trash.h"
 #include "results/keep.h"
+#include "search/searchfolders.h"
 
 #include <array>
 #include <atomic>
@@ -143,6 +144,15 @@ int main(int argc, char** argv)
 
     if (!options.review.load.empty()) {
         return review(options);
+    }
+    // a folder that cannot be searched is named before anything is searched
+    const std::vector<UnreachableFolder> unreachable = UnreachableFolders(options.request);
+    for (const UnreachableFolder& u : unreachable) {
+        std::fprintf(stderr, "kormial-cli: %s: %s\n", cli::escaped(u.folder, cli::Escape::Terminal).c_str(),
+                     u.error.describe().c_str());
+    }
+    if (!unreachable.empty()) {
+        return kExitBadInput;
     }
     platform::catchStopSignals();
     std::stop_source stop;

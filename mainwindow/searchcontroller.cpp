@@ -32,7 +32,9 @@ public:
     }
     void entryStarted(std::int64_t index) override
     {
-        post([index](SearchController& c) { emit c.entryStarted(index); });
+        const auto i = static_cast<std::size_t>(index);
+        const qint64 row = i < rows_.size() ? rows_[i] : index;
+        post([row](SearchController& c) { emit c.entryStarted(row); });
     }
     void failure(const std::string& text) override
     {
@@ -46,6 +48,8 @@ public:
         QMetaObject::invokeMethod(
             owner_, [owner = owner_, f = std::move(f)] { f(*owner); }, Qt::QueuedConnection);
     }
+
+    std::vector<qint64> rows_;  // set while no search runs
 
 private:
     SearchController* owner_;
@@ -62,11 +66,12 @@ SearchController::~SearchController()
     }
 }
 
-bool SearchController::start(SearchRequest request)
+bool SearchController::start(SearchRequest request, std::vector<qint64> rows)
 {
     if (worker_.joinable()) {
         return false;
     }
+    relay_->rows_ = std::move(rows);
     worker_ = std::jthread([this, request = std::move(request)](std::stop_token stop) {
         SearchResults results = ExecSrch(request, *relay_, stop);
         // handed over on the controller's thread, after every report before it

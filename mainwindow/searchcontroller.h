@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <thread>
+#include <vector>
 
 namespace kormial {
 
@@ -20,8 +21,10 @@ public:
     // Stops a running search and waits for it to end.
     ~SearchController() override;
 
-    // Starts a search; false while one is still running.
-    bool start(SearchRequest request);
+    // Starts a search; false while one is still running. `rows` gives the
+    // path-list row of each entry that entryStarted tells (by default the
+    // entry's own index).
+    bool start(SearchRequest request, std::vector<qint64> rows = {});
     void requestStop();
     bool running() const { return worker_.joinable(); }
     // The results of the search that ended last (taken away by the caller).

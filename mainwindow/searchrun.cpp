@@ -4,6 +4,7 @@
 #include "mainwindow/searchcontroller.h"
 #include "platform/gui/clock.h"
 #include "platform/gui/dialogs.h"
+#include "search/searchfolders.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -12,6 +13,44 @@
 #include <cmath>
 
 namespace kormial {
+
+namespace {
+
+// The folders that cannot be searched are named in one box before the search
+// starts: the user searches the others (they are left out of `request`,
+// `rows` keeps the path-list row of each entry left) or goes back (false).
+bool leaveOutUnreachable(QWidget* owner, SearchRequest& request, std::vector<qint64>& rows)
+{
+    const std::vector<UnreachableFolder> unreachable = UnreachableFolders(request);
+    if (unreachable.empty()) {
+        return true;
+    }
+    QString text = QStringLiteral("These folders cannot be searched:\n");
+    for (const UnreachableFolder& u : unreachable) {
+        text += QStringLiteral("\n") + QString::fromStdString(u.folder + ": " + u.error.describe());
+    }
+    if (unreachable.size() == request.entries.size()) {
+        gui::MsgBox(owner, text, gui::MsgIcon::Exclamation);
+        return false;
+    }
+    text += QStringLiteral("\n\nSearch the other folders?");
+    if (gui::MsgBox(owner, text, gui::MsgIcon::Exclamation, QString(), gui::MsgButtons::YesNo) != gui::MsgAnswer::Yes) {
+        return false;
+    }
+    std::vector<SearchEntry> left;
+    for (std::size_t i = 0, u = 0; i < request.entries.size(); ++i) {
+        if (u < unreachable.size() && unreachable[u].entry == i) {
+            ++u;
+        } else {
+            left.push_back(std::move(request.entries[i]));
+            rows.push_back(static_cast<qint64>(i));
+        }
+    }
+    request.entries = std::move(left);
+    return true;
+}
+
+}  // namespace
 
 bool frmMain::searchRunning() const
 {
@@ -28,6 +67,11 @@ void frmMain::startOrStopSearch()
         search_->requestStop();
         return;
     }
+    SearchRequest request = setup->searchRequest();
+    std::vector<qint64> rows;
+    if (!leaveOutUnreachable(this, request, rows)) {
+        return;
+    }
 
     for (int i = 0; i < kResultListCount; ++i) {
         results->resultList(i).clear();
@@ -40,7 +84,7 @@ void frmMain::startOrStopSearch()
     searchFailures_.clear();
     searchStart_ = gui::clock().now();
     searchState_ = SearchState::Running;
-    search_->start(setup->searchRequest());
+    search_->start(std::move(request), std::move(rows));
 }
 
 // The setup panel and everything that could change a list or a file wait
@@ -74,7 +118,8 @@ void frmMain::searchEnded()
     if (!searchFailures_.isEmpty()) {
         // one notice at the end, never a box that holds the search up
         constexpr int kShown = 5;
-        QString text = QStringLiteral("Some files could not be read; they are listed on \"Report - read errors\".\n");
+        QString text = QStringLiteral(
+            "Some files or folders could not be read; they are listed on \"Report - read errors\".\n");
         for (const QString& failure : searchFailures_.mid(0, kShown)) {
             text += QStringLiteral("\n") + failure;
         }

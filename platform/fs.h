@@ -67,6 +67,15 @@ struct FolderEntry {
     EntryKind kind;
 };
 
+// What a listing saw of one of its sub-folders, without following a link.
+struct SubFolder {
+    std::string name;
+    FileId id;
+    std::int64_t mtimeNs = 0;
+    bool fsTop = false;      // a file system (or a bind mount) begins there
+    bool onVirtualFs = false;  // one of the kernel's virtual file systems
+};
+
 // An open folder. The entries come sorted by name as byte strings; "." and
 // ".." are left out, and so are symbolic links and everything that is neither
 // a regular file nor a folder (FIFOs, sockets, devices).
@@ -74,36 +83,76 @@ class Folder {
 public:
     Folder() = default;
     ~Folder();
+    Folder(Folder&& other) noexcept;
+    Folder& operator=(Folder&& other) noexcept;
     Folder(const Folder&) = delete;
     Folder& operator=(const Folder&) = delete;
 
-    // Opens and lists `path` (also a path longer than PATH_MAX). Fails on a
-    // folder that cannot be read, and on a folder that lies on one of the
-    // kernel's virtual file systems (/proc, /sys, /dev and the like), which
-    // are never searched.
+    // Opens and lists `path` as the system resolves it (also a path longer
+    // than PATH_MAX): to show what lies there. Fails on a folder that cannot
+    // be read, and on a folder that lies on one of the kernel's virtual file
+    // systems (/proc, /sys, /dev and the like), which are never searched.
     bool open(const std::string& path);
     // open() in two steps: identity() is known after the first, the entries
     // after list().
     bool openUnlisted(const std::string& path);
     bool list();
+
+    // Opens `path` from "/" one folder at a time, never through a symbolic
+    // link (a relative path from the working folder), also a folder on a
+    // virtual file system (onVirtualFs() says so).
+    bool openFromRoot(const std::string& path, Error* err = nullptr);
+    // Opens sub-folder `sub` of the open folder `parent` as its listing saw
+    // it: a name that no longer leads to that folder (a link now, a file, or
+    // another folder) fails with kChangedDuringSearch.
+    bool openSub(const Folder& parent, const SubFolder& sub, Error* err = nullptr);
+    // Opens the folder `levels` above the open folder `below` (which may be
+    // this one), through "..": kChangedDuringSearch unless it is `expected`.
+    bool openAbove(const Folder& below, std::size_t levels, const FileId& expected, Error* err = nullptr);
+    // The names of the regular files, and with `folders` the sub-folders with
+    // their facts, each in byte order. A sub-folder that cannot be looked at
+    // fails the listing (one gone since it was listed is left out).
+    bool listApart(std::vector<std::string>& files, std::vector<SubFolder>* folders, Error* err = nullptr);
+
     void close();
+    bool isOpen() const { return fd_ >= 0; }
     const std::vector<FolderEntry>& entries() const { return entries_; }
     std::vector<FolderEntry> takeEntries() { return std::move(entries_); }
 
     struct Stat {
         FileState state;
-        bool linked = false;  // the file has more than one name
+        // The file may be reached under another name too: it has more than
+        // one, or it is mounted onto this one (mountRoot).
+        bool linked = false;
+        bool mountRoot = false;
     };
     // The folder's own device and inode.
     const FileId& identity() const { return identity_; }
+    // True for the top folder of a file system or a mount (known after
+    // openFromRoot and openSub).
+    bool fsTop() const { return fsTop_; }
+    bool onVirtualFs() const { return virtual_; }
     // Facts of a regular file of this folder, without following links.
     std::optional<Stat> statFile(const std::string& name, Error* err = nullptr) const;
 
 private:
+    bool adopt(int fd, Error* err);
     int fd_ = -1;
     FileId identity_;
+    bool fsTop_ = false;
+    bool virtual_ = false;
     std::vector<FolderEntry> entries_;
 };
+
+// The trash folders of the user that a search passes over: the home trash
+// (by its identity, when it exists) and, at the top of a file system,
+// ".Trash-<uid>" and "<uid>" inside ".Trash".
+struct UserTrash {
+    std::optional<FileId> home;
+    std::string perUser;  // ".Trash-<uid>"
+    std::string uid;
+};
+UserTrash userTrashFolders();
 
 // Wildcards: case-insensitive; '*' any run (also none), '?' one character.
 // A pattern ending in ".*" also matches what the pattern without it matches.

@@ -225,4 +225,10 @@ bool TrashFolders::holds(const std::string& folder) const
     return false;
 }
 
+std::string homeTrashFolder()
+{
+    const std::string data = dataHome();
+    return data.empty() ? std::string() : data + "/Trash";
+}
+
 }  // namespace kormial::platform

@@ -89,4 +89,8 @@ private:
     std::string home_;  // the home trash, ending in "/"; empty when there is none
 };
 
+// The folder that holds the home trash ("<data folder>/Trash"), or the
+// empty text when there is no absolute data folder. Nothing is created.
+std::string homeTrashFolder();
+
 }  // namespace kormial::platform

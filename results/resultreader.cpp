@@ -96,6 +96,7 @@ private:
                 in_.array(3, [&] {
                     ResultRow r = row();
                     if (sawIndex) {
+                        placed(r, index);
                         lists_[index].add(std::move(r));
                     } else {
                         early.push_back(std::move(r));
@@ -110,7 +111,16 @@ private:
             in_.fail("a list without its \"index\" or \"rows\"");
         }
         for (ResultRow& r : early) {
+            placed(r, index);
             lists_[index].add(std::move(r));
+        }
+    }
+
+    // Only the read errors list a folder (a name ending in "/").
+    void placed(const ResultRow& r, int index) const
+    {
+        if (index != kListReadErrors && r.name.back() == '/') {
+            in_.fail("a row whose name is not a file name");
         }
     }
 
@@ -180,8 +190,13 @@ private:
         if (folder.empty() || folder.back() != '/' || folder.find('\0') != std::string::npos) {
             in_.fail("a row whose folder does not end in \"/\"");
         }
-        if (row.name.empty() || row.name == "." || row.name == ".." ||
-            row.name.find_first_of(std::string("/\0", 2)) != std::string::npos) {
+        // a folder the search could not enter stands on the read errors as
+        // its name followed by "/"
+        // (placed() checks that it stands there)
+        const bool folderRow = row.name.size() > 1 && row.name.back() == '/';
+        const std::string_view name(row.name.data(), row.name.size() - (folderRow ? 1 : 0));
+        if (name.empty() || name == "." || name == ".." ||
+            name.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos) {
             in_.fail("a row whose name is not a file name");
         }
         const std::optional<GroupMark> mark = GroupMark::fromNumber(f.group);

@@ -3,17 +3,16 @@
 #include "catalogue/colfiles.h"
 #include "catalogue/sort.h"
 #include "compare/compare.h"
-#include "platform/anchored.h"
 #include "platform/fs.h"
 #include "platform/textfold.h"
 #include "results/keep.h"
 #include "results/liststats.h"
 #include "results/resultrows.h"
+#include "search/searchfolders.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace kormial {
@@ -43,14 +42,6 @@ void walkRuns(std::int64_t from, std::int64_t to, Equal equal, Handle handle)
     }
 }
 
-// The folder the walk of an entry starts at, ending in "/": by its path
-// without links when one lies on the way, so that the review can reach its
-// files from "/" without following a link.
-std::string entryFolder(const SearchEntry& e)
-{
-    return platform::folderWithoutLinks(e.folder.empty() || e.folder.back() != '/' ? e.folder + '/' : e.folder);
-}
-
 // "12,345"
 std::string grouped(std::int64_t n)
 {
@@ -78,7 +69,7 @@ public:
     {
         colFiles catalogue = load();
         fill(catalogue);
-        keepFolders();
+        MarkKeepFolders(request_, out_.files);
         if (n_ >= 1) {
             if (!sameName()) {
                 return finish(0);
@@ -107,7 +98,8 @@ private:
     void reportFailure(const std::string& text) override { observer_.failure(text); }
 
     // The catalogue, one search entry after another; a stop ends it with
-    // the files found so far.
+    // the files found so far. What the walk could not enter is listed first
+    // on "Report - read errors", in the order the walk met it.
     colFiles load()
     {
         colFiles catalogue;
@@ -116,8 +108,12 @@ private:
         for (std::int64_t i = 0; i < count && !stop_.stop_requested(); ++i) {
             const SearchEntry& e = request_.entries[static_cast<std::size_t>(i)];
             observer_.entryStarted(i);
-            catalogue.LoadFiles(entryFolder(e), e.pattern, request_.minKb, request_.maxKb, e.subFolders, stop_,
+            catalogue.LoadFiles(SearchFolderOf(e), e.pattern, request_.minKb, request_.maxKb, e.subFolders, stop_,
                                 &walked_);
+            for (const WalkFailure& failure : catalogue.TakeFailures()) {
+                observer_.failure(WalkFailureText(failure));
+                list(kListReadErrors).add(WalkFailureRow(failure));
+            }
             observer_.progress(std::floor(static_cast<double>(i + 1) / static_cast<double>(count) * 100.0));
         }
         walked_.files = catalogue.Count();  // repeated names of one file are gone
@@ -140,28 +136,6 @@ private:
             }
         });
         last_ = n_ - 1;
-    }
-
-    // The folders covered by a Keep entry say so, for the rows of their
-    // files.
-    void keepFolders()
-    {
-        std::vector<const SearchedFolder*> folders;
-        std::unordered_set<const SearchedFolder*> seen;
-        for (const FileRec& r : out_.files) {
-            if (r.Folder && seen.insert(r.Folder.get()).second) {
-                folders.push_back(r.Folder.get());
-            }
-        }
-        std::unordered_map<const SearchedFolder*, FolderPath> kept;
-        for (const SearchedFolder* f : KeptFolders(folders, request_.entries)) {
-            kept[f] = std::make_shared<const SearchedFolder>(SearchedFolder{f->path, f->id, true});
-        }
-        for (FileRec& r : out_.files) {
-            if (const auto it = kept.find(r.Folder.get()); it != kept.end()) {
-                r.Folder = it->second;
-            }
-        }
     }
 
     // The numbers so far, a few times a second at most unless `now` (at the

@@ -211,6 +211,7 @@ TEST(Cli, ControlCharactersAndStrayBytesAreEscaped)
 TEST(Cli, BadInputIsRefusedWithOneLine)
 {
     TempDir dir;
+    writeFile(dir / "file", "not a folder");
     const std::string d = dir.path(), range = " needs a whole number of KB in the range -2147483648 to 2147483647";
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{d, "--max"}, "--max needs a size in whole KB"},
@@ -235,6 +236,9 @@ TEST(Cli, BadInputIsRefusedWithOneLine)
         {{"--load", d + "r.json", "--mark", "all", "--link", "soft"}, "--link needs hard or reflink"},
         {{"--load", d + "r.json", "--list", "name", "--mark", "all", "--link=hard"}, "--link links files of --list dup"},
         {{"--load", d + "r.json", "--mark", "all", "--link", "reflink", "--trash"}, "neither --trash"},
+        // a folder that cannot be searched is named before the search
+        {{d + "gone/"}, d + "gone: No such file or directory"},
+        {{d, "-R", d + "file"}, d + "file: Not a directory"},
     };
     for (const auto& [args, says] : cases) {
         const CliRun r = run(args);

@@ -18,10 +18,10 @@ namespace kormial::test {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir()
+TempDir::TempDir(const std::string& under)
 {
     const char* base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/kormial-test-XXXXXX";
+    std::string tmpl = (!under.empty() ? under : base != nullptr && *base != '\0' ? base : "/tmp") + "/kormial-test-XXXXXX";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
     if (::mkdtemp(buf.data()) == nullptr) {
@@ -30,17 +30,48 @@ TempDir::TempDir()
     path_ = std::string(buf.data()) + "/";
 }
 
+namespace {
+
+// The names in the open folder `fd`.
+std::vector<std::string> namesIn(int fd)
+{
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (auto it = fs::directory_iterator("/proc/self/fd/" + std::to_string(fd), ec);
+         !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        out.push_back(it->path().filename());
+    }
+    return out;
+}
+
+}  // namespace
+
+// Removes everything below the folder without long paths, at any depth and
+// whatever the tests took away: the files of each folder below the top go,
+// its folders are lifted into the top, then it goes itself.
 TempDir::~TempDir()
 {
-    std::error_code ec;
-    // give back permissions the tests took away, so everything can go
-    for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ec);
-         it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        if (!it->is_symlink(ec)) {
-            ::chmod(it->path().c_str(), 0700);
+    const int top = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int lifted = 0;
+    for (bool more = top >= 0; more;) {
+        more = false;
+        for (const std::string& name : namesIn(top)) {
+            if (::unlinkat(top, name.c_str(), 0) == 0) {
+                continue;
+            }
+            ::fchmodat(top, name.c_str(), 0700, 0);
+            const int sub = ::openat(top, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            for (const std::string& inner : sub >= 0 ? namesIn(sub) : std::vector<std::string>()) {
+                if (::unlinkat(sub, inner.c_str(), 0) != 0) {
+                    more = ::renameat(sub, inner.c_str(), top, ("lifted" + std::to_string(++lifted)).c_str()) == 0 || more;
+                }
+            }
+            ::close(sub);
+            ::unlinkat(top, name.c_str(), AT_REMOVEDIR);
         }
     }
-    fs::remove_all(path_, ec);
+    ::close(top);
+    ::rmdir(path_.c_str());
 }
 
 std::string randomBytes(std::uint64_t seed, std::size_t n)

@@ -8,10 +8,11 @@
 
 namespace kormial::test {
 
-// A fresh folder under $TMPDIR (or /tmp), removed with everything in it.
+// A fresh folder under `under` (by default $TMPDIR, or /tmp), removed with
+// everything in it.
 class TempDir {
 public:
-    TempDir();
+    explicit TempDir(const std::string& under = std::string());
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

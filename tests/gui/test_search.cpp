@@ -75,6 +75,39 @@ TEST_F(GuiSearch, FillsEveryTabWhileThePanelIsLocked)
     EXPECT_TRUE(w.setup->frmSelectPath->isEnabled() && w.setup->cmdNewSrch->isEnabled() && w.setup->lstSrchType->isEnabled());
 }
 
+// A path-list row whose folder is gone is named in one box before the
+// search starts: No goes back without searching, Yes searches the others.
+TEST_F(GuiSearch, FoldersThatCannotBeSearchedAreNamedFirst)
+{
+    write("here/a.txt", "same");
+    write("here/b.txt", "same");
+    std::filesystem::create_directories(at("gone"));
+    frmMain& w = open();
+    addFolder(at("gone"));
+    addFolder(at("here"));
+    std::filesystem::remove(at("gone"));
+    dialogs.answers = {gui::MsgAnswer::No};
+    click(w.setup->cmdSrch);
+    ASSERT_EQ(dialogs.texts.size(), 1);
+    EXPECT_TRUE(dialogs.texts[0].contains(QString::fromStdString(at("gone") + ": No such file or directory")))
+        << dialogs.texts[0].toStdString();
+    EXPECT_FALSE(w.searchRunning());
+    EXPECT_FALSE(statuses.contains("Start ..."));
+    QStringList rows;
+    QObject::connect(&w, &frmMain::statusChanged, &w, [&](const QString& s) {
+        if (s == "Loading files ...") {
+            rows << w.setup->lstPath->currentItem()->text(0);  // the row being searched
+        }
+    });
+    click(w.setup->cmdSrch);
+    waitForSearch();
+    EXPECT_EQ(dialogs.texts.size(), 2);
+    EXPECT_EQ(w.results->resultList(kListDuplicates).count(), 2);
+    EXPECT_EQ(w.results->resultList(kListReadErrors).count(), 0);
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_TRUE(rows[0].contains("here")) << rows[0].toStdString();
+}
+
 namespace {
 
 // Holds the search's first read until the test lets it go.
@@ -115,7 +148,7 @@ TEST_F(GuiSearch, TheNoticeAtTheEndNamesTheFilesThatCouldNotBeRead)
     platform::setReadObserver(nullptr);
     EXPECT_EQ(w.results->tabMain->tabText(kListReadErrors), "Report - read errors(1)");
     ASSERT_EQ(dialogs.texts.size(), 1);
-    EXPECT_TRUE(dialogs.texts[0].startsWith("Some files could not be read;") &&
+    EXPECT_TRUE(dialogs.texts[0].startsWith("Some files or folders could not be read;") &&
                 dialogs.texts[0].contains(QString::fromStdString(at("a/2.bin") + ": changed during the search")))
         << dialogs.texts[0].toStdString();
 }
