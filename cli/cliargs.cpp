@@ -20,6 +20,11 @@ std::string usageText()
            "                          copies: never marked, never moved (the Keep box)\n"
            "      --min KB            minimum size in whole KB, exclusive, for every folder\n"
            "      --max KB            maximum size in whole KB, exclusive, for every folder\n"
+           "      --exclude PATTERN   leave out every file and folder whose name matches\n"
+           "                          PATTERN (wildcards as in -p), or, when it holds \"/\",\n"
+           "                          whose path below its search folder does (\"src/build\");\n"
+           "                          a folder left out is not entered; PATTERN ending in \"/\"\n"
+           "                          leaves out folders only; for every folder; repeatable\n"
            "  -t, --types LIST        comma-separated: zero, dup, name, portions (default zero,dup,name)\n"
            "  -l, --tolerant          tolerate little differences\n"
            "  -f, --format FORMAT     text (default, for people), tsv or json\n"
@@ -249,6 +254,12 @@ ParseResult parseArguments(const std::vector<std::string>& args)
             } else {
                 return fail("kormial-cli: unknown format \"" + v + "\" (choose text, tsv or json)");
             }
+        } else if (a == "--exclude") {
+            std::string v;
+            if (!value(v) || v.empty()) {
+                return fail("kormial-cli: --exclude needs a name or path to leave out, such as .git");
+            }
+            o.request.exclude.push_back(std::move(v));
         } else if (a == "--load") {
             if (!value(o.review.load) || o.review.load.empty()) {
                 return fail("kormial-cli: --load needs a file saved with -f json, or - for stdin");

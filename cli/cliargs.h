@@ -32,7 +32,7 @@ struct Review {
 };
 
 struct Options {
-    SearchRequest request{{}, -1, -1, {SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName}, false};
+    SearchRequest request{{}, -1, -1, {SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName}, false, {}};
     Format format = Format::Text;
     bool help = false;
     bool version = false;

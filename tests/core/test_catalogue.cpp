@@ -301,3 +301,31 @@ TEST(Walk, TrashFoldersArePassedOverAndAFileMountedTwiceIsOneRow)
         EXPECT_EQ(h.list(kListSameName).count(), 0) << name;
     }
 }
+
+// What the user leaves out: a file or folder by its name at any depth (case
+// ignored), by its path below the search folder, folders alone; a folder
+// left out is never entered, and a file left out counts nowhere.
+TEST(Walk, WhatIsLeftOutIsNeverEntered)
+{
+    TempDir dir;
+    for (const auto f : {"src/.git/HEAD", "src/lib/Node_Modules/m.js", "src/lib/a.o", "src/lib/a.c", "src/build/out",
+                         "src/lib/build/keep", "src/build.txt", "src/tmp/t", "src/lib/tmp"}) {
+        writeFile(dir / f, "1");
+    }
+    std::set<std::string> entered;
+    const EnterHookSet hook([&](const std::string& folder) { entered.insert(folder.substr(dir.path().size())); });
+    colFiles c;
+    c.Exclude(Exclusions({".git", "node_modules", "*.O", "/src/build", "tmp/", ""}));
+    WalkCounts counts;
+    c.LoadFiles(dir.path(), "*", -1, -1, true, {}, &counts);
+    FileArray arr;
+    c.TakeItems(arr, {});
+    Names found;
+    for (const auto& r : arr) {
+        found.push_back(r.path().substr(dir.path().size()));
+    }
+    EXPECT_EQ(found, (Names{"src/lib/build/keep", "src/lib/a.c", "src/lib/tmp", "src/build.txt"}));
+    EXPECT_EQ(entered, (std::set<std::string>{"src/", "src/lib/", "src/lib/build/"}));
+    EXPECT_EQ(counts.files.load(), 4);
+    EXPECT_EQ(counts.folders.load(), 4);
+}
