@@ -349,7 +349,7 @@ void ResultPane::ExportResults()
     if (QFileInfo(path).suffix().isEmpty()) {
         path += json ? QStringLiteral(".json") : QStringLiteral(".csv");
     }
-    const std::string text = json ? formatJson(lists_.data(), listsComplete_, only) : formatCsv(lists_.data(), only);
+    const std::string text = json ? formatJson(lists_.data(), listsComplete_, only, leftOut_) : formatCsv(lists_.data(), only);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
@@ -389,6 +389,7 @@ void ResultPane::OpenResult()
         lists_[static_cast<std::size_t>(i)].takeRows(std::move(loaded[static_cast<std::size_t>(i)]));
     }
     listsComplete_ = true;
+    leftOut_.clear();
     clearPreview();
     UpdateCount();
     showFirstTabWithRows();

@@ -106,6 +106,9 @@ public:
     // cleared), the others stop being ones; a result opened later takes them
     // too.
     void setKeepFolders(const std::vector<SearchEntry>& entries);
+    // The names and paths the search of the lists shown left out: an
+    // export of the lists records them.
+    void setLeftOut(std::vector<std::string> patterns) { leftOut_ = std::move(patterns); }
 
 signals:
     // A row of result list `list` clicked / double-clicked.
@@ -177,6 +180,7 @@ private:
     int exportFilter_ = 0;        // the export format chosen last
     bool listsComplete_ = true;   // false after a stopped search
     std::vector<SearchEntry> keepFolders_;  // the Keep rows of the path list
+    std::vector<std::string> leftOut_;      // what the search of the lists left out
 
 };
 

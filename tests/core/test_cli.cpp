@@ -100,7 +100,7 @@ TEST(Cli, FormatsCarryTheRowsOfTheSearch)
         ASSERT_EQ(::utimensat(AT_FDCWD, (dir / name).c_str(), when, 0), 0);
     }
     const CliRun tsv = run({"-f", "tsv", dir / "one", "-R", dir / "two"}), text = run({dir / "one", "-R", dir / "two"}),
-                 json = run({"--format=json", dir / "one", "-R", dir / "two"});
+                 json = run({"--format=json", "--exclude=*.tmp", dir / "one", "-R", dir / "two"});
     std::string expected;
     // list, group, size, folder, name
     const std::tuple<int, int, int, std::string, std::string> rows[] = {
@@ -116,6 +116,7 @@ TEST(Cli, FormatsCarryTheRowsOfTheSearch)
                   npos);
     }
     EXPECT_EQ(tsv.out, expected);
+    EXPECT_TRUE(json.out.starts_with("{\n  \"complete\": true,\n  \"exclude\": [\"*.tmp\"],\n")) << json.out;
     EXPECT_NE(text.out.find("Same Name (2)\n  Name \"pic.JPG\": 2 files\n"), npos) << text.out;
     for (const CliRun* r : {&tsv, &text, &json}) {
         EXPECT_TRUE(r->status == 0 && r->err.ends_with(", searching 3 files.\n")) << r->err;
@@ -234,6 +235,7 @@ TEST(Cli, BadInputIsRefusedWithOneLine)
         {{"--load", d + "r.json", "--mark", "larger", "--trash"}, "only to --list portions"},
         {{"--load", d, "--mark", "all", "--trash"}, ": Is a directory"},
         {{"--load", d + "r.json", "--mark", "all", "--link", "soft"}, "--link needs hard or reflink"},
+        {{"--exclude", "", d}, "--exclude needs a name or path"},
         {{"--load", d + "r.json", "--list", "name", "--mark", "all", "--link=hard"}, "--link links files of --list dup"},
         {{"--load", d + "r.json", "--mark", "all", "--link", "reflink", "--trash"}, "neither --trash"},
         // a folder that cannot be searched is named before the search

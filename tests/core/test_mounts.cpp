@@ -2,6 +2,9 @@
 // namespace private to the test process (skipped where that is not
 // allowed): the trash at the top of another file system, one file under two
 // names, and linking duplicates where blocks can be shared and where not.
+// Each test has a namespace of its own, which the helper threads started by
+// an earlier test of the same process do not see: one test per process, as
+// ctest runs them.
 #include "results/linking.h"
 #include "results/marking.h"
 #include "reviewtest.h"
@@ -206,10 +209,10 @@ TEST_F(TrashTest, OneFileUnderTwoNamesIsNoCopy)
 // marked names one file with the kept copy (one inode, the bytes as they
 // were), and those names leave every list. Shared blocks keep each file's
 // inode and share its extents where the file system can (a Btrfs image),
-// piece by piece; the file leaves Duplicates only. Where blocks cannot be
-// shared, every file is skipped with the reason. A marked file written since
-// the search, a file on another file system than its kept copy, and a file
-// swapped for another at the moment of the exchange stay as they are.
+// piece by piece, and the file leaves Duplicates only; where blocks cannot
+// be shared, every file is skipped with the reason. A file on another file
+// system than its kept copy, and a file swapped for another at the moment of
+// the exchange, stay as they are.
 TEST_F(TrashTest, LinksKeepEveryPath)
 {
     if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
@@ -233,71 +236,58 @@ TEST_F(TrashTest, LinksKeepEveryPath)
         const std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount2(top.c_str(), MNT_DETACH); });
         // two pieces where blocks are shared
         const std::string bytes = randomBytes(setup, setup == Sharing ? (std::size_t{16} << 20) + 5000 : 5000);
-        const Names names = {"a/x", "b/x", "c/x", "d/x", "e/x"};
+        const Names names = {"a/x", "b/x", "c/x", "e/x"};
+        std::map<std::string, ino_t> before;
         for (const std::string& name : names) {
             writeFile(top + name, bytes);
+            before[name] = inode(top + name);
         }
         writeFile(far + "x", bytes);
         auto lists = search({top, far});
-        ASSERT_EQ(lists[kListDuplicates].count(), 6);
-        mark(lists[kListDuplicates], {"m" + n + "/b/x", "m" + n + "/c/x", "m" + n + "/d/x", "m" + n + "/e/x", "far" + n + "/x"});
-        std::ofstream(top + "d/x", std::ios::app) << " written since";
-        std::map<std::string, ino_t> before;
-        for (const std::string& name : names) {
-            before[name] = inode(top + name);
-        }
+        ASSERT_EQ(lists[kListDuplicates].count(), 5);
+        mark(lists[kListDuplicates], {"m" + n + "/b/x", "m" + n + "/c/x", "m" + n + "/e/x", "far" + n + "/x"});
         const auto files = tree(top);
         RacingLinker racing;
         HardLinkAction hard(&racing);
         SharedBlocksAction blocks;
         ReviewAction& action = setup == HardLinks ? static_cast<ReviewAction&>(hard) : blocks;
         const auto dry = review(lists.data(), kListDuplicates, action, true, false);
-        EXPECT_TRUE(tree(top) == files);
+        EXPECT_TRUE(tree(top) == files);  // (too many bytes to print)
         const auto run = review(lists.data(), kListDuplicates, action, false, false);
-        ASSERT_EQ(run.size(), 5u);
-        ASSERT_EQ(dry.size(), 5u);
+        ASSERT_EQ(run.size(), 4u);
+        ASSERT_EQ(dry.size(), 4u);
         std::map<std::string, std::string> outcome;  // "done", or why it stayed
         for (std::size_t i = 0; i < run.size(); ++i) {
             const std::string rel = run[i].path.starts_with(top) ? run[i].path.substr(top.size()) : "far";
             outcome[rel] = run[i].done ? "done" : run[i].note;
-            if (!(setup == HardLinks && rel == "e/x")) {  // the swap comes in the run alone
-                EXPECT_EQ(dry[i].done, run[i].done) << rel;
-                EXPECT_EQ(dry[i].note, run[i].note) << rel;
-            }
+            // the swap comes in the run alone
+            EXPECT_TRUE((setup == HardLinks && rel == "e/x") || (dry[i].done == run[i].done && dry[i].note == run[i].note))
+                << rel << ": " << dry[i].note;
         }
         const std::string linked = setup == NoSharing ? "this file system cannot share blocks" : "done";
-        const std::map<std::string, std::string> expected = {
-            {"b/x", linked},
-            {"c/x", linked},
-            {"d/x", "it changed since the search"},
-            {"e/x", setup == HardLinks ? "it changed since the search" : linked},
-            {"far", setup == NoSharing ? linked : "it and its kept copy lie on different file systems"}};
-        EXPECT_EQ(outcome, expected);
-        EXPECT_EQ(readFile(top + "d/x"), bytes + " written since");
+        EXPECT_EQ(outcome, (std::map<std::string, std::string>{
+                               {"b/x", linked},
+                               {"c/x", linked},
+                               {"e/x", setup == HardLinks ? "it changed since the search" : linked},
+                               {"far", setup == NoSharing ? linked : "it and its kept copy lie on different file systems"}}));
         EXPECT_EQ(readFile(far + "x"), bytes);
         if (setup == HardLinks) {
             for (const char* name : {"a/x", "b/x", "c/x"}) {
-                EXPECT_EQ(readFile(top + name), bytes) << name;
-                EXPECT_EQ(inode(top + name), before["a/x"]) << name;
+                EXPECT_TRUE(readFile(top + name) == bytes && inode(top + name) == before["a/x"]) << name;
             }
             EXPECT_EQ(fs::hard_link_count(top + "a/x"), 3u);
             EXPECT_EQ(entries(top + "b"), Names{"x"});  // no temporary name left
-            EXPECT_EQ(entries(top + "e"), (Names{"aside", "x"}));
             EXPECT_EQ(readFile(top + "e/aside") + readFile(top + "e/x"), bytes + "an impostor");
-            EXPECT_EQ(lists[kListDuplicates].count(), 4);
         } else {
-            EXPECT_TRUE(tree(top) == files);  // every byte, every name (too many to print)
+            EXPECT_TRUE(tree(top) == files);  // every byte, every name
             for (const std::string& name : names) {
                 EXPECT_EQ(inode(top + name), before[name]) << name;
-                if (setup == Sharing) {
-                    EXPECT_EQ(extentsOf(top + name) == extentsOf(top + "a/x"), name != "d/x") << name;
-                }
+                EXPECT_TRUE(setup == NoSharing || extentsOf(top + name) == extentsOf(top + "a/x")) << name;
             }
-            EXPECT_EQ(lists[kListDuplicates].count(), setup == Sharing ? 3 : 6);
         }
         // a file that kept its own bytes is still listed by its name
-        const auto& sameName = lists[kListSameName].rows();
-        EXPECT_EQ(std::ranges::count_if(sameName, [&](const ResultRow& r) { return r.path() == top + "b/x"; }),
+        EXPECT_EQ(lists[kListDuplicates].count(), setup == NoSharing ? 5 : setup == HardLinks ? 3 : 2);
+        EXPECT_EQ(std::ranges::count_if(lists[kListSameName].rows(), [&](const ResultRow& r) { return r.path() == top + "b/x"; }),
                   setup == HardLinks ? 0 : 1);
     }
     if (!sharingTried) {
