@@ -147,9 +147,18 @@ bool HardLinker::canReplace(const ListedFile& file, const ListedFile& kept, Erro
         ::fstatat(kept.folder.fd.get(), kept.name.c_str(), &theirs, AT_SYMLINK_NOFOLLOW) != 0) {
         return fail(err, errno);
     }
+    if (!statMatches(mine, file.state, true, err) || !statMatches(theirs, kept.state, true, err)) {
+        return false;
+    }
+    // A file of someone else's takes a new name only from a user who may
+    // read and write it (the kernel's guard of hard links).
+    const uid_t me = ::geteuid();
+    if (me != 0 && theirs.st_uid != me &&
+        ::faccessat(kept.folder.fd.get(), kept.name.c_str(), R_OK | W_OK, AT_EACCESS) != 0) {
+        return fail(err, EPERM);
+    }
     // both names are taken out of the folder by the exchange
-    return statMatches(mine, file.state, true, err) && statMatches(theirs, kept.state, true, err) &&
-           mayTakeOut(file.folder, {mine.st_uid, theirs.st_uid}, err);
+    return mayTakeOut(file.folder, {mine.st_uid, theirs.st_uid}, err);
 }
 
 bool HardLinker::replace(const ListedFile& file, const ListedFile& kept, std::optional<FileState>& keptNow,
