@@ -20,6 +20,8 @@ class HardLinkAction final : public ReviewAction {
 public:
     // `linker` does the linking (a test puts in one with a hand in it).
     explicit HardLinkAction(platform::HardLinker* linker = nullptr) : linker_(linker ? *linker : own_) {}
+    HardLinkAction(const HardLinkAction&) = delete;
+    HardLinkAction& operator=(const HardLinkAction&) = delete;
     std::string_view fileWord(bool dryRun) const override { return dryRun ? "would link" : "linked"; }
     std::string_view totalsWords(bool dryRun) const override
     {
