@@ -14,11 +14,11 @@
 //    Zero Size nothing needs to stay. On Same Name and the read-errors list
 //    no copy is known: every marked file there is a last copy, and so is a
 //    file no listed copy could keep. A last copy is acted on only when the
-//    user allowed it;
+//    user allowed it, and never by an action that links to the kept copy;
 //  - the action's own checks pass.
-// Right after the action the kept copy is checked again (still there, still
-// that file, unchanged); when it is not, the action is undone and the file
-// reported as staying. A dry run makes every check, the action's included,
+// Right after an action that may take the file's own bytes away the kept
+// copy is checked again (still there, still that file, unchanged); when it
+// is not, the action is undone and the file reported as staying. A dry run makes every check, the action's included,
 // and changes nothing. Reference copies are never acted on. A file acted on
 // leaves every list when its own bytes may have gone (its name no longer
 // shows the file listed), else the list acted on.
