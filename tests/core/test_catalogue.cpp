@@ -25,10 +25,12 @@ using Names = std::vector<std::string>;
 namespace {
 
 // The catalogue after loading `specs` (pattern, lower and upper bound in
-// KB, sub-folders or not) in turn, relative to `dir`.
-Names load(const TempDir& dir, const std::vector<std::tuple<std::string, int, int, bool>>& specs)
+// KB, sub-folders or not) in turn, relative to `dir`, leaving out `exclude`.
+Names load(const TempDir& dir, const std::vector<std::tuple<std::string, int, int, bool>>& specs,
+           const std::vector<std::string>& exclude = {})
 {
     colFiles c;
+    c.Exclude(Exclusions(exclude));
     for (const auto& [spec, minKb, maxKb, recursive] : specs) {
         const std::string path = dir / spec;
         const auto slash = path.rfind('/');
@@ -300,4 +302,21 @@ TEST(Walk, TrashFoldersArePassedOverAndAFileMountedTwiceIsOneRow)
         EXPECT_EQ(h.list(kListDuplicates).count(), 0) << name;
         EXPECT_EQ(h.list(kListSameName).count(), 0) << name;
     }
+}
+
+// What the user leaves out: a file or folder by its name at any depth (case
+// ignored), by its path below the search folder, folders alone; a folder
+// left out is never entered.
+TEST(Walk, WhatIsLeftOutIsNeverEntered)
+{
+    TempDir dir;
+    for (const auto f : {"src/.git/HEAD", "src/lib/Node_Modules/m.js", "src/lib/a.o", "src/lib/a.c", "src/build/out",
+                         "src/lib/build/keep", "src/build.txt", "src/tmp/t", "src/lib/tmp"}) {
+        writeFile(dir / f, "1");
+    }
+    std::set<std::string> entered;
+    const EnterHookSet hook([&](const std::string& folder) { entered.insert(folder.substr(dir.path().size())); });
+    EXPECT_EQ(load(dir, {{"*", -1, -1, true}}, {".git", "node_modules", "*.O", "/src/build", "tmp/", ""}),
+              (Names{"src/lib/build/keep", "src/lib/a.c", "src/lib/tmp", "src/build.txt"}));
+    EXPECT_EQ(entered, (std::set<std::string>{"src/", "src/lib/", "src/lib/build/"}));
 }

@@ -100,7 +100,7 @@ TEST(Cli, FormatsCarryTheRowsOfTheSearch)
         ASSERT_EQ(::utimensat(AT_FDCWD, (dir / name).c_str(), when, 0), 0);
     }
     const CliRun tsv = run({"-f", "tsv", dir / "one", "-R", dir / "two"}), text = run({dir / "one", "-R", dir / "two"}),
-                 json = run({"--format=json", dir / "one", "-R", dir / "two"});
+                 json = run({"--format=json", "--exclude=*.tmp", dir / "one", "-R", dir / "two"});
     std::string expected;
     // list, group, size, folder, name
     const std::tuple<int, int, int, std::string, std::string> rows[] = {
@@ -116,6 +116,7 @@ TEST(Cli, FormatsCarryTheRowsOfTheSearch)
                   npos);
     }
     EXPECT_EQ(tsv.out, expected);
+    EXPECT_TRUE(json.out.starts_with("{\n  \"complete\": true,\n  \"exclude\": [\"*.tmp\"],\n")) << json.out;
     EXPECT_NE(text.out.find("Same Name (2)\n  Name \"pic.JPG\": 2 files\n"), npos) << text.out;
     for (const CliRun* r : {&tsv, &text, &json}) {
         EXPECT_TRUE(r->status == 0 && r->err.ends_with(", searching 3 files.\n")) << r->err;
@@ -233,6 +234,10 @@ TEST(Cli, BadInputIsRefusedWithOneLine)
         {{"--load", d + "r.json", "--list", "zero", "--mark", "older", "--dry-run"}, "do not apply to --list zero"},
         {{"--load", d + "r.json", "--mark", "larger", "--trash"}, "only to --list portions"},
         {{"--load", d, "--mark", "all", "--trash"}, ": Is a directory"},
+        {{"--load", d + "r.json", "--mark", "all", "--link", "soft"}, "--link needs hard or reflink"},
+        {{"--exclude", "", d}, "--exclude needs a name or path"},
+        {{"--load", d + "r.json", "--list", "name", "--mark", "all", "--link=hard"}, "--link links files of --list dup"},
+        {{"--load", d + "r.json", "--mark", "all", "--link", "reflink", "--trash"}, "neither --trash"},
         // a folder that cannot be searched is named before the search
         {{d + "gone/"}, d + "gone: No such file or directory"},
         {{d, "-R", d + "file"}, d + "file: Not a directory"},
@@ -295,6 +300,11 @@ TEST(Cli, ReviewOfASavedResult)
         EXPECT_NE(dry.out.find("would trash: " + d + name), npos) << dry.out;
     }
     EXPECT_EQ(dry.err, "3 files, 12 bytes would go to the trash; 0 would stay\n");
+    const CliRun link = with({"--link", "hard", "--dry-run", "-f", "tsv"});
+    EXPECT_NE(link.out.find("would link\t" + d + "b/x\t\n"), npos) << link.out;
+    EXPECT_EQ(link.err, "3 files, 12 bytes would be replaced by links; 0 would stay\n");
+    // shared or skipped, by the file system of the folder
+    EXPECT_NE(with({"--link", "reflink", "--dry-run"}).err.find(" would share blocks with their kept copies; "), npos);
     // a reference copy is the one its group keeps
     const CliRun kept = with({"--keep", d + "c", "--dry-run"});
     EXPECT_EQ(kept.out.find(d + "c/x"), npos) << kept.out;

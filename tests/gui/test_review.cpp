@@ -59,7 +59,9 @@ TEST_F(GuiReview, EachTabEnablesWhatItsRowsAllow)
     search({0, 1, 2, 3});
     const QString keepOne = " mnuKeepNewest mnuKeepOldest mnuKeepFirst mnuClearMarks";
     const QString byDate = "mnuOpen mnuDelete mnuRen mnuMarkAll mnuMarkOld mnuMarkNewer" + keepOne;
-    const QString expected[] = {"mnuOpen mnuDelete mnuRen mnuMarkAll mnuClearMarks", byDate, byDate,
+    const QString linked = "mnuOpen mnuDelete mnuRen mnuLinkHard mnuShareBlocks mnuMarkAll mnuMarkOld mnuMarkNewer" +
+                           keepOne;
+    const QString expected[] = {"mnuOpen mnuDelete mnuRen mnuMarkAll mnuClearMarks", linked, byDate,
                                 "mnuOpen mnuDelete mnuRen mnuMarkAll mnuMarkOld mnuMarkNewer "
                                 "mnuMarkSmaller mnuMarkLarger" + keepOne,
                                 ""};
@@ -172,6 +174,28 @@ TEST_F(GuiReview, DeleteMovesTheMarkedFilesToTheTrash)
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.StatusBar1->counts().isEmpty(); }, 2000))
         << w.StatusBar1->counts().toStdString();
     EXPECT_EQ(rowOf(kListDuplicates, "b/p.bin"), -1);
+}
+
+// Linking keeps every path and every byte; each confirmation says what
+// linked files share from then on, and the status bar gives the totals.
+TEST_F(GuiReview, LinkingKeepsEveryPath)
+{
+    makeTree();
+    frmMain& w = search({1});
+    clickTab(kListDuplicates);
+    choose(w.results->mnuMarkOld);
+    const Snapshot before = snapshot(root);
+    dialogs.answers = {gui::MsgAnswer::No};
+    choose(w.results->mnuShareBlocks);
+    choose(w.results->mnuLinkHard);
+    EXPECT_TRUE(dialogs.texts.size() == 2 && dialogs.texts[0].startsWith("Share the blocks of 2 marked file(s), 1") &&
+                dialogs.texts[1].startsWith("Replace 2 marked file(s), 1") &&
+                dialogs.texts[1].contains("linked files share one content and one set of permissions and times"))
+        << dialogs.texts.join('|').toStdString();
+    EXPECT_EQ(snapshot(root), before);
+    EXPECT_TRUE(std::filesystem::equivalent(at("a/p.bin"), at("b/p.bin")) &&
+                std::filesystem::equivalent(at("a/q.bin"), at("b/q.bin")));
+    EXPECT_EQ(statuses.last(), "2 files, 1.5 KB replaced by links; 0 stayed");
 }
 
 // Ctrl+A, Del, Enter, Enter with the desktop's own boxes: the second box,
