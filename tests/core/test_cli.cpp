@@ -1,13 +1,12 @@
 // kormial-cli as a user runs it: formats, messages, exit codes.
 #include "clirun.h"
-#include "platform/reviewlock.h"
 #include "platform/textfold.h"
+#include "reviewtest.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <csignal>
-#include <filesystem>
 #include <fcntl.h>
 #include <regex>
 #include <set>
@@ -209,16 +208,8 @@ struct ReviewHome {
         ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
         ::setenv("XDG_RUNTIME_DIR", data.path().c_str(), 1);
     }
-    ~ReviewHome()
-    {
-        ::unsetenv("XDG_DATA_HOME");
-        ::unsetenv("XDG_RUNTIME_DIR");
-    }
-    std::size_t trashed() const
-    {
-        std::error_code ec;
-        return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(data / "Trash/files", ec), {}));
-    }
+    std::size_t trashed() const { return entries(data / "Trash/files").size(); }
+    EnvBack dataHome{"XDG_DATA_HOME"}, runtime{"XDG_RUNTIME_DIR"};
     TempDir data;
 };
 
