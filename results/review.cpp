@@ -149,7 +149,7 @@ ReviewedFile reviewOne(ResultList* lists, int tab, const CopyRule& rule, const R
     // The copy must have stayed while the file went: someone may have moved
     // or written it meanwhile.
     platform::AnchoredFolder again;
-    if (options.dryRun || kept.row == nullptr || !action.bytesMayGo() || true) {
+    if (options.dryRun || kept.row == nullptr || !action.bytesMayGo() || stillListed(*kept.row, again, e)) {
         return f;
     }
     if (action.undo(target, &e)) {
