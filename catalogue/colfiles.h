@@ -2,6 +2,7 @@
 // each with the state the walk saw.
 #pragma once
 
+#include "catalogue/exclusions.h"
 #include "catalogue/filerec.h"
 #include "platform/fs.h"
 
@@ -74,6 +75,9 @@ public:
     std::int64_t LoadFiles(const std::string& folder, const std::string& pattern, std::int32_t minSz,
                            std::int32_t maxSz, bool bRecursive, std::stop_token stop = {},
                            WalkCounts* counts = nullptr);
+
+    // What the walks of this catalogue leave out: set before the first.
+    void Exclude(Exclusions exclusions) { exclude_ = std::move(exclusions); }
 
     void Clear();
     // The failures of the walks so far, in the order they were met; the
@@ -152,6 +156,7 @@ private:
     std::map<std::tuple<std::string, std::int32_t, std::int32_t>, std::uint32_t> walkNumbers_;
 
     std::vector<WalkFailure> failures_;
+    Exclusions exclude_;
 };
 
 }  // namespace kormial

@@ -22,7 +22,7 @@ void setEnterHook(EnterHook hook)
     g_enterHook.store(hook);
 }
 
-bool colFiles::Walk::list(Frame& f, const Spec& spec, platform::Error& err)
+bool colFiles::Walk::list(Frame& f, std::string_view below, const Spec& spec, platform::Error& err)
 {
     f.id = f.folder.identity();
     f.ownFiles = !spec.walkedBefore(f.id, kFilesListed);
@@ -30,7 +30,8 @@ bool colFiles::Walk::list(Frame& f, const Spec& spec, platform::Error& err)
         return false;
     }
     std::erase_if(f.files, [&](const std::string& name) {
-        return !f.ownFiles || !platform::wildcardMatch(spec.pattern, name);
+        return !f.ownFiles || !platform::wildcardMatch(spec.pattern, name) ||
+               spec.c.exclude_.leavesOut(below, name, false);
     });
     f.stats.resize(f.files.size());
     std::atomic<int> failure{0};
@@ -64,7 +65,8 @@ colFiles::Walk::Entered colFiles::Walk::enter(const Frame& parent, const std::st
 {
     const platform::UserTrash& trash = spec.trash;
     const bool fsTop = parent.folder.fsTop();
-    if (sub.onVirtualFs || (trash.home && *trash.home == sub.id) || (fsTop && sub.name == trash.perUser) ||
+    const std::string_view parentBelow = std::string_view(parentPath).substr(std::min(spec.top, parentPath.size()));
+    if (spec.c.exclude_.leavesOut(parentBelow, sub.name, true) || sub.onVirtualFs || (trash.home && *trash.home == sub.id) || (fsTop && sub.name == trash.perUser) ||
         (parent.trashAbove && sub.name == trash.uid) || spec.walkedBefore(sub.id, kTreeWalked)) {
         return Entered::PassedOver;
     }
@@ -79,7 +81,8 @@ colFiles::Walk::Entered colFiles::Walk::enter(const Frame& parent, const std::st
         return err.code == ENOENT ? Entered::PassedOver : Entered::Failed;
     }
     child.trashAbove = fsTop && sub.name == ".Trash";
-    return list(child, spec, err) ? Entered::Yes : Entered::Failed;
+    const std::string below = spec.c.exclude_.empty() ? std::string() : std::string(parentBelow) + sub.name + "/";
+    return list(child, below, spec, err) ? Entered::Yes : Entered::Failed;
 }
 
 WalkFailure colFiles::Walk::failure(const FolderPath& in, const platform::SubFolder& sub, const platform::Error& err)
@@ -110,8 +113,8 @@ std::int64_t colFiles::LoadFiles(const std::string& folder, const std::string& p
     // The pattern is used unchanged at every depth: rebuilding it from its
     // base name and extension would turn "*" into "*." below the first folder.
     const std::uint32_t number = walkNumber(pattern, minSz, maxSz);
-    const Walk::Spec spec{pattern,  minSz,         maxSz, bRecursive, number, *this, std::move(stop),
-                          counts,   platform::userTrashFolders()};
+    const Walk::Spec spec{pattern, minSz,  maxSz,   bRecursive, number, *this, std::move(stop), counts,
+                          platform::userTrashFolders(), folder.size()};
     walkedNow_.clear();
     Walk::Frame top;
     platform::Error err;
@@ -119,7 +122,7 @@ std::int64_t colFiles::LoadFiles(const std::string& folder, const std::string& p
     if (opened && (top.folder.onVirtualFs() || spec.walkedBefore(top.folder.identity(), kTreeWalked))) {
         return Count();  // never searched, or nothing left to find there
     }
-    if (!opened || !Walk::list(top, spec, err)) {
+    if (!opened || !Walk::list(top, "", spec, err)) {
         // the folder named for the search: in the folder that holds it
         const std::string_view bare(folder.data(), folder.size() > 1 && folder.back() == '/' ? folder.size() - 1
                                                                                                : folder.size());

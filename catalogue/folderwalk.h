@@ -37,6 +37,7 @@ struct colFiles::Walk {
         std::stop_token stop;  // ends the walk early
         WalkCounts* counts;    // or nullptr
         platform::UserTrash trash;
+        std::size_t top;       // the length of the search folder's path
 
         // True when an earlier call walked the folder so (with the same
         // pattern and bounds).
@@ -63,14 +64,16 @@ struct colFiles::Walk {
         FolderPath shared;  // made when first needed
     };
 
-    // Lists the open folder of `f`. A folder whose entries cannot be looked
+    // Lists the open folder of `f`, whose path below the search folder is
+    // `below` ("" or ending in "/"). A folder whose entries cannot be looked
     // at fails as a whole.
-    static bool list(Frame& f, const Spec& spec, platform::Error& err);
+    static bool list(Frame& f, std::string_view below, const Spec& spec, platform::Error& err);
 
     enum class Entered { Yes, PassedOver, Failed };
     // Opens and lists sub-folder `sub` of `parent` (at `parentPath`) into
-    // `child`, unless the walk passes over it: on a virtual file system, a
-    // trash folder of the user's, walked before, or gone since the listing.
+    // `child`, unless the walk passes over it: left out by the user, on a
+    // virtual file system, a trash folder of the user's, walked before, or
+    // gone since the listing.
     static Entered enter(const Frame& parent, const std::string& parentPath, const platform::SubFolder& sub,
                          Frame& child, const Spec& spec, platform::Error& err);
     static WalkFailure failure(const FolderPath& in, const platform::SubFolder& sub, const platform::Error& err);

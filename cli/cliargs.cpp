@@ -20,6 +20,11 @@ std::string usageText()
            "                          copies: never marked, never moved (the Keep box)\n"
            "      --min KB            minimum size in whole KB, exclusive, for every folder\n"
            "      --max KB            maximum size in whole KB, exclusive, for every folder\n"
+           "      --exclude PATTERN   leave out every file and folder whose name matches\n"
+           "                          PATTERN (wildcards as in -p), or, when it holds \"/\",\n"
+           "                          whose path below its search folder does (\"src/build\");\n"
+           "                          a folder left out is not entered; PATTERN ending in \"/\"\n"
+           "                          leaves out folders only; for every folder; repeatable\n"
            "  -t, --types LIST        comma-separated: zero, dup, name, portions (default zero,dup,name)\n"
            "  -l, --tolerant          tolerate little differences\n"
            "  -f, --format FORMAT     text (default, for people), tsv or json\n"
@@ -40,11 +45,20 @@ std::string usageText()
            "                          on portions an unmarked larger one, that is another file,\n"
            "                          in no trash folder, with its bytes now (checked again\n"
            "                          after the move: the file is put back when the copy went)\n"
-           "      --dry-run           make every check, the trash's included; move nothing\n"
+           "      --link hard         instead of --trash, on dup: make each marked file's name\n"
+           "                          a hard link to its kept copy, after the same checks, so\n"
+           "                          that every path stays; the names then share one content,\n"
+           "                          owner, permissions and times (editing one edits all)\n"
+           "      --link reflink      instead of --trash, on dup: share the blocks of each\n"
+           "                          marked file with its kept copy's (the kernel compares\n"
+           "                          the bytes); each file keeps its name, inode, permissions\n"
+           "                          and times; Btrfs, XFS and the like, else skipped\n"
+           "      --dry-run           make every check, the action's included; change nothing\n"
            "      --allow-all-copies  also move the last copies: files of which no copy of its\n"
            "                          bytes stays (every file on name, as no copy is known)\n"
-           "  Each file is one line as it goes (text: \"trashed: PATH\", \"would trash: PATH\"\n"
-           "  or \"skipped: PATH: REASON\"; tsv: ACTION, PATH, REASON; json: an object), then\n"
+           "  Each file is one line as it goes (text: \"trashed: PATH\", \"would trash: PATH\",\n"
+           "  \"linked: PATH\", \"shared: PATH\" or \"skipped: PATH: REASON\"; tsv: ACTION,\n"
+           "  PATH, REASON; json: an object), then\n"
            "  the totals on stderr, such as \"2 files, 2000 bytes moved to the trash; 1 stayed\".\n"
            "  One review runs at a time; another waits up to 3 seconds, then gives up (1).\n"
            "  A signal stops the review after the file in hand (130 SIGINT, 143 SIGTERM).\n"
@@ -52,6 +66,7 @@ std::string usageText()
            "    kormial-cli -f json ~/Music > result.json\n"
            "    kormial-cli --load result.json --mark keep-oldest --dry-run\n"
            "    kormial-cli --load result.json --keep ~/Music/originals --mark keep-oldest --trash\n"
+           "    kormial-cli --load result.json --mark keep-oldest --link reflink\n"
            "\n"
            "The lists go to stdout; status texts and messages go to stderr. In a path,\n"
            "control characters (C0, DEL, C1) and bytes that are not UTF-8 are escaped:\n"
@@ -67,7 +82,8 @@ std::string usageText()
            "\n"
            "Exit status:\n"
            "  0      the search ran to the end (files and folders it could not read are\n"
-           "         listed); in a review, every marked file was moved (or would be)\n"
+           "         listed); in a review, every marked file was moved or linked (or\n"
+           "         would be)\n"
            "  1      the output could not be written; in a review, a file was skipped, or\n"
            "         another review held the lock\n"
            "  2      bad input, such as a folder to search that does not exist, is not a\n"
@@ -238,6 +254,12 @@ ParseResult parseArguments(const std::vector<std::string>& args)
             } else {
                 return fail("kormial-cli: unknown format \"" + v + "\" (choose text, tsv or json)");
             }
+        } else if (a == "--exclude") {
+            std::string v;
+            if (!value(v) || v.empty()) {
+                return fail("kormial-cli: --exclude needs a name or path to leave out, such as .git");
+            }
+            o.request.exclude.push_back(std::move(v));
         } else if (a == "--load") {
             if (!value(o.review.load) || o.review.load.empty()) {
                 return fail("kormial-cli: --load needs a file saved with -f json, or - for stdin");
@@ -262,6 +284,12 @@ ParseResult parseArguments(const std::vector<std::string>& args)
             o.review.mark = static_cast<MarkRule>(at - std::begin(names) + 1);
         } else if (a == "--trash") {
             o.review.trash = true;
+        } else if (a == "--link") {
+            std::string v;
+            if (!value(v) || (v != "hard" && v != "reflink")) {
+                return fail("kormial-cli: --link needs hard or reflink");
+            }
+            o.review.link = v == "hard" ? Link::Hard : Link::SharedBlocks;
         } else if (a == "--dry-run") {
             o.review.dryRun = true;
         } else if (a == "--allow-all-copies") {
@@ -283,10 +311,14 @@ ParseResult parseArguments(const std::vector<std::string>& args)
         return fail("kormial-cli: --load reviews a saved result; it takes no folders to search (--keep FOLDER "
                     "protects its rows below FOLDER)");
     }
-    if (o.review.active() != (o.review.mark != MarkRule::None)) {
-        return fail("kormial-cli: --mark goes with --trash or --dry-run, and they with --mark");
-    }
     const Review& v = o.review;
+    if (v.active() != (v.mark != MarkRule::None)) {
+        return fail("kormial-cli: --mark goes with --trash, --link or --dry-run, and they with --mark");
+    }
+    if (v.link != Link::None && (v.trash || v.allowAllCopies || v.list != 1)) {
+        return fail("kormial-cli: --link links files of --list dup to their kept copies; it goes with neither "
+                    "--trash nor --allow-all-copies");
+    }
     const bool byDate = v.mark == MarkRule::Older || v.mark == MarkRule::Newer;
     const bool bySize = v.mark == MarkRule::Smaller || v.mark == MarkRule::Larger;
     if ((byDate && v.list == 0) || (bySize && v.list != 3)) {

@@ -41,11 +41,12 @@ int writeOutput(const std::string& text)
     return error != 0 ? writeFailed(error) : 0;
 }
 
-std::string listsText(kormial::cli::Format format, const kormial::ResultList* lists, bool complete)
+std::string listsText(kormial::cli::Format format, const kormial::ResultList* lists, bool complete,
+                      const std::vector<std::string>& exclude = {})
 {
     switch (format) {
     case kormial::cli::Format::Tsv: return kormial::cli::formatTsv(lists);
-    case kormial::cli::Format::Json: return kormial::cli::formatJson(lists, complete);
+    case kormial::cli::Format::Json: return kormial::cli::formatJson(lists, complete, -1, exclude);
     case kormial::cli::Format::Text: break;
     }
     return kormial::cli::formatText(lists, complete);
@@ -172,7 +173,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", CompletionText(seconds, results.searched).c_str());
         return reviewLists(options, lists);
     }
-    const int written = writeOutput(listsText(options.format, lists, stoppedBy == 0));
+    const int written = writeOutput(listsText(options.format, lists, stoppedBy == 0, options.request.exclude));
     if (written != 0) {
         return written;
     }

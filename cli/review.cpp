@@ -2,10 +2,12 @@
 
 #include "cli/output.h"
 #include "platform/reviewlock.h"
+#include "results/linking.h"
 #include "results/marking.h"
 #include "results/review.h"
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 namespace kormial::cli {
@@ -58,6 +60,16 @@ std::optional<platform::ReviewLock> waitForLock(const ReviewStreams& streams, pl
     return lock;
 }
 
+std::unique_ptr<ReviewAction> actionOf(const Review& review, platform::Trash& trash)
+{
+    switch (review.link) {
+    case Link::Hard: return std::make_unique<HardLinkAction>();
+    case Link::SharedBlocks: return std::make_unique<SharedBlocksAction>();
+    case Link::None: break;
+    }
+    return std::make_unique<TrashAction>(trash);
+}
+
 }  // namespace
 
 int runReview(const Review& review, Format format, ResultList* lists, platform::Trash& trash,
@@ -71,12 +83,13 @@ int runReview(const Review& review, Format format, ResultList* lists, platform::
                                     ? "another review is moving files"
                                     : "the review lock cannot be taken: " + lockError.describe();
         streams.err("kormial-cli: " + why + " (" + escaped(platform::reviewLockPath(), Escape::Terminal) +
-                    "); nothing was moved\n");
+                    "); nothing was changed\n");
         return 1;
     }
     applyRule(review.mark, lists[review.list], review.list);
 
-    TrashAction action(trash);
+    const std::unique_ptr<ReviewAction> chosen = actionOf(review, trash);
+    ReviewAction& action = *chosen;
     bool written = format != Format::Json ||
                    streams.out(std::string("{\n  \"dry_run\": ") + (review.dryRun ? "true" : "false") +
                                ",\n  \"files\": [");

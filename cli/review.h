@@ -1,6 +1,7 @@
 // Reviewing a result without the window: rows marked by a rule and the
-// marked files moved to the trash (or checked for it) by the review the
-// window's File menu runs, each file reported as it goes.
+// marked files moved to the trash or linked to their kept copies (or checked
+// for it) by the review the window's File menu runs, each file reported as
+// it goes.
 #pragma once
 
 #include "cli/cliargs.h"
@@ -32,10 +33,11 @@ struct ReviewStreams {
     std::function<std::string()> stopReason;
 };
 
-// Marks lists[review.list] by the rule and moves (or, in a dry run, checks)
-// its marked files, one line or object per file in `format` as each is done,
-// then the totals on `err`. The exit status: 0 when every marked file moved
-// (or would), 1 when one stayed or another review held the lock past
+// Marks lists[review.list] by the rule and moves or links (or, in a dry run,
+// checks) its marked files, one line or object per file in `format` as each
+// is done, then the totals on `err`. The exit status: 0 when every marked
+// file moved or was linked (or would be), 1 when one stayed or another
+// review held the lock past
 // kLockWait; `stopped` tells whether a stop request ended it early.
 int runReview(const Review& review, Format format, ResultList* lists, platform::Trash& trash,
               const ReviewStreams& streams, bool& stopped);

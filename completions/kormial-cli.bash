@@ -5,7 +5,7 @@
 _kormial_cli()
 {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local valued='-p --pattern --min --max -t --types -f --format --keep --load --list --mark'
+    local valued='-p --pattern --min --max --exclude -t --types -f --format --keep --load --list --mark --link'
     local prefix=''
 
     # "--format=js": bash splits the word at "=" when "=" is a word break,
@@ -44,13 +44,14 @@ _kormial_cli()
             ;;
         --list) words='dup zero name portions' ;;
         --mark) words='all older newer smaller larger keep-newest keep-oldest keep-first' ;;
+        --link) words='hard reflink' ;;
         --load)
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return
             ;;
         --keep) ;;  # a folder, as below
-        -p | --pattern | --min | --max) return ;;
+        -p | --pattern | --min | --max | --exclude) return ;;
         esac
         if [[ -n $words ]]; then
             mapfile -t COMPREPLY < <(compgen -P "$prefix" -W "$words" -- "$cur")
@@ -58,8 +59,8 @@ _kormial_cli()
         fi
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W '-p --pattern -r --subfolders -R --no-subfolders --keep
-                --min --max -t --types -l --tolerant -f --format -h --help --version
-                --load --list --mark --trash --dry-run --allow-all-copies --' -- "$cur")
+                --min --max --exclude -t --types -l --tolerant -f --format -h --help --version
+                --load --list --mark --trash --link --dry-run --allow-all-copies --' -- "$cur")
             return
         fi
     fi

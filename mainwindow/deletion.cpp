@@ -1,6 +1,6 @@
-// Deleting the marked files of the list in front to the trash, through the
-// review that kormial-cli runs too, and the Keep folders applied to the
-// lists shown.
+// Deleting the marked files of the list in front to the trash, or linking
+// them to their kept copies, through the review that kormial-cli runs too,
+// and the Keep folders applied to the lists shown.
 #include "mainwindow/resultpane.h"
 
 #include "mainwindow/qtext.h"
@@ -9,6 +9,7 @@
 #include "platform/trash.h"
 #include "results/fileops.h"
 #include "results/keep.h"
+#include "results/linking.h"
 #include "results/liststats.h"
 #include "results/review.h"
 
@@ -22,14 +23,16 @@ namespace kormial {
 namespace {
 
 // The review lock, waited for with a message while another review holds
-// it; nothing when the user stopped waiting or it cannot be taken.
-std::optional<platform::ReviewLock> takeReviewLock(QWidget* owner)
+// it; nothing when the user stopped waiting or it cannot be taken. `work`
+// names what waits: "The deletion".
+std::optional<platform::ReviewLock> takeReviewLock(QWidget* owner, const QString& work)
 {
     platform::Error e;
     std::optional<platform::ReviewLock> lock = platform::ReviewLock::tryTake(&e);
     if (!lock && platform::heldElsewhere(e)) {
         const QString text = QStringLiteral("Another review (another Kormial window or kormial-cli) is moving "
-                                            "files. The deletion begins as soon as it has ended.");
+                                            "files. %1 begins as soon as it has ended.")
+                                 .arg(work);
         gui::dialogs().waitFor(owner, text, [&] {
             lock = platform::ReviewLock::tryTake(&e);
             return lock.has_value() || !platform::heldElsewhere(e);
@@ -39,7 +42,7 @@ std::optional<platform::ReviewLock> takeReviewLock(QWidget* owner)
         }
     }
     if (!lock) {
-        gui::MsgBox(owner, QStringLiteral("Nothing was deleted: the review lock %1 cannot be taken (%2).")
+        gui::MsgBox(owner, QStringLiteral("Nothing was changed: the review lock %1 cannot be taken (%2).")
                                .arg(fromBytes(platform::reviewLockPath()), fromText(e.describe())),
                     gui::MsgIcon::Exclamation);
     }
@@ -47,6 +50,14 @@ std::optional<platform::ReviewLock> takeReviewLock(QWidget* owner)
 }
 
 }  // namespace
+
+// What the window says around one kind of review.
+struct ResultPane::ReviewTexts {
+    QString markFirst;  // nothing is marked
+    QString confirm;    // the question; %1 the files, %2 their bytes
+    QString waiting;    // what waits for the review lock: "The deletion"
+    QString stayed;     // the heading of the box that names the files that stayed
+};
 
 void ResultPane::mnuDelete_Click()
 {
@@ -85,11 +96,42 @@ bool ResultPane::lastCopiesMayGo(const ResultList& list, bool& allowed)
     return allowed;
 }
 
-// The confirmation names what goes; marked files of which no copy of their
-// bytes would stay are asked about once more, with No as the default answer.
-// Each file is checked again as it goes; the status bar tells what went and
-// what stayed, and what stayed is told in one box.
 void ResultPane::DelFile()
+{
+    TrashAction action(*trash_);
+    reviewMarked(action, {fromText(kMsgMarkFirst),
+                          fromText(kMsgConfirmDelete) + QStringLiteral("\n\n%1 file(s), %2 bytes, go to the trash."),
+                          QStringLiteral("The deletion"), fromText(kMsgNotDeleted)});
+}
+
+void ResultPane::LinkMarked(bool sharedBlocks)
+{
+    const QString markFirst = QStringLiteral("Please mark the files to link first.");
+    if (sharedBlocks) {
+        SharedBlocksAction action;
+        reviewMarked(action, {markFirst,
+                              QStringLiteral("Share the blocks of %1 marked file(s), %2 bytes, with their kept "
+                                             "copies?\n\nEach file keeps its own name, permissions and times; the "
+                                             "file system compares the bytes and shares only equal ones. Where it "
+                                             "cannot share blocks, files are skipped."),
+                              QStringLiteral("The sharing of blocks"),
+                              QStringLiteral("These files do not share blocks with a kept copy:")});
+        return;
+    }
+    HardLinkAction action;
+    reviewMarked(action, {markFirst,
+                          QStringLiteral("Replace %1 marked file(s), %2 bytes, with hard links to their kept "
+                                         "copies?\n\nEvery path stays, but linked files share one content and one "
+                                         "set of permissions and times from now on: editing one edits all."),
+                          QStringLiteral("The linking"), QStringLiteral("These files were not linked:")});
+}
+
+// The confirmation names what the review acts on; marked files of which no
+// copy of their bytes would stay are asked about once more, with No as the
+// default answer (a link needs the copy: they stay). Each file is checked
+// again as its turn comes; the status bar tells what was done and what
+// stayed, and what stayed is told in one box.
+void ResultPane::reviewMarked(ReviewAction& action, const ReviewTexts& texts)
 {
     ResultList& list = lists_.at(static_cast<std::size_t>(CurTab));
     if (list.count() == 0) {
@@ -97,23 +139,19 @@ void ResultPane::DelFile()
     }
     const MarkedTotal total = CountMarked(list);
     if (total.files == 0) {
-        gui::MsgBox(this, fromText(kMsgMarkFirst), gui::MsgIcon::Exclamation);
+        gui::MsgBox(this, texts.markFirst, gui::MsgIcon::Exclamation);
         return;
     }
-    const QString confirm = fromText(kMsgConfirmDelete) +
-                            QStringLiteral("\n\n%1 file(s), %2 bytes, go to the trash.")
-                                .arg(total.files)
-                                .arg(QLocale().toString(static_cast<qlonglong>(total.bytes)));
+    const QString confirm = texts.confirm.arg(total.files).arg(QLocale().toString(static_cast<qlonglong>(total.bytes)));
     bool allowLastCopies = false;
     if (gui::MsgBox(this, confirm, gui::MsgIcon::Question, QString(), gui::MsgButtons::YesNo) != gui::MsgAnswer::Yes ||
-        !lastCopiesMayGo(list, allowLastCopies)) {
+        (!action.needsKeptCopy() && !lastCopiesMayGo(list, allowLastCopies))) {
         return;
     }
-    const std::optional<platform::ReviewLock> lock = takeReviewLock(this);
+    const std::optional<platform::ReviewLock> lock = takeReviewLock(this, texts.waiting);
     if (!lock) {
         return;
     }
-    TrashAction action(*trash_);
     ReviewOptions options;
     options.allowLastCopies = allowLastCopies;
     constexpr int kShown = 20;
@@ -129,7 +167,7 @@ void ResultPane::DelFile()
     emit statusText(fromText(TotalsText(totals, action, false, PeopleSize)));
     if (stayed > 0) {
         // The text names files, whose names are bytes.
-        QString text = fromText(kMsgNotDeleted) + fromBytes(summary);
+        QString text = texts.stayed + fromBytes(summary);
         if (stayed > kShown) {
             text += QStringLiteral("\n... (%1 in all)").arg(stayed);
         }

@@ -134,7 +134,7 @@ void ResultPane::buildFileMenu()
     mnuFile = new QMenu(QStringLiteral("&File"), this);
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     auto entry = [this](const char* name, const char* caption, const QKeySequence& key, int help) {
-        QAction* a = mnuFile->addAction(QString::fromLatin1(caption));
+        QAction* a = mnuFile->addAction(QString::fromUtf8(caption));
         a->setObjectName(QString::fromLatin1(name));
         a->setMenuRole(QAction::NoRole);
         if (!key.isEmpty()) {
@@ -146,6 +146,8 @@ void ResultPane::buildFileMenu()
     mnuOpen = entry("mnuOpen", "&Open", QKeySequence(Qt::CTRL | Qt::Key_O), kHelpOpen);
     mnuDelete = entry("mnuDelete", "&Delete", QKeySequence(Qt::Key_Delete), 0);
     mnuRen = entry("mnuRen", "&Rename", QKeySequence(Qt::CTRL | Qt::Key_R), kHelpRename);
+    mnuLinkHard = entry("mnuLinkHard", "Replace marked with links to the kept copy…", QKeySequence(), 0);
+    mnuShareBlocks = entry("mnuShareBlocks", "Share blocks of marked with the kept copy…", QKeySequence(), 0);
     mnuSeparator = mnuFile->addSeparator();
     mnuSeparator->setObjectName(QStringLiteral("mnuSeparator"));
     mnuMarkAll = entry("mnuMarkAll", "Mark &all", QKeySequence(Qt::CTRL | Qt::Key_A), kHelpMarking);
@@ -167,6 +169,8 @@ void ResultPane::buildFileMenu()
     connect(mnuOpen, &QAction::triggered, this, [this] { OpenFile(); });
     connect(mnuDelete, &QAction::triggered, this, [this] { mnuDelete_Click(); });
     connect(mnuRen, &QAction::triggered, this, [this] { RenFile(); });
+    connect(mnuLinkHard, &QAction::triggered, this, [this] { LinkMarked(false); });
+    connect(mnuShareBlocks, &QAction::triggered, this, [this] { LinkMarked(true); });
     connect(mnuMarkAll, &QAction::triggered, this, [this] { Marks(true); });
     connect(mnuMarkOld, &QAction::triggered, this, [this] { MarkDel(true, "Date"); });
     connect(mnuMarkNewer, &QAction::triggered, this, [this] { MarkDel(false, "Date"); });
@@ -191,6 +195,8 @@ void ResultPane::mnuFile_Popup()
     mnuOpen->setEnabled(s.open);
     mnuDelete->setEnabled(s.del);
     mnuRen->setEnabled(s.ren);
+    mnuLinkHard->setEnabled(s.link);
+    mnuShareBlocks->setEnabled(s.link);
     mnuMarkAll->setEnabled(s.markAll);
     mnuMarkOld->setEnabled(s.markOld);
     mnuMarkNewer->setEnabled(s.markNewer);
@@ -343,7 +349,7 @@ void ResultPane::ExportResults()
     if (QFileInfo(path).suffix().isEmpty()) {
         path += json ? QStringLiteral(".json") : QStringLiteral(".csv");
     }
-    const std::string text = json ? formatJson(lists_.data(), listsComplete_, only) : formatCsv(lists_.data(), only);
+    const std::string text = json ? formatJson(lists_.data(), listsComplete_, only, leftOut_) : formatCsv(lists_.data(), only);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
@@ -383,6 +389,7 @@ void ResultPane::OpenResult()
         lists_[static_cast<std::size_t>(i)].takeRows(std::move(loaded[static_cast<std::size_t>(i)]));
     }
     listsComplete_ = true;
+    leftOut_.clear();
     clearPreview();
     UpdateCount();
     showFirstTabWithRows();

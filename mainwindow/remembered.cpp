@@ -118,6 +118,7 @@ void SaveWindowSetup(const frmMain& window)
     std::vector<std::pair<std::string, std::string>> values{
         {"Folder", encodePath(s.dirPath->path())},
         {"Pattern", s.txtExt->text().toStdString()},
+        {"Exclude", s.txtExclude->text().toStdString()},
         {"Sub-Folder", flag(s.chkSubDir->isChecked())},
         {"Min Size", s.txtMinSz->text().toStdString()},
         {"Max Size", s.txtMaxSz->text().toStdString()},
@@ -160,6 +161,7 @@ bool RestoreWindowSetup(frmMain& window)
         s.dirPath->setPath(path);
     }
     s.txtExt->setText(storedText("Pattern", s.txtExt->text()));
+    s.txtExclude->setText(storedText("Exclude", s.txtExclude->text()));
     s.chkSubDir->setChecked(stored("Sub-Folder").value_or(flag(s.chkSubDir->isChecked())) == "1");
     s.txtMinSz->setText(storedText("Min Size", s.txtMinSz->text()));
     s.txtMaxSz->setText(storedText("Max Size", s.txtMaxSz->text()));

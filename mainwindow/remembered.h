@@ -1,6 +1,7 @@
 // The setup the window remembers from one run to the next: the path list with
-// its Keep boxes, the size boxes, the pattern and sub-folder box, the search
-// types, the tolerance box, the folder last browsed, the window's geometry,
+// its Keep boxes, the size boxes, the pattern and sub-folder box, the Exclude
+// line, the search types, the tolerance box, the folder last browsed, the
+// window's geometry,
 // where the user put the borders between its panes, the result lists' column
 // widths and the export format chosen last.
 #pragma once

@@ -38,6 +38,7 @@ class Trash;
 }
 
 class ResultListView;
+class ReviewAction;
 
 class ResultPane final : public QWidget {
     Q_OBJECT
@@ -62,6 +63,10 @@ public:
     QAction* mnuOpen = nullptr;
     QAction* mnuDelete = nullptr;
     QAction* mnuRen = nullptr;
+    // On Duplicates: the marked files' names made hard links to their kept
+    // copies, or their blocks shared with the kept copies'.
+    QAction* mnuLinkHard = nullptr;
+    QAction* mnuShareBlocks = nullptr;
     QAction* mnuSeparator = nullptr;
     QAction* mnuMarkAll = nullptr;
     QAction* mnuMarkOld = nullptr;
@@ -101,6 +106,9 @@ public:
     // cleared), the others stop being ones; a result opened later takes them
     // too.
     void setKeepFolders(const std::vector<SearchEntry>& entries);
+    // The names and paths the search of the lists shown left out: an
+    // export of the lists records them.
+    void setLeftOut(std::vector<std::string> patterns) { leftOut_ = std::move(patterns); }
 
 signals:
     // A row of result list `list` clicked / double-clicked.
@@ -132,6 +140,13 @@ private:
     void MarkAllButOne(Keep keep);
     void OpenFile();
     void DelFile();
+    // Links the marked files to their kept copies: by sharing blocks, or
+    // by hard links.
+    void LinkMarked(bool sharedBlocks);
+    struct ReviewTexts;
+    // Confirms, then reviews the marked files of the list in front with
+    // `action`, and tells what was done and what stayed.
+    void reviewMarked(ReviewAction& action, const ReviewTexts& texts);
     void RenFile();
     void Preview();
     // Shows the picture of `path` in the preview box, sized to the box.
@@ -165,6 +180,7 @@ private:
     int exportFilter_ = 0;        // the export format chosen last
     bool listsComplete_ = true;   // false after a stopped search
     std::vector<SearchEntry> keepFolders_;  // the Keep rows of the path list
+    std::vector<std::string> leftOut_;      // what the search of the lists left out
 
 };
 

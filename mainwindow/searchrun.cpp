@@ -78,6 +78,7 @@ void frmMain::startOrStopSearch()
     }
     FileArray().swap(arrFiles);  // the last search's records go before the new ones come
     results->UpdateCount();
+    results->setLeftOut(request.exclude);
     counts_.clear();
     setStatusText(QStringLiteral("Start ..."));
     lockForSearch(true);

@@ -149,12 +149,21 @@ QWidget* SetupPanel::buildFolderSide()
     lblExt->setBuddy(txtExt);
     chkSubDir = named(new QCheckBox(QStringLiteral("S&ub-Folder"), side), "chkSubDir");
     chkSubDir->setChecked(true);
-    // One labelled line per pattern setting; more can join below.
+    lblExclude = named(new QLabel(QStringLiteral("E&xclude:"), side), "lblExclude");
+    txtExclude = named(new QLineEdit(side), "txtExclude");
+    txtExclude->setPlaceholderText(QStringLiteral(".git; node_modules"));
+    txtExclude->setToolTip(QStringLiteral(
+        "Names or paths to leave out of every folder, separated by \";\": .git leaves out every file and folder "
+        "of that name, src/build the path below the folder searched, cache/ folders alone"));
+    lblExclude->setBuddy(txtExclude);
+    // One labelled line per pattern setting.
     auto* patternLines = new QGridLayout;
     patternLines->setContentsMargins(0, 0, 0, 0);
     patternLines->addWidget(lblExt, 0, 0);
     patternLines->addWidget(txtExt, 0, 1);
     patternLines->addWidget(chkSubDir, 0, 2);
+    patternLines->addWidget(lblExclude, 1, 0);
+    patternLines->addWidget(txtExclude, 1, 1, 1, 2);
     patternLines->setColumnStretch(1, 1);
 
     auto* folders = column(nullptr, lines(this, 0.2));

@@ -240,6 +240,11 @@ SearchRequest SetupPanel::searchRequest() const
         request.types.set(t, item != nullptr && item->checkState() == Qt::Checked);
     }
     request.tolerant = chkTolerant->isChecked();
+    for (const QString& pattern : txtExclude->text().split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        if (!pattern.trimmed().isEmpty()) {
+            request.exclude.push_back(toBytes(pattern.trimmed()));
+        }
+    }
     return request;
 }
 

@@ -45,6 +45,9 @@ public:
     QLabel* lblExt = nullptr;
     QLineEdit* txtExt = nullptr;
     QCheckBox* chkSubDir = nullptr;
+    // Names and paths every folder's walk leaves out, separated by ";".
+    QLabel* lblExclude = nullptr;
+    QLineEdit* txtExclude = nullptr;
     QPushButton* cmdAdd = nullptr;
     QPushButton* cmdRemove = nullptr;
     QPushButton* cmdCriteria = nullptr;

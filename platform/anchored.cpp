@@ -246,6 +246,21 @@ bool onOverlay(int folderFd)
     return ::fstatfs(folderFd, &fs) == 0 && static_cast<long>(fs.f_type) == kOverlayMagic;
 }
 
+bool mayTakeOut(const AnchoredFolder& folder, std::initializer_list<uid_t> owners, Error* err)
+{
+    struct stat at {};
+    if (::faccessat(folder.fd.get(), ".", W_OK | X_OK, AT_EACCESS) != 0 || ::fstat(folder.fd.get(), &at) != 0) {
+        return fail(err, errno);
+    }
+    const uid_t me = ::geteuid();
+    for (const uid_t owner : owners) {
+        if ((at.st_mode & S_ISVTX) != 0 && me != 0 && at.st_uid != me && owner != me) {
+            return fail(err, EPERM);
+        }
+    }
+    return true;
+}
+
 bool renameNoReplaceAt(int fromFd, const std::string& from, int toFd, const std::string& to, Error* err)
 {
     if (::renameat2(fromFd, from.c_str(), toFd, to.c_str(), RENAME_NOREPLACE) == 0) {

@@ -7,6 +7,7 @@
 
 #include "platform/fs.h"
 
+#include <initializer_list>
 #include <string>
 
 namespace kormial::platform {
@@ -85,6 +86,12 @@ bool beginsWithBytesOf(int fdLonger, int fdFile, Error* err = nullptr);
 // shows under two device numbers (the merged view and the layer below), so
 // device and inode cannot tell that two names lead to one file.
 bool onOverlay(int folderFd);
+
+// True when the user may take entries owned by `owners` out of the open
+// folder (rename or remove them): the folder is written to and searched,
+// and when it is sticky, it or each entry is the user's. Otherwise false
+// with the errno the system would give.
+bool mayTakeOut(const AnchoredFolder& folder, std::initializer_list<uid_t> owners, Error* err = nullptr);
 
 // Renames entry `from` of folder `fromFd` to `to` of folder `toFd` only
 // when `to` does not exist (EEXIST otherwise); where the file system cannot

@@ -36,6 +36,9 @@ std::string Error::describe() const
     if (code == kFolderReplaced) {
         return "its folder is no longer the one searched";
     }
+    if (code == kCannotShareBlocks) {
+        return "this file system cannot share blocks";
+    }
     return std::strerror(code);
 }
 

@@ -56,6 +56,9 @@ struct FileState {
 constexpr int kChangedDuringSearch = -1;
 // Error::code of a folder that is no longer the folder the search walked.
 constexpr int kFolderReplaced = -2;
+// Error::code of a file on a file system that cannot share blocks between
+// files.
+constexpr int kCannotShareBlocks = -3;
 
 enum class EntryKind : std::uint8_t { File, Folder };
 

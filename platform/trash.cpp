@@ -183,18 +183,8 @@ bool DesktopTrash::canMoveToTrash(const AnchoredFolder& folder, const std::strin
     if (!lookAtFile(folder, name, state, st, err) || !openTrashPlace(folder, state.id.dev, false, place, err)) {
         return false;
     }
-    // The rename takes the entry out of its folder: the folder must let the
-    // user remove it (written to; in a sticky folder, the user's own file or
-    // folder).
-    struct stat at {};
-    if (::faccessat(folder.fd.get(), ".", W_OK | X_OK, AT_EACCESS) != 0 || ::fstat(folder.fd.get(), &at) != 0) {
-        return fail(err, errno);
-    }
-    const uid_t me = ::geteuid();
-    if ((at.st_mode & S_ISVTX) != 0 && me != 0 && at.st_uid != me && st.st_uid != me) {
-        return fail(err, EPERM);
-    }
-    return true;
+    // the rename takes the entry out of its folder
+    return mayTakeOut(folder, {st.st_uid}, err);
 }
 
 bool Trash::putBack(TrashedEntry& moved, const AnchoredFolder& folder, const std::string& name, Error* err)

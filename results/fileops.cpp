@@ -17,6 +17,7 @@ FileMenuState FileMenuEnabling(const ResultList& list, int curTab)
     s.markOld = s.markNewer =
         rows && (curTab == kListDuplicates || curTab == kListSameName || curTab == kListPortions);
     s.markSmaller = s.markLarger = rows && curTab == kListPortions;
+    s.link = rows && curTab == kListDuplicates;
     return s;
 }
 
@@ -77,10 +78,10 @@ std::string renameFailure(const platform::Error& e)
 
 }  // namespace
 
-void ForgetFiles(ResultList* lists, const std::vector<std::string>& paths)
+void ForgetFiles(ResultList* lists, const std::vector<std::string>& paths, int listCount)
 {
     const std::unordered_set<std::string> gone(paths.begin(), paths.end());
-    for (int l = 0; l < kResultListCount && !gone.empty(); ++l) {
+    for (int l = 0; l < listCount && !gone.empty(); ++l) {
         lists[l].removeIf([&](const ResultRow& r) { return gone.contains(r.path()); });
     }
 }

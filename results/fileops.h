@@ -34,6 +34,7 @@ struct FileMenuState {
     bool open = false;
     bool del = false;
     bool ren = false;
+    bool link = false;  // replace by links, share blocks: Duplicates only
     bool markAll = false;
     bool markOld = false;
     bool markNewer = false;
@@ -63,8 +64,8 @@ MarkedTotal CountMarked(const ResultList& list);
 // changed since the search", ...); empty for any other failure.
 std::string CheckFailureText(const platform::Error& e);
 
-// Removes the rows of the files at `paths` from every list.
-void ForgetFiles(ResultList* lists, const std::vector<std::string>& paths);
+// Removes the rows of the files at `paths` from every list of `lists`.
+void ForgetFiles(ResultList* lists, const std::vector<std::string>& paths, int listCount = kResultListCount);
 
 // ---- Renaming the selected file ----------------------------------------
 

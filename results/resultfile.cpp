@@ -91,10 +91,14 @@ std::string csvField(std::string_view s)
 
 }  // namespace
 
-std::string formatJson(const ResultList* lists, bool complete, int only)
+std::string formatJson(const ResultList* lists, bool complete, int only, const std::vector<std::string>& exclude)
 {
     std::ostringstream out;
-    out << "{\n  \"complete\": " << (complete ? "true" : "false") << ",\n  \"lists\": [\n";
+    out << "{\n  \"complete\": " << (complete ? "true" : "false") << ",\n";
+    for (std::size_t i = 0; i < exclude.size(); ++i) {
+        out << (i == 0 ? "  \"exclude\": [" : ", ") << jsonString(exclude[i]) << (i + 1 == exclude.size() ? "],\n" : "");
+    }
+    out << "  \"lists\": [\n";
     for (int l = 0; l < kResultListCount; ++l) {
         static const ResultList none;
         const ResultList& list = only < 0 || l == only ? lists[l] : none;

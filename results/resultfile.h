@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kormial {
 
@@ -40,8 +41,10 @@ extern const char* const kListCaptions[kResultListCount];
 // carries the device, inode, last write and change time (ns) of its file and
 // the device and inode of its folder, which a review checks them against,
 // and whether it is a reference copy. With `only` set, the other lists are
-// written empty.
-std::string formatJson(const ResultList* lists, bool complete, int only = -1);
+// written empty. The patterns the search left out, when there were any, come
+// after "complete" as "exclude".
+std::string formatJson(const ResultList* lists, bool complete, int only = -1,
+                       const std::vector<std::string>& exclude = {});
 
 // RFC 4180: a header line, then LIST (its caption), GROUP, SIZE, DATE,
 // FOLDER, NAME for each row, lines ended by CRLF; folder and name keep their

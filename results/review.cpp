@@ -32,6 +32,7 @@ public:
     // The copy must hold the file whole (Duplicates) or begin with it.
     bool whole() const { return tab_ == kListDuplicates; }
 
+    // On the marked file's own device first: a link reaches no other.
     std::vector<std::int64_t> candidates(const ResultRow& marked) const
     {
         std::vector<std::int64_t> out;
@@ -45,6 +46,7 @@ public:
                 out.push_back(i);
             }
         }
+        std::ranges::stable_partition(out, [&](std::int64_t i) { return list_.row(i).state.id.dev == marked.state.id.dev; });
         return out;
     }
 
@@ -100,10 +102,23 @@ bool findKeptCopy(const ResultList& list, const CopyRule& rule, const std::vecto
     return false;
 }
 
-// One marked file through every check and the action.
-ReviewedFile reviewOne(const ResultList& list, const CopyRule& rule, const ResultRow& row, ReviewAction& action,
+// The rows of the file at `path`, on every list, take its state now.
+void restate(ResultList* lists, const std::string& path, const platform::FileState& state)
+{
+    for (int l = 0; l < kResultListCount; ++l) {
+        for (std::int64_t i = 0; i < lists[l].count(); ++i) {
+            if (lists[l].row(i).path() == path) {
+                lists[l].setState(i, state);
+            }
+        }
+    }
+}
+
+// One marked file of lists[tab] through every check and the action.
+ReviewedFile reviewOne(ResultList* lists, int tab, const CopyRule& rule, const ResultRow& row, ReviewAction& action,
                        const ReviewOptions& options)
 {
+    const ResultList& list = lists[tab];
     ReviewedFile f{row.path(), std::max<std::int64_t>(row.size, 0), false, {}};
     platform::AnchoredFolder folder;
     platform::Error e;
@@ -113,7 +128,7 @@ ReviewedFile reviewOne(const ResultList& list, const CopyRule& rule, const Resul
     }
     const std::vector<std::int64_t> candidates = rule.candidates(row);
     KeptCopy kept;
-    if (rule.needsCopy() && candidates.empty() && !options.allowLastCopies) {
+    if (rule.needsCopy() && candidates.empty() && (action.needsKeptCopy() || !options.allowLastCopies)) {
         f.note = std::string(kNoCopyStays);
         return f;
     }
@@ -122,7 +137,11 @@ ReviewedFile reviewOne(const ResultList& list, const CopyRule& rule, const Resul
         return f;
     }
     const ReviewTarget target{row, folder, kept.row, kept.row != nullptr ? &kept.folder : nullptr};
-    if (options.dryRun ? !action.check(target, &e) : !action.act(target, &e)) {
+    const bool acted = options.dryRun ? action.check(target, &e) : action.act(target, &e);
+    if (const std::optional<platform::FileState> now = action.keptCopyNow(); now && !options.dryRun && kept.row) {
+        restate(lists, kept.row->path(), *now);
+    }
+    if (!acted) {
         f.note = e.code == platform::kChangedDuringSearch ? reasonText(e, action) : action.failureText(e);
         return f;
     }
@@ -130,7 +149,7 @@ ReviewedFile reviewOne(const ResultList& list, const CopyRule& rule, const Resul
     // The copy must have stayed while the file went: someone may have moved
     // or written it meanwhile.
     platform::AnchoredFolder again;
-    if (options.dryRun || kept.row == nullptr || stillListed(*kept.row, again, e)) {
+    if (options.dryRun || kept.row == nullptr || !action.bytesMayGo() || stillListed(*kept.row, again, e)) {
         return f;
     }
     if (action.undo(target, &e)) {
@@ -183,7 +202,7 @@ ReviewTotals ReviewMarked(const platform::ReviewLock& /*held*/, ResultList* list
     const ResultList& list = lists[tab];
     const CopyRule rule(list, tab, platform::TrashFolders());
     ReviewTotals totals;
-    std::vector<std::string> gone;
+    std::vector<std::string> leaving;
     std::int64_t marked = 0;
     for (const ResultRow& row : list.rows()) {
         if (!row.checked || row.reference) {
@@ -194,23 +213,24 @@ ReviewTotals ReviewMarked(const platform::ReviewLock& /*held*/, ResultList* list
             totals.stopped = true;
             continue;
         }
-        const ReviewedFile f = reviewOne(list, rule, row, action, options);
+        const ReviewedFile f = reviewOne(lists, tab, rule, row, action, options);
         totals.failed = totals.failed || !f.note.empty();
         if (f.done) {
             ++totals.files;
             totals.bytes += f.size;
         }
-        // a file moved is gone, whatever else went wrong
+        // a file acted on leaves, whatever else went wrong
         if (f.done && !options.dryRun) {
-            gone.push_back(f.path);
+            leaving.push_back(f.path);
         }
         if (options.report) {
             options.report(f);
         }
     }
     totals.stayed = marked - totals.files;
-    ForgetFiles(lists, gone);
-    if (!gone.empty()) {
+    // a file that kept its own bytes stays on the other lists
+    ForgetFiles(action.bytesMayGo() ? lists : lists + tab, leaving, action.bytesMayGo() ? kResultListCount : 1);
+    if (!leaving.empty()) {
         dropLoneGroups(lists);
     }
     return totals;

@@ -1,5 +1,6 @@
 // Acting on the marked files of a result list, the same way for every list,
-// every front end and every action (moving to the trash is the one today):
+// every front end and every action (moving to the trash, replacing by a hard
+// link, sharing blocks):
 // each marked file, in row order, is acted on only when, now,
 //  - its folder, reached from "/" without following a link, is still the
 //    folder the search walked, and the file is still the file it listed
@@ -13,12 +14,14 @@
 //    Zero Size nothing needs to stay. On Same Name and the read-errors list
 //    no copy is known: every marked file there is a last copy, and so is a
 //    file no listed copy could keep. A last copy is acted on only when the
-//    user allowed it;
+//    user allowed it, and never by an action that links to the kept copy;
 //  - the action's own checks pass.
-// Right after the action the kept copy is checked again (still there, still
-// that file, unchanged); when it is not, the action is undone and the file
-// reported as staying. A dry run makes every check, the action's included,
-// and changes nothing. Reference copies are never acted on.
+// Right after an action that may take the file's own bytes away the kept
+// copy is checked again (still there, still that file, unchanged); when it
+// is not, the action is undone and the file reported as staying. A dry run makes every check, the action's included,
+// and changes nothing. Reference copies are never acted on. A file acted on
+// leaves every list when its own bytes may have gone (its name no longer
+// shows the file listed), else the list acted on.
 #pragma once
 
 #include "platform/reviewlock.h"
@@ -27,6 +30,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,6 +63,16 @@ public:
     virtual bool act(const ReviewTarget& target, platform::Error* err) = 0;
     // Undoes the last act() on `target`: the file is back as it was.
     virtual bool undo(const ReviewTarget& target, platform::Error* err) = 0;
+    // False when the file keeps its own bytes whatever happens: the kept
+    // copy is then not looked at again after act().
+    virtual bool bytesMayGo() const { return true; }
+    // True when the action works with the kept copy: a file without one
+    // stays, even where last copies may go.
+    virtual bool needsKeptCopy() const { return false; }
+    // The kept copy's state after the last act(), when act() changed it (a
+    // new name changes its change time), whether act() succeeded or not:
+    // its rows take it.
+    virtual std::optional<platform::FileState> keptCopyNow() const { return std::nullopt; }
 };
 
 // Moving to the trash: "Deletion failed. Error Code: N (...)" when it cannot.

@@ -103,6 +103,7 @@ private:
     colFiles load()
     {
         colFiles catalogue;
+        catalogue.Exclude(Exclusions(request_.exclude));
         walked_.tick = [this] { tellCounts(false); };
         const auto count = static_cast<std::int64_t>(request_.entries.size());
         for (std::int64_t i = 0; i < count && !stop_.stop_requested(); ++i) {

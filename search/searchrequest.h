@@ -53,6 +53,9 @@ struct SearchRequest {
     SearchTypes types;
     // Blocks that are alike by sampling count as equal (duplicates only).
     bool tolerant = false;
+    // Names and paths below each folder that the search leaves out, as
+    // Exclusions takes them.
+    std::vector<std::string> exclude;
 };
 
 }  // namespace kormial

@@ -84,7 +84,7 @@ protected:
     {
         SearchRequest request{{}, -1, -1,
                               {SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName, SearchType::Portions},
-                              false};
+                              false, {}};
         for (const std::string& f : folders) {
             request.entries.push_back({f, "*.*", true});
         }

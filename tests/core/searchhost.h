@@ -16,7 +16,7 @@
 namespace kormial::test {
 
 struct TestHost : CompareHost, SearchObserver {
-    SearchRequest request{{}, -1, -1, {SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName}, false};
+    SearchRequest request{{}, -1, -1, {SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName}, false, {}};
     std::stop_source stopper;
     SearchResults results;
     std::vector<std::string> statuses, failures;

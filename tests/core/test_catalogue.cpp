@@ -25,10 +25,12 @@ using Names = std::vector<std::string>;
 namespace {
 
 // The catalogue after loading `specs` (pattern, lower and upper bound in
-// KB, sub-folders or not) in turn, relative to `dir`.
-Names load(const TempDir& dir, const std::vector<std::tuple<std::string, int, int, bool>>& specs)
+// KB, sub-folders or not) in turn, relative to `dir`, leaving out `exclude`.
+Names load(const TempDir& dir, const std::vector<std::tuple<std::string, int, int, bool>>& specs,
+           const std::vector<std::string>& exclude = {})
 {
     colFiles c;
+    c.Exclude(Exclusions(exclude));
     for (const auto& [spec, minKb, maxKb, recursive] : specs) {
         const std::string path = dir / spec;
         const auto slash = path.rfind('/');
@@ -47,7 +49,7 @@ Names load(const TempDir& dir, const std::vector<std::tuple<std::string, int, in
 
 TEST(Catalogue, SubFoldersFirstInByteOrderThenOwnFilesWithinExclusiveBounds)
 {
-    // links, FIFOs and virtual file systems are not catalogued; bounds are
+    // links and FIFOs are not catalogued; bounds are
     // whole KB, halves rounded to even: 512 bytes are 0 KB, 2560 are 2
     TempDir dir;
     for (const auto f : {"b.txt", "A.txt", "sub2/z.txt", "sub1/y.txt", "sub1/deep/x.txt", "Sub0/w.txt", "sub1/plain"}) {
@@ -70,8 +72,6 @@ TEST(Catalogue, SubFoldersFirstInByteOrderThenOwnFilesWithinExclusiveBounds)
     EXPECT_EQ(load(dir, {{"kb/*", 0, -1, false}}), (Names{"kb/2560", "kb/3584", "kb/513"}));
     EXPECT_EQ(load(dir, {{"kb/*", -1, 2, false}}), (Names{"kb/512", "kb/513"}));
     EXPECT_EQ(load(dir, {{"kb/*", 1, 4, true}}), (Names{"kb/2560"}));
-    colFiles proc;
-    EXPECT_EQ(proc.LoadFiles("/proc/", "*.*", -1, -1, true), 0);
 }
 
 // Entries that overlap (a folder, its sub-folders, the folder again without
@@ -204,15 +204,26 @@ TEST(Walk, DeepChainsAreWalkedWithFewDescriptorsAndStopAtOnce)
     }
 
     std::atomic<std::size_t> mostOpen{0};  // the hook runs on every walking thread
+    FileArray arr;
     {
         const EnterHookSet hook([&](const std::string&) {
             const std::size_t now = openDescriptors();
             for (std::size_t was = mostOpen; now > was && !mostOpen.compare_exchange_weak(was, now);) {
             }
         });
-        EXPECT_EQ(load(dir, {{"*.*", -1, -1, true}}).size(), static_cast<std::size_t>(kSides + 2));
+        colFiles c;
+        c.LoadFiles(dir.path(), "*", -1, -1, true);
+        c.TakeItems(arr);
     }
     EXPECT_LT(mostOpen.load(), 300u);
+    // in walk order: the bottom first, then each level's side folder on the
+    // way back up, each folder's own file last
+    ASSERT_EQ(arr.size(), static_cast<std::size_t>(kSides + 2));
+    EXPECT_TRUE(arr[0].path() == deepest + "twin");
+    EXPECT_TRUE(arr[1].path() == deepest.substr(0, deepest.size() - 2) + "side/f");
+    EXPECT_TRUE(arr[kSides - 1].path() == deepest.substr(0, dir.path().size() + 2 * (kLevels - 100)) + "side/f");
+    EXPECT_EQ(arr[kSides].path(), dir / "d/d/side/f");
+    EXPECT_EQ(arr[kSides + 1].path(), dir / "twin");
     TestHost h;
     h.add(dir.path());
     h.only({SearchType::Duplicates});
@@ -224,18 +235,6 @@ TEST(Walk, DeepChainsAreWalkedWithFewDescriptorsAndStopAtOnce)
     // a path that long is opened a folder at a time, never through a link
     EXPECT_EQ(platform::openPath(deepest + "link/twin", O_RDONLY | O_CLOEXEC), -1);
     EXPECT_EQ(errno, ENOTDIR);
-    // in walk order: the bottom first, then each level's side folder on the
-    // way back up, each folder's own file last
-    FileArray arr;
-    colFiles c;
-    c.LoadFiles(dir.path(), "*", -1, -1, true);
-    c.TakeItems(arr);
-    ASSERT_EQ(arr.size(), static_cast<std::size_t>(kSides + 2));
-    EXPECT_TRUE(arr[0].path() == deepest + "twin");
-    EXPECT_TRUE(arr[1].path() == deepest.substr(0, deepest.size() - 2) + "side/f");
-    EXPECT_TRUE(arr[kSides - 1].path() == deepest.substr(0, dir.path().size() + 2 * (kLevels - 100)) + "side/f");
-    EXPECT_EQ(arr[kSides].path(), dir / "d/d/side/f");
-    EXPECT_EQ(arr[kSides + 1].path(), dir / "twin");
 
     std::stop_source stop;
     std::atomic<int> entered{0};
@@ -300,4 +299,21 @@ TEST(Walk, TrashFoldersArePassedOverAndAFileMountedTwiceIsOneRow)
         EXPECT_EQ(h.list(kListDuplicates).count(), 0) << name;
         EXPECT_EQ(h.list(kListSameName).count(), 0) << name;
     }
+}
+
+// What the user leaves out: a file or folder by its name at any depth (case
+// ignored), by its path below the search folder, folders alone; a folder
+// left out is never entered.
+TEST(Walk, WhatIsLeftOutIsNeverEntered)
+{
+    TempDir dir;
+    for (const auto f : {"src/.git/HEAD", "src/lib/Node_Modules/m.js", "src/lib/a.o", "src/lib/a.c", "src/build/out",
+                         "src/lib/build/keep", "src/build.txt", "src/tmp/t", "src/lib/tmp"}) {
+        writeFile(dir / f, "1");
+    }
+    std::set<std::string> entered;
+    const EnterHookSet hook([&](const std::string& folder) { entered.insert(folder.substr(dir.path().size())); });
+    EXPECT_EQ(load(dir, {{"*", -1, -1, true}}, {".git", "node_modules", "*.O", "/src/build", "tmp/", ""}),
+              (Names{"src/lib/build/keep", "src/lib/a.c", "src/lib/tmp", "src/build.txt"}));
+    EXPECT_EQ(entered, (std::set<std::string>{"src/", "src/lib/", "src/lib/build/"}));
 }

@@ -1,67 +1,27 @@
 // Saved results read back: every field a review checks comes back, a file
 // listed twice is refused, and no document, however large, deep or endless,
 // takes more than the memory of its rows.
+#include "clirun.h"
 #include "results/resultfile.h"
 #include "searchhost.h"
-#include "testutil.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace kormial;
 using namespace kormial::test;
 
 namespace {
 
-struct Loaded {
-    int status = -1;
-    std::string out, err;
-    long peakKb = 0;  // the most memory the program held
-};
-
-// kormial-cli --load PATH; for "-", stdin is a pipe that `feed` writes into
-// (each write returns false once the program has gone).
-Loaded loadWithCli(const std::string& path, const std::function<void(const std::function<bool(const std::string&)>&)>& feed = {})
+// kormial-cli --load PATH; for "-", stdin is what `feed` writes.
+HeldRun loadWithCli(const std::string& path, const StdinFeed& feed = {})
 {
-    TempDir io;
-    int in[2];
-    EXPECT_EQ(::pipe2(in, O_CLOEXEC), 0);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(in[0], 0);
-        ::dup2(::open((io / "out").c_str(), O_WRONLY | O_CREAT, 0600), 1);
-        ::dup2(::open((io / "err").c_str(), O_WRONLY | O_CREAT, 0600), 2);
-        ::alarm(120);
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-        // a reader that keeps the bytes fails here soon, not after taking the machine's memory
-        const rlimit space{1 << 30, 1 << 30};
-        ::setrlimit(RLIMIT_AS, &space);
-#endif
-        ::execl(KORMIAL_CLI_PATH, KORMIAL_CLI_PATH, "--load", path.c_str(), nullptr);
-        ::_exit(127);
-    }
-    ::close(in[0]);
-    const auto oldPipe = std::signal(SIGPIPE, SIG_IGN);
-    if (feed) {
-        feed([&](const std::string& bytes) { return ::write(in[1], bytes.data(), bytes.size()) > 0; });
-    }
-    ::close(in[1]);
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    std::signal(SIGPIPE, oldPipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status), readFile(io / "out"), readFile(io / "err"),
-            usage.ru_maxrss};
+    return runHeld({"--load", path}, "", 0, feed);
 }
 
 // 64 MiB at most: `head` first, then `body` again and again.
@@ -141,7 +101,7 @@ TEST(SavedResults, AFileListedTwiceIsRefusedAndNamed)
         std::string twice = row;
         twice.replace(twice.find(folder), folder.size(), "\"folder\": \"" + dir.path() + as + '"');
         writeFile(dir / "r.json", std::string(saved).insert(rowAt, twice + ",\n"));
-        const Loaded r = loadWithCli(dir / "r.json");
+        const HeldRun r = loadWithCli(dir / "r.json");
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.err, "kormial-cli: \"Duplicates\" lists one file twice: " + dir.path() + named + "\n");
     }
@@ -169,14 +129,14 @@ TEST(SavedResults, ReadingTakesTheMemoryOfTheRowsNotOfTheBytes)
     padded.close();
     ASSERT_GT(std::filesystem::file_size(dir / "big.json"), 32e6);
     const long small = loadWithCli(dir / "small.json").peakKb;
-    const Loaded big = loadWithCli(dir / "big.json");
+    const HeldRun big = loadWithCli(dir / "big.json");
     EXPECT_EQ(big.status, 0) << big.err;
     EXPECT_NE(big.out.find("\nDuplicates (40)\n"), std::string::npos);
     EXPECT_LT(big.peakKb - small, 16 << 10) << "of " << small << " KB";
 
     writeFile(dir / "deep.json", "{\"lists\": [], \"x\": " + std::string(40, '[') + std::string(40, ']') + "}");
     const std::string header = R"({"complete": true, "lists": [{"index": 1, "rows": [{"group": 1, "note": ")";
-    const std::tuple<std::string, std::function<void(const std::function<bool(const std::string&)>&)>, std::string>
+    const std::tuple<std::string, StdinFeed, std::string>
         refused[] = {
             {"/dev/zero", {}, "not a result saved with -f json: an object expected (line 1)"},
             {"-", endless("{", ' '), "beyond what a saved result may hold: more than 1048576 bytes outside the rows"},
@@ -184,7 +144,7 @@ TEST(SavedResults, ReadingTakesTheMemoryOfTheRowsNotOfTheBytes)
             {dir / "deep.json", {}, "beyond what a saved result may hold: values nested more than 32 deep (line 1)"},
         };
     for (const auto& [path, feed, says] : refused) {
-        const Loaded r = loadWithCli(path, feed);
+        const HeldRun r = loadWithCli(path, feed);
         EXPECT_TRUE(r.status == 2 && r.out.empty() && r.err.starts_with("kormial-cli: " + says) &&
                     r.err.find('\n') == r.err.size() - 1)
             << says << "\ngot " << r.status << ": " << r.err;

@@ -20,7 +20,7 @@ bool sameRequest(const Options& a, const Options& b)
     const SearchRequest& x = a.request;
     const SearchRequest& y = b.request;
     return x.entries == y.entries && x.minKb == y.minKb && x.maxKb == y.maxKb && x.types == y.types &&
-           x.tolerant == y.tolerant && a.format == b.format && a.help == b.help;
+           x.tolerant == y.tolerant && x.exclude == y.exclude && a.format == b.format && a.help == b.help;
 }
 
 // The request as a command line: global options first, then for every
@@ -49,12 +49,18 @@ std::vector<std::string> asArguments(const Options& o)
     if (q.tolerant) {
         args.push_back("-l");
     }
+    for (const std::string& pattern : q.exclude) {
+        args.push_back("--exclude=" + pattern);
+    }
     args.push_back("-f");
     args.push_back(o.format == Format::Tsv ? "tsv" : o.format == Format::Json ? "json" : "text");
     for (const SearchEntry& e : q.entries) {
         args.push_back("-p");
         args.push_back(e.pattern);
         args.push_back(e.subFolders ? "-r" : "-R");
+        if (e.keep) {
+            args.push_back("--keep");
+        }
         args.push_back(e.folder);
     }
     return args;

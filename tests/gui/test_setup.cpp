@@ -23,6 +23,7 @@ TEST_F(GuiSetup, PathRowsDecideWhatIsSearched)
     write("m/deep/one.mp3", bytes(1, 6000));
     write("m/one.txt", bytes(2, 6000));
     write("m/deep/one.txt", bytes(2, 6000));
+    write("m/Skip/one.mp3", bytes(1, 6000));  // left out
     write("s/small1.bin", bytes(3, 1024));
     write("s/small2.bin", bytes(3, 1024));
     write("s/large1.bin", bytes(4, 10240));
@@ -36,6 +37,7 @@ TEST_F(GuiSetup, PathRowsDecideWhatIsSearched)
     click(w.setup->cmdCriteria);
     retype(w.setup->txtMinSz, "5");  // KB
     addFolder(at("s"));
+    retype(w.setup->txtExclude, " skip ; ;*.tmp");
 
     QList<QStringList> rows;
     for (int i = 0; i < w.setup->lstPath->topLevelItemCount(); ++i) {
@@ -147,6 +149,7 @@ TEST_F(GuiSetup, RememberedAtTheNextStart)
     w.setup->lstSrchType->item(0)->setCheckState(Qt::Unchecked);
     w.setup->lstSrchType->item(3)->setCheckState(Qt::Checked);
     click(w.setup->chkTolerant);
+    retype(w.setup->txtExclude, ".git;cache/");
     w.setup->dirPath->setPath(at("b"));
     w.resize(w.width() + 40, w.height() - 200);
     w.splitMain->setSizes({260, 300});  // the borders a user dragged
@@ -162,6 +165,7 @@ TEST_F(GuiSetup, RememberedAtTheNextStart)
     const SearchRequest r = again.setup->searchRequest();
     EXPECT_EQ(r.entries, (std::vector<SearchEntry>{{at("a/"), "*.txt", true, false}, {at("b/"), "*.txt", false, true}}));
     EXPECT_TRUE(r.minKb == 2 && r.maxKb == 900 && r.tolerant);
+    EXPECT_EQ(r.exclude, (std::vector<std::string>{".git", "cache/"}));
     EXPECT_TRUE(r.types == SearchTypes({SearchType::Duplicates, SearchType::SameName, SearchType::Portions}));
     EXPECT_EQ(again.setup->dirPath->path(), browsed);
     EXPECT_EQ(again.size(), size);
