@@ -10,16 +10,21 @@
 
 namespace kormial {
 
+namespace {
+// Files up to this size are read whole at once. Only they are read ahead:
+// a larger file is opened once, by its run, for all of its reads.
+constexpr std::int64_t kWhole = 65536;
+}  // namespace
+
 std::int64_t firstChunkBytes(std::int64_t size)
 {
-    constexpr std::int64_t kWhole = 65536;
     constexpr std::int64_t kFirst = 4096;
     return size <= kWhole ? size : kFirst;
 }
 
 bool readAhead(const FileRec& r)
 {
-    return !r.Group.isUnreadable() && r.Size > 0;
+    return !r.Group.isUnreadable() && r.Size > 0 && r.Size <= kWhole;
 }
 
 namespace {
@@ -164,7 +169,7 @@ bool FirstReads::read(const FileArray& files, std::span<const Run> runs, const s
             StretchReader(files, *this, chunks_, order).read(s * kStretch, std::min(order.size(), (s + 1) * kStretch),
                                                             stop);
         },
-        [&] { stop.store(stop.load() || stopRequested()); }, JobKind::Reading);
+        [&] { stop.store(stop.load() || stopRequested()); });
     if (stop.load() || stopRequested()) {
         chunks_.clear();
         return false;

@@ -1,5 +1,5 @@
-// The first chunks of the files of many runs, read ahead in the order the
-// walk met the files rather than run by run. Internal to compare/.
+// The small files of many runs, each read whole in one chunk, ahead and in
+// the order the walk met them rather than run by run. Internal to compare/.
 #pragma once
 
 #include "catalogue/filerec.h"
@@ -13,8 +13,8 @@
 
 namespace kormial {
 
-// The files of the runs that the exact grouping reads: the readable ones
-// of one byte or more.
+// The files of the runs that are read ahead: the readable ones of one byte
+// or more that one chunk holds whole.
 bool readAhead(const FileRec& r);
 
 class FirstReads {
@@ -31,11 +31,11 @@ public:
         platform::Error err;
     };
 
-    // Reads the first chunk of every file of `runs` that the grouping
-    // reads, on the reading threads, in walk order: each thread takes a
-    // stretch of neighbouring files and opens the files of one folder
-    // relative to it. False at a stop request (polled on the calling
-    // thread), and nothing is kept.
+    // Reads every file of `runs` that is read ahead, on every core, in
+    // walk order: each thread takes a stretch of neighbouring files and
+    // opens the files of one folder relative to it; on a cold disk it asks
+    // for many files' bytes at once. False at a stop request (polled on the
+    // calling thread), and nothing is kept.
     bool read(const FileArray& files, std::span<const Run> runs, const std::function<bool()>& stopRequested);
 
     // Record `record`'s chunk; nullptr when it was not read ahead.

@@ -98,7 +98,7 @@ bool groupSideBySide(FileArray& files, std::span<const Run> runs, CompareMode mo
     for (const Run& run : runs) {
         groupings.emplace_back(files, run, mode, nullptr, ahead);
     }
-    parallelFor(groupings.size(), [&](std::size_t k) { read(groupings[k]); }, {}, JobKind::Reading);
+    parallelFor(groupings.size(), [&](std::size_t k) { read(groupings[k]); });
     const bool stopped = host.stopRequested();
     for (std::size_t k = 0; k < groupings.size(); ++k) {
         if (k == 0 || !stopped) {

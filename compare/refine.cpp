@@ -60,7 +60,7 @@ public:
             }
             const auto [offset, len] = ranges_[cls.step];
             std::vector<ChunkSplitter::Part> parts;
-            const bool split = cls.step == 0 && run_.ahead() != nullptr
+            const bool split = cls.step == 0 && run_.ahead() != nullptr && readAhead(files.rec(cls.members.front()))
                                    ? splitter.splitRead(cls.members, len, [&](std::size_t slot) { return readBefore(slot); },
                                                         parts)
                                    : splitter.split(cls.members, offset, len, parts);
