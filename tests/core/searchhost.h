@@ -62,6 +62,17 @@ struct TestHost : CompareHost, SearchObserver {
         }
         return out;
     }
+    // "list:#|name " for every row of every list.
+    std::string everyRow() const
+    {
+        std::string out;
+        for (int l = 0; l < kResultListCount; ++l) {
+            for (const auto& r : rows(l)) {
+                out += std::to_string(l) + ":" + r + " ";
+            }
+        }
+        return out;
+    }
 };
 
 }  // namespace kormial::test

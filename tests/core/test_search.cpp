@@ -103,12 +103,7 @@ TEST(Search, PortionsTakeFilesOfMoreThanOneBlockAndUnreadableFilesAreReportedOnc
         h.add(dir.path());
         h.only({SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName, SearchType::Portions});
         h.run();
-        std::string s;
-        for (int l = 0; l < kResultListCount; ++l) {
-            for (const auto& r : h.rows(l)) {
-                s += std::to_string(l) + ":" + r + " ";
-            }
-        }
+        std::string s = h.everyRow();
         for (const std::string& failure : h.failures) {
             s += failure.substr(failure.rfind('/') + 1) + " ";
         }
@@ -168,13 +163,7 @@ TEST(Search, ResultsDoNotDependOnTheThreadsThatRead)
         h.add(dir.path());
         h.only({SearchType::ZeroSize, SearchType::Duplicates, SearchType::SameName, SearchType::Portions});
         h.run();
-        std::string out;
-        for (int l = 0; l < kResultListCount; ++l) {
-            for (const auto& r : h.rows(l)) {
-                out += std::to_string(l) + ":" + r + " ";
-            }
-        }
-        return out;
+        return h.everyRow();
     };
     const std::string shared = lists();
     EXPECT_EQ(runInChild([&] { return parallelHelpers(JobKind::Reading) == 0 ? lists() : "helpers"; }), shared);
