@@ -147,7 +147,7 @@ std::uint8_t* aheadBuffer(std::size_t bytes)
 
 void trimBatchBuffer()
 {
-    constexpr std::size_t kKeptByHelpers = 2 << 20;
+    constexpr std::size_t kKeptByHelpers = 16 << 20;
     if (inParallelJob() && t_bufferSize > kKeptByHelpers) {
         t_buffer.reset();
         t_bufferSize = 0;

@@ -111,7 +111,8 @@ bool compareWithFirst(RunFiles& files, std::span<const std::size_t> slots, std::
 // The buffer a batch is read into, kept from run to run until the search
 // ends (ReleaseCompareBuffers): a search may hold thousands of runs, and
 // a fresh buffer would be faulted in page by page each time. Helper
-// threads keep theirs only while it is small (trimBatchBuffer).
+// threads keep theirs up to 16 MiB (trimBatchBuffer): enough for the
+// batches of files of a few MiB, which are many on an ordinary tree.
 std::uint8_t* batchBuffer(std::size_t bytes);
 void trimBatchBuffer();
 // The buffer the first chunks are read ahead into, kept in the same way
