@@ -7,9 +7,8 @@ namespace kormial {
 Exclusions::Exclusions(const std::vector<std::string>& patterns)
 {
     for (std::string p : patterns) {
-        Pattern pattern;
-        pattern.foldersOnly = p.ends_with('/');
-        if (pattern.foldersOnly) {
+        const bool foldersOnly = p.ends_with('/');
+        if (foldersOnly) {
             p.pop_back();
         }
         const bool path = p.find('/') != std::string::npos;
@@ -19,29 +18,37 @@ Exclusions::Exclusions(const std::vector<std::string>& patterns)
         if (p.empty()) {
             continue;
         }
-        pattern.text = std::move(p);
-        (path ? paths_ : names_).push_back(std::move(pattern));
+        (path ? paths_ : names_).push_back({platform::WildcardPattern(p), foldersOnly});
     }
+}
+
+bool Exclusions::anyMatches(const std::vector<Pattern>& patterns, std::string_view text, bool isFolder)
+{
+    std::u32string folded;
+    for (const Pattern& p : patterns) {
+        if (isFolder || !p.foldersOnly) {
+            if (folded.empty()) {
+                folded = platform::WildcardPattern::foldedText(text);
+            }
+            if (p.wildcard.matchesFolded(folded)) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 bool Exclusions::leavesOut(std::string_view folder, std::string_view name, bool isFolder) const
 {
-    for (const Pattern& p : names_) {
-        if ((isFolder || !p.foldersOnly) && platform::wildcardMatch(p.text, name)) {
-            return true;
-        }
+    if (anyMatches(names_, name, isFolder)) {
+        return true;
     }
     if (paths_.empty()) {
         return false;
     }
     std::string path(folder);
     path += name;
-    for (const Pattern& p : paths_) {
-        if ((isFolder || !p.foldersOnly) && platform::wildcardMatch(p.text, path)) {
-            return true;
-        }
-    }
-    return false;
+    return anyMatches(paths_, path, isFolder);
 }
 
 }  // namespace kormial

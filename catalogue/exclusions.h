@@ -2,6 +2,8 @@
 // catalogued, and a folder left out is never entered.
 #pragma once
 
+#include "platform/fs.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,9 +28,11 @@ public:
 
 private:
     struct Pattern {
-        std::string text;
+        platform::WildcardPattern wildcard;
         bool foldersOnly = false;
     };
+    // True when one of `patterns` that applies matches `text`, folded once.
+    static bool anyMatches(const std::vector<Pattern>& patterns, std::string_view text, bool isFolder);
     std::vector<Pattern> names_;
     std::vector<Pattern> paths_;
 };

@@ -98,18 +98,26 @@ std::u32string folded(std::string_view s)
 
 bool wildcardMatch(std::string_view pattern, std::string_view name)
 {
-    if (pattern == "*.*" || pattern == "*") {
+    return WildcardPattern(pattern).matches(name);
+}
+
+WildcardPattern::WildcardPattern(std::string_view pattern)
+    : any_(pattern == "*.*" || pattern == "*"), folded_(any_ ? std::u32string() : folded(pattern))
+{
+}
+
+bool WildcardPattern::matchesFolded(std::u32string_view n) const
+{
+    const std::u32string_view p = folded_;
+    if (any_ || matchFolded(p, n)) {
         return true;
     }
-    const std::u32string p = folded(pattern);
-    const std::u32string n = folded(name);
-    if (matchFolded(p, n)) {
-        return true;
-    }
-    if (p.size() >= 2 && p[p.size() - 2] == U'.' && p.back() == U'*') {
-        return matchFolded(std::u32string_view(p).substr(0, p.size() - 2), n);
-    }
-    return false;
+    return p.size() >= 2 && p[p.size() - 2] == U'.' && p.back() == U'*' && matchFolded(p.substr(0, p.size() - 2), n);
+}
+
+std::u32string WildcardPattern::foldedText(std::string_view text)
+{
+    return folded(text);
 }
 
 namespace {

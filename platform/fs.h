@@ -163,6 +163,21 @@ UserTrash userTrashFolders();
 // A pattern ending in ".*" also matches what the pattern without it matches.
 bool wildcardMatch(std::string_view pattern, std::string_view name);
 
+// A wildcard pattern folded once, for matching many names: matches(n) is
+// wildcardMatch(pattern, n), and matchesFolded takes a name already folded
+// by foldedText, so one name is folded once for many patterns.
+class WildcardPattern {
+public:
+    explicit WildcardPattern(std::string_view pattern);
+    bool matches(std::string_view name) const { return any_ || matchesFolded(foldedText(name)); }
+    bool matchesFolded(std::u32string_view name) const;
+    static std::u32string foldedText(std::string_view text);
+
+private:
+    bool any_ = false;  // "*" or "*.*"
+    std::u32string folded_;
+};
+
 // Length of the regular file at `path` in bytes. std::nullopt with err->code
 // set on failure: ENOENT when nothing is there, EINVAL when something else
 // is (a folder, a FIFO, or a symbolic link put in the file's place).

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace kormial::platform {
 
@@ -24,5 +25,13 @@ int openPath(const std::string& path, int flags);
 // dropped and ".." taking the part before it away: "/a/b/../c/" -> "/a/c",
 // "" -> "/". What the path names when no symbolic link lies on its way.
 std::string lexicallyNormal(const std::string& path);
+
+// True for a name that stays in its folder: not empty, not "." or "..",
+// without "/" or NUL.
+inline bool isPlainName(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
 
 }  // namespace kormial::platform

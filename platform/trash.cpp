@@ -32,7 +32,7 @@ bool fail(Error* err, int code)
 bool lookAtFile(const AnchoredFolder& folder, const std::string& name, const FileState& state, struct stat& st,
                 Error* err)
 {
-    if (name.empty() || name == "." || name == ".." || name.find_first_of(std::string("/\0", 2)) != std::string::npos) {
+    if (!isPlainName(name)) {
         return fail(err, EINVAL);
     }
     if (::fstatat(folder.fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {

@@ -2,6 +2,7 @@
 
 #include "catalogue/paths.h"
 #include "platform/anchored.h"
+#include "platform/pathopen.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -120,7 +121,7 @@ RenResult RenFile(ResultList* lists, int tab, const std::function<std::string(co
         result.title = std::string(kTitleCantRename);
         return result;
     };
-    if (typed == "." || typed == ".." || typed.find_first_of(std::string("/\0", 2)) != std::string::npos) {
+    if (!platform::isPlainName(typed)) {
         return fail(kMsgBadName);
     }
     // The box is modal, yet the row must still be the one it asked about.

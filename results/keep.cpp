@@ -1,6 +1,7 @@
 #include "results/keep.h"
 
 #include "platform/anchored.h"
+#include "search/searchfolders.h"
 
 #include <algorithm>
 #include <string>
@@ -20,7 +21,7 @@ std::unordered_set<const SearchedFolder*> KeptFolders(const std::vector<const Se
         if (!e.keep || e.folder.empty()) {
             continue;
         }
-        const std::string folder = platform::folderWithoutLinks(e.folder.back() == '/' ? e.folder : e.folder + '/');
+        const std::string folder = SearchFolderOf(e);
         reach.push_back({folder, e.subFolders});
         platform::Folder top;
         if (!top.openUnlisted(folder)) {

@@ -195,8 +195,7 @@ private:
         // (placed() checks that it stands there)
         const bool folderRow = row.name.size() > 1 && row.name.back() == '/';
         const std::string_view name(row.name.data(), row.name.size() - (folderRow ? 1 : 0));
-        if (name.empty() || name == "." || name == ".." ||
-            name.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos) {
+        if (!platform::isPlainName(name)) {
             in_.fail("a row whose name is not a file name");
         }
         const std::optional<GroupMark> mark = GroupMark::fromNumber(f.group);

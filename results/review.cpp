@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 
 namespace kormial {
 
@@ -102,21 +103,38 @@ bool findKeptCopy(const ResultList& list, const CopyRule& rule, const std::vecto
     return false;
 }
 
-// The rows of the file at `path`, on every list, take its state now.
-void restate(ResultList* lists, const std::string& path, const platform::FileState& state)
-{
-    for (int l = 0; l < kResultListCount; ++l) {
-        for (std::int64_t i = 0; i < lists[l].count(); ++i) {
-            if (lists[l].row(i).path() == path) {
-                lists[l].setState(i, state);
+// Where each file is listed, by path, found once for a batch and only when a
+// kept copy's new state is to be told to its rows. Rows are neither removed
+// nor reordered while a batch runs.
+class ListedRows {
+public:
+    explicit ListedRows(ResultList* lists) : lists_(lists) {}
+
+    // The rows of the file at `path`, on every list, take its state now.
+    void restate(const std::string& path, const platform::FileState& state)
+    {
+        if (byPath_.empty()) {
+            for (int l = 0; l < kResultListCount; ++l) {
+                for (std::int64_t i = 0; i < lists_[l].count(); ++i) {
+                    byPath_[lists_[l].row(i).path()].push_back({l, i});
+                }
+            }
+        }
+        if (const auto it = byPath_.find(path); it != byPath_.end()) {
+            for (const auto& [l, i] : it->second) {
+                lists_[l].setState(i, state);
             }
         }
     }
-}
+
+private:
+    ResultList* lists_;
+    std::unordered_map<std::string, std::vector<std::pair<int, std::int64_t>>> byPath_;
+};
 
 // One marked file of lists[tab] through every check and the action.
 ReviewedFile reviewOne(ResultList* lists, int tab, const CopyRule& rule, const ResultRow& row, ReviewAction& action,
-                       const ReviewOptions& options)
+                       const ReviewOptions& options, ListedRows& listed)
 {
     const ResultList& list = lists[tab];
     ReviewedFile f{row.path(), std::max<std::int64_t>(row.size, 0), false, {}};
@@ -139,7 +157,7 @@ ReviewedFile reviewOne(ResultList* lists, int tab, const CopyRule& rule, const R
     const ReviewTarget target{row, folder, kept.row, kept.row != nullptr ? &kept.folder : nullptr};
     const bool acted = options.dryRun ? action.check(target, &e) : action.act(target, &e);
     if (const std::optional<platform::FileState> now = action.keptCopyNow(); now && !options.dryRun && kept.row) {
-        restate(lists, kept.row->path(), *now);
+        listed.restate(kept.row->path(), *now);
     }
     if (!acted) {
         f.note = e.code == platform::kChangedDuringSearch ? reasonText(e, action) : action.failureText(e);
@@ -203,6 +221,7 @@ ReviewTotals ReviewMarked(const platform::ReviewLock& /*held*/, ResultList* list
     const CopyRule rule(list, tab, platform::TrashFolders());
     ReviewTotals totals;
     std::vector<std::string> leaving;
+    ListedRows listed(lists);
     std::int64_t marked = 0;
     for (const ResultRow& row : list.rows()) {
         if (!row.checked || row.reference) {
@@ -213,7 +232,7 @@ ReviewTotals ReviewMarked(const platform::ReviewLock& /*held*/, ResultList* list
             totals.stopped = true;
             continue;
         }
-        const ReviewedFile f = reviewOne(lists, tab, rule, row, action, options);
+        const ReviewedFile f = reviewOne(lists, tab, rule, row, action, options, listed);
         totals.failed = totals.failed || !f.note.empty();
         if (f.done) {
             ++totals.files;

@@ -31,6 +31,17 @@ protected:
         write("z/empty1.txt", "");
         write("z/empty2.txt", "");
     }
+    // The tree searched for duplicates, the older file of each pair marked,
+    // and the first confirmation answered No.
+    frmMain& olderMarkedAnsweringNo()
+    {
+        makeTree();
+        frmMain& w = search({1});
+        clickTab(kListDuplicates);
+        choose(w.results->mnuMarkOld);
+        dialogs.answers = {gui::MsgAnswer::No};
+        return w;
+    }
     void setAge(const std::string& rel, int days) const
     {
         const auto now = std::filesystem::file_time_type::clock::now();
@@ -143,12 +154,8 @@ TEST_F(GuiReview, KeepOneCopyOfEachGroup)
 // longer listed.
 TEST_F(GuiReview, DeleteMovesTheMarkedFilesToTheTrash)
 {
-    makeTree();
-    frmMain& w = search({1});
-    clickTab(kListDuplicates);
-    choose(w.results->mnuMarkOld);
+    frmMain& w = olderMarkedAnsweringNo();
     const Snapshot before = snapshot(root);
-    dialogs.answers = {gui::MsgAnswer::No};
     choose(w.results->mnuDelete);
     EXPECT_EQ(snapshot(root), before);
     std::optional<platform::ReviewLock> other = platform::ReviewLock::tryTake();
@@ -180,12 +187,8 @@ TEST_F(GuiReview, DeleteMovesTheMarkedFilesToTheTrash)
 // linked files share from then on, and the status bar gives the totals.
 TEST_F(GuiReview, LinkingKeepsEveryPath)
 {
-    makeTree();
-    frmMain& w = search({1});
-    clickTab(kListDuplicates);
-    choose(w.results->mnuMarkOld);
+    frmMain& w = olderMarkedAnsweringNo();
     const Snapshot before = snapshot(root);
-    dialogs.answers = {gui::MsgAnswer::No};
     choose(w.results->mnuShareBlocks);
     choose(w.results->mnuLinkHard);
     EXPECT_TRUE(dialogs.texts.size() == 2 && dialogs.texts[0].startsWith("Share the blocks of 2 marked file(s), 1") &&
