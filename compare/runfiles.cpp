@@ -1,6 +1,7 @@
 #include "compare/runfiles.h"
 
 #include "compare/compare.h"
+#include "platform/memory.h"
 #include "platform/parallel.h"
 
 #include <cstring>
@@ -11,19 +12,19 @@ namespace kormial {
 namespace {
 
 // Each thread's read buffer (see batchBuffer), and the read-ahead buffer.
-thread_local std::unique_ptr<std::uint8_t[]> t_buffer;
-thread_local std::size_t t_bufferSize = 0;
-thread_local std::unique_ptr<std::uint8_t[]> t_ahead;
-thread_local std::size_t t_aheadSize = 0;
+thread_local platform::ReadBuffer t_buffer;
+thread_local platform::ReadBuffer t_ahead;
 
-std::uint8_t* keptBuffer(std::unique_ptr<std::uint8_t[]>& buffer, std::size_t& size, std::size_t bytes)
+// A buffer that grows at least twofold, so that runs of growing sizes map
+// a new one only a few times.
+std::uint8_t* keptBuffer(platform::ReadBuffer& buffer, std::size_t bytes)
 {
-    if (size < bytes) {
-        buffer.reset();
-        buffer.reset(new std::uint8_t[bytes]);
-        size = bytes;
+    if (buffer.size() < bytes) {
+        const std::size_t grown = std::max(bytes, 2 * buffer.size());
+        buffer = platform::ReadBuffer();  // the old one goes first
+        buffer = platform::ReadBuffer(grown);
     }
-    return buffer.get();
+    return buffer.data();
 }
 
 }  // namespace
@@ -136,30 +137,27 @@ void RunFiles::close(std::size_t slot)
 
 std::uint8_t* batchBuffer(std::size_t bytes)
 {
-    return keptBuffer(t_buffer, t_bufferSize, bytes);
+    return keptBuffer(t_buffer, bytes);
 }
 
 std::uint8_t* aheadBuffer(std::size_t bytes)
 {
     // room for the largest batch at once: pages never touched cost nothing
-    return keptBuffer(t_ahead, t_aheadSize, std::max<std::size_t>(bytes, kReadAheadBytes));
+    return keptBuffer(t_ahead, std::max<std::size_t>(bytes, kReadAheadBytes));
 }
 
 void trimBatchBuffer()
 {
     constexpr std::size_t kKeptByHelpers = 16 << 20;
-    if (inParallelJob() && t_bufferSize > kKeptByHelpers) {
-        t_buffer.reset();
-        t_bufferSize = 0;
+    if (inParallelJob() && t_buffer.size() > kKeptByHelpers) {
+        t_buffer = platform::ReadBuffer();
     }
 }
 
 void ReleaseCompareBuffers()
 {
-    t_buffer.reset();
-    t_bufferSize = 0;
-    t_ahead.reset();
-    t_aheadSize = 0;
+    t_buffer = platform::ReadBuffer();
+    t_ahead = platform::ReadBuffer();
 }
 
 }  // namespace kormial
