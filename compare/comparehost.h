@@ -5,6 +5,10 @@
 
 #include <string>
 
+namespace kormial::platform {
+class HeldFolders;
+}
+
 namespace kormial {
 
 class CompareHost {
@@ -16,6 +20,9 @@ public:
     virtual void setProgress(double percent) = 0;
     // A failure that the window shows in a message box; the search goes on.
     virtual void reportFailure(const std::string& text) = 0;
+    // The folders held open while the files are compared, so that each
+    // file is opened relative to its folder; nullptr: by its path.
+    virtual platform::HeldFolders* heldFolders() { return nullptr; }
 };
 
 }  // namespace kormial

@@ -36,31 +36,35 @@ using Chunk = FirstReads::Chunk;
 // before any is read, so that the disk has all of them in flight.
 constexpr std::size_t kWindow = 32;
 
-// Reads the rest of a file's chunk from `from` on; a file read whole is
-// looked at again on its descriptor right after.
-void finishChunk(platform::ReadFile& f, const FileRec& r, Chunk& c, std::uint8_t* into, std::size_t from)
+// Reads the rest of a file's chunk, the whole file, from byte `from` on
+// (negative: a read failed, as c.err says). The file was opened without a
+// look: only now does its descriptor show whether it is the catalogued
+// file, unchanged since the walk, and only then do its bytes count.
+void finishChunk(platform::ReadFile& f, const FileRec& r, Chunk& c, std::uint8_t* into, std::int64_t from)
 {
-    const std::int64_t got = from < c.len ? f.readAt(static_cast<std::int64_t>(from), into + from, c.len - from, &c.err)
-                                          : 0;
-    if (got != static_cast<std::int64_t>(c.len - from)) {
-        if (got >= 0) {
-            c.err.code = platform::kChangedDuringSearch;  // shorter than when sized
-        }
-    } else {
+    const auto len = static_cast<std::int64_t>(c.len);
+    std::int64_t got = from;
+    if (from >= 0 && from < len) {
+        got = f.readAt(from, into + from, c.len - static_cast<std::size_t>(from), &c.err);
+        got = got < 0 ? got : from + got;
+    }
+    platform::Error state;
+    if (!f.unchanged(r.state(), &state)) {
+        c.err = state;
+    } else if (got == len) {
         c.ok = true;
-        platform::Error ignored;
-        c.confirmed = static_cast<std::int64_t>(c.len) == r.Size && f.unchanged(r.state(), &ignored);
+    } else if (got >= 0) {
+        c.err.code = platform::kChangedDuringSearch;  // shorter than when sized
     }
     f.close();
 }
 
-// One reader's stretch of files in walk order, a window at a time. The
-// files of a folder are opened relative to it while they are read.
+// One reader's stretch of files in walk order, a window at a time.
 class StretchReader {
 public:
     StretchReader(const FileArray& files, FirstReads& reads, std::vector<Chunk>& chunks,
-                  const std::vector<std::size_t>& order)
-        : files_(files), reads_(reads), chunks_(chunks), order_(order)
+                  const std::vector<std::size_t>& order, platform::HeldFolders* folders)
+        : files_(files), reads_(reads), chunks_(chunks), order_(order), folders_(folders)
     {
     }
 
@@ -69,7 +73,7 @@ public:
         for (std::size_t w = from; w < end && !stop.load(std::memory_order_relaxed); w += kWindow) {
             const std::size_t n = std::min(kWindow, end - w);
             for (std::size_t k = 0; k < n; ++k) {
-                open(w + k, end, open_[k]);
+                openRecord(open_[k], rec(w + k), folders_, &chunk(w + k).err, platform::ReadFile::Look::AfterRead);
             }
             std::size_t first = 0;
             while (first < n && !open_[first].isOpen()) {
@@ -86,11 +90,7 @@ public:
                     open_[k].willNeed(0, static_cast<std::int64_t>(chunk(w + k).len));
                 }
             }
-            if (got < 0) {
-                open_[first].close();
-            } else {
-                finishChunk(open_[first], rec(w + first), c, reads_.bytes(c), static_cast<std::size_t>(got));
-            }
+            finishChunk(open_[first], rec(w + first), c, reads_.bytes(c), got);
             for (std::size_t k = first + 1; k < n; ++k) {
                 if (open_[k].isOpen()) {
                     finishChunk(open_[k], rec(w + k), chunk(w + k), reads_.bytes(chunk(w + k)), 0);
@@ -103,39 +103,18 @@ private:
     Chunk& chunk(std::size_t k) { return chunks_[order_[k]]; }
     const FileRec& rec(std::size_t k) const { return files_[static_cast<std::size_t>(chunks_[order_[k]].record)]; }
 
-    // Opens the file at `k` of the order, through its folder when the
-    // stretch holds a few files of it.
-    void open(std::size_t k, std::size_t end, platform::ReadFile& f)
-    {
-        const FileRec& r = rec(k);
-        if (r.Folder.get() != in_) {
-            in_ = r.Folder.get();
-            folder_.close();
-            constexpr std::size_t kFew = 3;  // a folder is not worth opening for one or two
-            if (in_ != nullptr && k + kFew <= end && rec(k + kFew - 1).Folder.get() == in_) {
-                folder_.openToRead(in_->path);
-            }
-        }
-        Chunk& c = chunk(k);
-        if (folder_.isOpen()) {
-            f.openChecked(folder_, r.Name, r.state(), &c.err);
-        } else {
-            f.openChecked(r.path(), r.state(), &c.err);
-        }
-    }
-
     const FileArray& files_;
     FirstReads& reads_;
     std::vector<Chunk>& chunks_;
     const std::vector<std::size_t>& order_;
-    platform::Folder folder_;  // held while its files are opened
-    const SearchedFolder* in_ = nullptr;
+    platform::HeldFolders* folders_;
     std::array<platform::ReadFile, kWindow> open_;
 };
 
 }  // namespace
 
-bool FirstReads::read(const FileArray& files, std::span<const Run> runs, const std::function<bool()>& stopRequested)
+bool FirstReads::read(const FileArray& files, std::span<const Run> runs, platform::HeldFolders* folders,
+                      const std::function<bool()>& stopRequested)
 {
     chunks_.clear();
     std::size_t total = 0;
@@ -166,8 +145,8 @@ bool FirstReads::read(const FileArray& files, std::span<const Run> runs, const s
     parallelFor(
         (order.size() + kStretch - 1) / kStretch,
         [&](std::size_t s) {
-            StretchReader(files, *this, chunks_, order).read(s * kStretch, std::min(order.size(), (s + 1) * kStretch),
-                                                            stop);
+            StretchReader(files, *this, chunks_, order, folders)
+                .read(s * kStretch, std::min(order.size(), (s + 1) * kStretch), stop);
         },
         [&] { stop.store(stop.load() || stopRequested()); });
     if (stop.load() || stopRequested()) {

@@ -4,6 +4,7 @@
 
 #include "catalogue/filerec.h"
 #include "compare/compare.h"
+#include "compare/runfiles.h"
 #include "platform/fs.h"
 
 #include <cstdint>
@@ -24,19 +25,19 @@ public:
         std::int64_t record = 0;
         std::size_t at = 0;  // where its bytes are
         std::size_t len = 0;
+        // the whole file was read, and its descriptor showed the recorded
+        // state after the read
         bool ok = false;
-        // the chunk is the whole file, and the file showed its recorded
-        // state on the descriptor it was read from after the read
-        bool confirmed = false;
         platform::Error err;
     };
 
     // Reads every file of `runs` that is read ahead, on every core, in
-    // walk order: each thread takes a stretch of neighbouring files and
-    // opens the files of one folder relative to it; on a cold disk it asks
-    // for many files' bytes at once. False at a stop request (polled on the
-    // calling thread), and nothing is kept.
-    bool read(const FileArray& files, std::span<const Run> runs, const std::function<bool()>& stopRequested);
+    // walk order: each thread takes a stretch of neighbouring files, each
+    // opened relative to its folder when `folders` hold it; on a cold disk
+    // it asks for many files' bytes at once. False at a stop request
+    // (polled on the calling thread), and nothing is kept.
+    bool read(const FileArray& files, std::span<const Run> runs, platform::HeldFolders* folders,
+              const std::function<bool()>& stopRequested);
 
     // Record `record`'s chunk; nullptr when it was not read ahead.
     const Chunk* find(std::int64_t record) const;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "compare/compare.h"
+#include "compare/runfiles.h"
 #include "platform/fs.h"
 
 #include <string>
@@ -19,9 +20,10 @@ public:
     // `host` for a long run (progress and stop requests), nullptr for a
     // short one, which neither moves the bar nor stops part way; `ahead`,
     // when given, holds the first chunks of the run's files, read before.
+    // `folders`, when given, hold the folders its files are opened in.
     RunGrouping(FileArray& files, Run run, CompareMode mode, CompareHost* host = nullptr,
-                const FirstReads* ahead = nullptr)
-        : files_(files), run_(run), mode_(mode), host_(host), ahead_(ahead)
+                const FirstReads* ahead = nullptr, platform::HeldFolders* folders = nullptr)
+        : files_(files), run_(run), mode_(mode), host_(host), ahead_(ahead), folders_(folders)
     {
     }
 
@@ -35,6 +37,12 @@ public:
     CompareMode mode() const { return mode_; }
     bool tolerant() const { return mode_.likeness == Likeness::Tolerant; }
     const FirstReads* ahead() const { return ahead_; }
+    platform::HeldFolders* folders() const { return folders_; }
+    // Opens record `i` for reading, checked (see platform::ReadFile).
+    bool open(platform::ReadFile& f, std::int64_t i, platform::Error* err) const
+    {
+        return openRecord(f, rec(i), folders_, err);
+    }
 
     // Whether two records are compared at all: equal sizes for duplicates,
     // different sizes for portions.
@@ -66,6 +74,7 @@ private:
     CompareMode mode_;
     CompareHost* host_;
     const FirstReads* ahead_;
+    platform::HeldFolders* folders_;
     std::vector<std::string> failures_;
 };
 

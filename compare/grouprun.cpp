@@ -68,7 +68,7 @@ Run portionsPart(FileArray& files, Run run)
 void compareRun(FileArray& files, Run run, CompareMode mode, CompareHost& host, const FirstReads* ahead)
 {
     if (run.last > run.first) {
-        RunGrouping grouping(files, run, mode, isLong(run) ? &host : nullptr, ahead);
+        RunGrouping grouping(files, run, mode, isLong(run) ? &host : nullptr, ahead, host.heldFolders());
         read(grouping);
         report(grouping, host);
     }
@@ -96,7 +96,7 @@ bool groupSideBySide(FileArray& files, std::span<const Run> runs, CompareMode mo
     std::vector<RunGrouping> groupings;
     groupings.reserve(runs.size());
     for (const Run& run : runs) {
-        groupings.emplace_back(files, run, mode, nullptr, ahead);
+        groupings.emplace_back(files, run, mode, nullptr, ahead, host.heldFolders());
     }
     parallelFor(groupings.size(), [&](std::size_t k) { read(groupings[k]); });
     const bool stopped = host.stopRequested();
@@ -215,7 +215,7 @@ void groupRuns(FileArray& files, std::span<const Run> runs, CompareMode mode, Co
             return;
         }
         FirstReads ahead;
-        if (!ahead.read(files, runs.subspan(k, end - k), [&] { return host.stopRequested(); })) {
+        if (!ahead.read(files, runs.subspan(k, end - k), host.heldFolders(), [&] { return host.stopRequested(); })) {
             // a stop while the chunks were read: the first run was handed
             // over before it and is still compared, as if read on its own
             compareRun(files, runs[k], mode, host, nullptr);
@@ -230,12 +230,12 @@ void groupRuns(FileArray& files, std::span<const Run> runs, CompareMode mode, Co
 
 void readHeads(FileArray& files, std::int64_t from, std::int64_t to, CompareHost& host)
 {
-    RunGrouping heads(files, {from, to}, {Pairing::Portions});
+    RunGrouping heads(files, {from, to}, {Pairing::Portions}, nullptr, nullptr, host.heldFolders());
     for (std::int64_t k = from; k <= to; ++k) {
         FileRec& r = files[static_cast<std::size_t>(k)];
         platform::ReadFile f;
         platform::Error err;
-        if (!f.openChecked(r.path(), r.state(), &err) || !f.readExact(0, r.Head.data(), kHeadSize, &err)) {
+        if (!heads.open(f, k, &err) || !f.readExact(0, r.Head.data(), kHeadSize, &err)) {
             heads.fail(k, err);
         }
     }

@@ -62,7 +62,7 @@ private:
                 continue;  // failed earlier in this search: stays unreadable
             }
             platform::Error err;
-            if (!file(i).openChecked(rec(i).path(), rec(i).state(), &err)) {
+            if (!run_.open(file(i), i, &err)) {
                 run_.fail(i, err);
                 continue;
             }

@@ -42,7 +42,7 @@ private:
     {
         platform::ReadFile lower;
         platform::Error err;
-        if (!lower.openChecked(rec(i).path(), rec(i).state(), &err)) {
+        if (!run_.open(lower, i, &err)) {
             run_.fail(i, err);
         }
         bool stopped = false;
@@ -84,7 +84,7 @@ private:
         }
         platform::ReadFile upper;
         platform::Error err;
-        if (!upper.openChecked(rec(k).path(), rec(k).state(), &err)) {
+        if (!run_.open(upper, k, &err)) {
             run_.fail(k, err);
             return Outcome::UpperFailed;
         }

@@ -38,7 +38,7 @@ public:
         };
         totalBytes_ = static_cast<double>(candidates.size()) * static_cast<double>(size_);
         doneBytes_ = 0;
-        RunFiles files(run_.files(), std::move(candidates));
+        RunFiles files(run_.files(), std::move(candidates), run_.folders());
         files_ = &files;
         confirmed_.assign(files.count(), false);
         ChunkSplitter splitter(files, *this);
@@ -125,7 +125,7 @@ private:
     std::pair<ChunkSplitter::Outcome, std::uint8_t*> readBefore(std::size_t slot)
     {
         const FirstReads::Chunk* c = run_.ahead()->find(files_->record(slot));
-        confirmed_[slot] = c->confirmed && ranges_.size() == 1;
+        confirmed_[slot] = c->ok && ranges_.size() == 1;
         return {{c->ok, false, c->err}, run_.ahead()->bytes(*c)};
     }
 

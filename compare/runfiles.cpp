@@ -56,8 +56,27 @@ std::uint64_t chunkHash(const std::uint8_t* p, std::size_t n)
     return h ^ (h >> 32);
 }
 
-RunFiles::RunFiles(FileArray& arr, std::vector<std::int64_t> records)
-    : arr_(arr), records_(std::move(records)), files_(records_.size())
+bool openRecord(platform::ReadFile& f, const FileRec& r, platform::HeldFolders* folders, platform::Error* err,
+                platform::ReadFile::Look look)
+{
+    if (folders == nullptr || !r.Folder) {
+        return f.openChecked(r.path(), r.state(), err, look);
+    }
+    platform::Error reached;
+    const platform::Folder* folder = folders->at(r.Folder->path, &reached);
+    if (reached.code != 0) {
+        f.close();
+        if (err != nullptr) {
+            *err = reached;
+        }
+        return false;
+    }
+    return folder != nullptr ? f.openChecked(*folder, r.Name, r.state(), err, look)
+                             : f.openChecked(r.path(), r.state(), err, look);
+}
+
+RunFiles::RunFiles(FileArray& arr, std::vector<std::int64_t> records, platform::HeldFolders* folders)
+    : arr_(arr), records_(std::move(records)), files_(records_.size()), folders_(folders)
 {
     // each reading thread may hold the files of a run of its own
     const std::size_t threads = parallelHelpers(JobKind::Reading) + 1;
@@ -93,7 +112,7 @@ bool RunFiles::read(std::size_t slot, std::int64_t offset, void* dest, std::size
 {
     platform::ReadFile& f = files_[slot];
     if (!f.isOpen()) {
-        if (!f.openChecked(rec(slot).path(), rec(slot).state(), &err)) {
+        if (!openRecord(f, rec(slot), folders_, &err)) {
             return false;
         }
         opened_.fetch_add(1, std::memory_order_relaxed);
@@ -123,7 +142,7 @@ bool RunFiles::stillSame(std::size_t slot, platform::Error& err)
         return f.unchanged(rec(slot).state(), &err);
     }
     platform::ReadFile again;
-    return again.openChecked(rec(slot).path(), rec(slot).state(), &err);
+    return openRecord(again, rec(slot), folders_, &err);
 }
 
 void RunFiles::close(std::size_t slot)

@@ -6,6 +6,7 @@
 #include "catalogue/filerec.h"
 #include "compare/compare.h"
 #include "platform/fs.h"
+#include "platform/heldfolders.h"
 
 #include <algorithm>
 #include <atomic>
@@ -45,6 +46,12 @@ struct BlockPlan {
     std::int64_t tail;  // bytes past the last compared block that the bound must hold
 };
 
+// Opens the file of `r` for reading, checked on its descriptor against the
+// state the walk recorded (when `look` says): relative to its folder when
+// `folders` hold it, else by its path.
+bool openRecord(platform::ReadFile& f, const FileRec& r, platform::HeldFolders* folders, platform::Error* err,
+                platform::ReadFile::Look look = platform::ReadFile::Look::AtOpen);
+
 // 64 bits of a chunk's bytes: only used to find the chunks that may be equal,
 // which are then compared byte for byte.
 std::uint64_t chunkHash(const std::uint8_t* p, std::size_t n);
@@ -55,7 +62,7 @@ std::uint64_t chunkHash(const std::uint8_t* p, std::size_t n);
 // stay within the descriptor budget is checked again when it is reopened.
 class RunFiles {
 public:
-    RunFiles(FileArray& arr, std::vector<std::int64_t> records);
+    RunFiles(FileArray& arr, std::vector<std::int64_t> records, platform::HeldFolders* folders = nullptr);
 
     std::size_t count() const { return records_.size(); }
     // How many of the files may be open at once.
@@ -87,6 +94,7 @@ private:
     FileArray& arr_;
     std::vector<std::int64_t> records_;
     std::vector<platform::ReadFile> files_;
+    platform::HeldFolders* folders_;
     std::size_t budget_ = 0;
     std::size_t open_ = 0;
     std::atomic<std::size_t> opened_{0};

@@ -233,6 +233,16 @@ bool Folder::openToRead(const std::string& path)
     return fd_ >= 0;
 }
 
+bool Folder::openToRead(const Folder& parent, const std::string& name)
+{
+    close();
+    entries_.clear();
+    fd_ = ::openat(parent.fd_, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    identity_ = {};
+    fsTop_ = virtual_ = false;
+    return fd_ >= 0;
+}
+
 bool Folder::openFromRoot(const std::string& path, Error* err)
 {
     AnchoredFolder anchored;

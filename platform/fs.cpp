@@ -234,20 +234,22 @@ bool ReadFile::open(const std::string& path, Error* err)
     return true;
 }
 
-bool ReadFile::openChecked(const std::string& path, const FileState& expected, Error* err)
+bool ReadFile::openChecked(const std::string& path, const FileState& expected, Error* err, Look look)
 {
     close();
-    return adoptChecked(openPath(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW), expected, err);
+    return adoptChecked(openPath(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW), expected, err,
+                        look);
 }
 
-bool ReadFile::openChecked(const Folder& folder, const std::string& name, const FileState& expected, Error* err)
+bool ReadFile::openChecked(const Folder& folder, const std::string& name, const FileState& expected, Error* err,
+                           Look look)
 {
     close();
     return adoptChecked(::openat(folder.fd_, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW),
-                        expected, err);
+                        expected, err, look);
 }
 
-bool ReadFile::adoptChecked(int fd, const FileState& expected, Error* err)
+bool ReadFile::adoptChecked(int fd, const FileState& expected, Error* err, Look look)
 {
     if (fd < 0) {
         setError(err, errno);
@@ -255,7 +257,7 @@ bool ReadFile::adoptChecked(int fd, const FileState& expected, Error* err)
     }
     fd_ = fd;
     size_ = expected.size;
-    if (!unchanged(expected, err)) {
+    if (look == Look::AtOpen && !unchanged(expected, err)) {
         close();
         return false;
     }

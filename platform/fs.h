@@ -102,6 +102,9 @@ public:
     // files of it (ReadFile::openChecked, which checks each file it opens):
     // nothing is looked at, and identity() is not known.
     bool openToRead(const std::string& path);
+    // The same for the folder `name` of the open folder `parent`, which
+    // must not be a symbolic link.
+    bool openToRead(const Folder& parent, const std::string& name);
     // Opens `path` from "/" one folder at a time, never through a symbolic
     // link (a relative path from the working folder), also a folder on a
     // virtual file system (onVirtualFs() says so).
@@ -205,14 +208,22 @@ public:
     ReadFile& operator=(const ReadFile&) = delete;
 
     bool open(const std::string& path, Error* err = nullptr);
+    // When a catalogued file is looked at on its descriptor: as it is
+    // opened (and again after the reads), or only after it was read whole
+    // at once, when unchanged() shows both that it is the catalogued file
+    // and that it kept the recorded state from the walk to the end of the
+    // read.
+    enum class Look { AtOpen, AfterRead };
     // Opens a catalogued file: succeeds only when the open descriptor shows
     // the file and state that the search recorded (kChangedDuringSearch
     // otherwise). The open cannot hang on a FIFO or follow a link put in
     // the file's place.
-    bool openChecked(const std::string& path, const FileState& expected, Error* err = nullptr);
+    bool openChecked(const std::string& path, const FileState& expected, Error* err = nullptr,
+                     Look look = Look::AtOpen);
     // The same for the file `name` of the open `folder`: no path is looked
     // up on the way.
-    bool openChecked(const Folder& folder, const std::string& name, const FileState& expected, Error* err = nullptr);
+    bool openChecked(const Folder& folder, const std::string& name, const FileState& expected, Error* err = nullptr,
+                     Look look = Look::AtOpen);
     // After the reads: true while the open file still shows `expected`.
     bool unchanged(const FileState& expected, Error* err = nullptr);
     void close();
@@ -247,7 +258,7 @@ public:
     std::int64_t dataFrom(std::int64_t pos) const;
 
 private:
-    bool adoptChecked(int fd, const FileState& expected, Error* err);
+    bool adoptChecked(int fd, const FileState& expected, Error* err, Look look);
     int fd_ = -1;
     std::int64_t size_ = 0;
     bool sparse_ = false;

@@ -4,6 +4,7 @@
 #include "catalogue/sort.h"
 #include "compare/compare.h"
 #include "platform/fs.h"
+#include "platform/heldfolders.h"
 #include "platform/textfold.h"
 #include "results/keep.h"
 #include "results/liststats.h"
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <unordered_set>
 
 namespace kormial {
@@ -96,6 +98,19 @@ private:
         tellCounts(false);
     }
     void reportFailure(const std::string& text) override { observer_.failure(text); }
+    // Held from the first comparison to the end of the last.
+    platform::HeldFolders* heldFolders() override
+    {
+        if (!folders_) {
+            folders_.emplace();
+        }
+        return &*folders_;
+    }
+    void comparingDone()
+    {
+        ReleaseCompareBuffers();
+        folders_.reset();
+    }
 
     // The catalogue, one search entry after another; a stop ends it with
     // the files found so far. What the walk could not enter is listed first
@@ -273,7 +288,7 @@ private:
         });
         compareBatch();
         tellCounts(true);
-        ReleaseCompareBuffers();
+        comparingDone();
     }
 
     // Listed duplicates go back to no group, so that the portions search
@@ -331,7 +346,7 @@ private:
         for (std::int64_t k = s; k <= last_; ++k) {
             rec(k).Head = HeadBlock();  // needed no more
         }
-        ReleaseCompareBuffers();
+        comparingDone();
     }
 
     void secondListing()
@@ -357,6 +372,7 @@ private:
     const SearchRequest& request_;
     SearchObserver& observer_;
     std::stop_token stop_;
+    std::optional<platform::HeldFolders> folders_;
     SearchResults out_;
     std::int64_t n_ = 0;             // records
     std::int64_t last_ = -1;         // the last record's index

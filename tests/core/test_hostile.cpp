@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -201,6 +202,47 @@ TEST(HostileChange, FilesChangedWhileTheSearchRuns)
         }
         EXPECT_EQ(told, std::multiset<std::string>(unreadable.begin(), unreadable.end()));
     }
+}
+
+// A searched folder swapped, after the walk, for a link to a copy of it
+// elsewhere: its files (one read whole at once, one in chunks) are read
+// errors, and not a byte is read through the link.
+TEST(HostileChange, FolderSwappedForALinkIsNeverReadThrough)
+{
+    static std::mutex lock;
+    static std::vector<std::string> read;  // the files read from, as the system names them
+    TempDir dir;
+    TempDir elsewhere;
+    const std::string small = randomBytes(1, 3000);
+    const std::string large = randomBytes(2, 300000);
+    for (const std::string& in : {dir / "in/", dir / "twin-", elsewhere / ""}) {
+        writeFile(in + "small", small);
+        writeFile(in + "large", large);
+    }
+    platform::setReadObserver(+[](int fd) {
+        char target[4096] = {};
+        const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof target - 1);
+        const std::lock_guard guard(lock);
+        read.emplace_back(target, n > 0 ? static_cast<std::size_t>(n) : 0);
+    });
+    Host h;
+    h.add(dir.path());
+    h.only({SearchType::Duplicates});
+    h.onStatus = [&](Host&, const std::string& s) {
+        if (s == "Searching duplicated files ...") {
+            ASSERT_EQ(::rename((dir / "in").c_str(), (dir / "was-in").c_str()), 0);
+            ASSERT_EQ(::symlink(elsewhere.path().c_str(), (dir / "in").c_str()), 0);
+        }
+    };
+    h.run();
+    platform::setReadObserver(nullptr);
+    EXPECT_EQ(groups(h, kListDuplicates), std::set<Paths>{});
+    EXPECT_EQ(groups(h, kListReadErrors), (std::set<Paths>{{dir / "in/small", dir / "in/large"}}));
+    const std::string outside = elsewhere.path().substr(0, elsewhere.path().size() - 1);
+    for (const std::string& file : read) {
+        EXPECT_NE(file.rfind(outside, 0), 0u) << file;
+    }
+    EXPECT_FALSE(read.empty());
 }
 
 // Twins of 5 GiB and a third file that differs from them only beyond 4 GiB:

@@ -1,0 +1,93 @@
+#include "platform/heldfolders.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace kormial::platform {
+
+HeldFolders::HeldFolders(std::size_t most) : most_(most != 0 ? most : openFileBudget() / 2)
+{
+    if (char* here = ::getcwd(nullptr, 0)) {
+        workingFolder_ = here;
+        std::free(here);
+        if (workingFolder_.back() != '/') {
+            workingFolder_ += '/';
+        }
+    }
+}
+
+const Folder* HeldFolders::at(const std::string& path, Error* err)
+{
+    const std::lock_guard guard(lock_);
+    auto it = byPath_.find(path);
+    if (it == byPath_.end()) {
+        const bool fromRoot = !path.empty() && path.front() == '/';
+        const Reached reached = fromRoot || workingFolder_.empty() ? reach(path) : reach(workingFolder_ + path);
+        it = byPath_.emplace(path, reached).first;
+    }
+    if (it->second.error != 0 && err != nullptr) {
+        err->code = it->second.error;
+    }
+    return it->second.folder;
+}
+
+// `path` from "/" (else not held): the nearest folder above it that was
+// reached, then one folder at a time down from there.
+HeldFolders::Reached HeldFolders::reach(const std::string& path)
+{
+    if (path.empty() || path.front() != '/' || path.back() != '/') {
+        return {};
+    }
+    // path[0, ends[k]] is the k-th folder on the way, "/" the first
+    std::vector<std::size_t> ends;
+    for (std::size_t at = 0; at != std::string::npos; at = path.find('/', at + 1)) {
+        ends.push_back(at);
+    }
+    std::size_t k = ends.size();
+    Reached from;
+    while (k > 0 && from.folder == nullptr) {
+        const auto it = byPath_.find(path.substr(0, ends[--k] + 1));
+        if (it != byPath_.end()) {
+            if (it->second.folder == nullptr) {
+                return it->second;  // not reached above, so not here either
+            }
+            from = it->second;
+        }
+    }
+    if (from.folder == nullptr) {
+        if (folders_.size() >= most_) {
+            return {};
+        }
+        if (!folders_.emplace_back().openToRead("/")) {
+            folders_.pop_back();
+            return {nullptr, errno};
+        }
+        from.folder = &folders_.back();
+        byPath_.emplace("/", from);
+        k = 0;
+    }
+    for (++k; k < ends.size(); ++k) {
+        const std::string name = path.substr(ends[k - 1] + 1, ends[k] - ends[k - 1] - 1);
+        if (!name.empty() && name != ".") {
+            if (folders_.size() >= most_) {
+                return {};
+            }
+            Folder& next = folders_.emplace_back();
+            if (next.openToRead(*from.folder, name)) {
+                from.folder = &next;
+            } else {
+                // a link (ELOOP), or no folder any more (ENOTDIR): not the walked one
+                from = {nullptr, errno == ELOOP || errno == ENOTDIR ? kChangedDuringSearch : errno};
+                folders_.pop_back();
+            }
+        }
+        byPath_.emplace(path.substr(0, ends[k] + 1), from);
+        if (from.folder == nullptr) {
+            break;
+        }
+    }
+    return from;
+}
+
+}  // namespace kormial::platform
