@@ -63,7 +63,7 @@ bool openRecord(platform::ReadFile& f, const FileRec& r, platform::HeldFolders* 
         return f.openChecked(r.path(), r.state(), err, look);
     }
     platform::Error reached;
-    const platform::Folder* folder = folders->at(r.Folder->path, &reached);
+    const platform::Folder* folder = folders->at(r.Folder.get(), r.Folder->path, &reached);
     if (reached.code != 0) {
         f.close();
         if (err != nullptr) {

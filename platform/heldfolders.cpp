@@ -17,14 +17,18 @@ HeldFolders::HeldFolders(std::size_t most) : most_(most != 0 ? most : openFileBu
     }
 }
 
-const Folder* HeldFolders::at(const std::string& path, Error* err)
+const Folder* HeldFolders::at(const void* key, const std::string& path, Error* err)
 {
     const std::lock_guard guard(lock_);
-    auto it = byPath_.find(path);
-    if (it == byPath_.end()) {
-        const bool fromRoot = !path.empty() && path.front() == '/';
-        const Reached reached = fromRoot || workingFolder_.empty() ? reach(path) : reach(workingFolder_ + path);
-        it = byPath_.emplace(path, reached).first;
+    auto it = byKey_.find(key);
+    if (it == byKey_.end()) {
+        auto known = byPath_.find(path);
+        if (known == byPath_.end()) {
+            const bool fromRoot = !path.empty() && path.front() == '/';
+            const Reached reached = fromRoot || workingFolder_.empty() ? reach(path) : reach(workingFolder_ + path);
+            known = byPath_.emplace(path, reached).first;
+        }
+        it = byKey_.emplace(key, known->second).first;
     }
     if (it->second.error != 0 && err != nullptr) {
         err->code = it->second.error;

@@ -24,8 +24,9 @@ public:
     // while this lives. nullptr when no more folders may be held (its files
     // are then opened by their paths), or, with `err` set, when it cannot
     // be reached so: gone, or a link (kChangedDuringSearch) on the way.
-    // Safe from several threads at once.
-    const Folder* at(const std::string& path, Error* err);
+    // Safe from several threads at once. `key` stands for `path` in later
+    // calls (the caller's own record of the folder, alive while this is).
+    const Folder* at(const void* key, const std::string& path, Error* err);
 
 private:
     struct Reached {
@@ -39,6 +40,7 @@ private:
     std::size_t most_;
     std::deque<Folder> folders_;
     std::unordered_map<std::string, Reached> byPath_;
+    std::unordered_map<const void*, Reached> byKey_;
 };
 
 }  // namespace kormial::platform
