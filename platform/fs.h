@@ -212,7 +212,9 @@ public:
     // opened (and again after the reads), or only after it was read whole
     // at once, when unchanged() shows both that it is the catalogued file
     // and that it kept the recorded state from the walk to the end of the
-    // read.
+    // read. Until then it may be anything put in the file's place: a read
+    // of a FIFO fails at once (ESPIPE), and what was read counts for
+    // nothing unless unchanged() says so.
     enum class Look { AtOpen, AfterRead };
     // Opens a catalogued file: succeeds only when the open descriptor shows
     // the file and state that the search recorded (kChangedDuringSearch

@@ -1,12 +1,13 @@
 #include "platform/heldfolders.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <unistd.h>
 
 namespace kormial::platform {
 
-HeldFolders::HeldFolders(std::size_t most) : most_(most != 0 ? most : openFileBudget() / 2)
+HeldFolders::HeldFolders(std::size_t most) : most_(std::max<std::size_t>(1, most != 0 ? most : openFileBudget() / 2))
 {
     if (char* here = ::getcwd(nullptr, 0)) {
         workingFolder_ = here;
@@ -15,6 +16,15 @@ HeldFolders::HeldFolders(std::size_t most) : most_(most != 0 ? most : openFileBu
             workingFolder_ += '/';
         }
     }
+    // "/" as the thread that makes this sees it: every folder is then
+    // reached from there, whichever thread asks
+    Reached root;  // not held: every file is opened by its path
+    if (folders_.emplace_back().openToRead("/")) {
+        root.folder = &folders_.back();
+    } else {
+        folders_.pop_back();
+    }
+    byPath_.emplace("/", root);
 }
 
 const Folder* HeldFolders::at(const void* key, const std::string& path, Error* err)
@@ -58,19 +68,7 @@ HeldFolders::Reached HeldFolders::reach(const std::string& path)
             }
             from = it->second;
         }
-    }
-    if (from.folder == nullptr) {
-        if (folders_.size() >= most_) {
-            return {};
-        }
-        if (!folders_.emplace_back().openToRead("/")) {
-            folders_.pop_back();
-            return {nullptr, errno};
-        }
-        from.folder = &folders_.back();
-        byPath_.emplace("/", from);
-        k = 0;
-    }
+    }  // "/" is always found
     for (++k; k < ends.size(); ++k) {
         const std::string name = path.substr(ends[k - 1] + 1, ends[k] - ends[k - 1] - 1);
         if (!name.empty() && name != ".") {
@@ -81,8 +79,12 @@ HeldFolders::Reached HeldFolders::reach(const std::string& path)
             if (next.openToRead(*from.folder, name)) {
                 from.folder = &next;
             } else {
-                // a link (ELOOP), or no folder any more (ENOTDIR): not the walked one
-                from = {nullptr, errno == ELOOP || errno == ENOTDIR ? kChangedDuringSearch : errno};
+                // a link (ELOOP), or no folder any more (ENOTDIR): not the
+                // walked one; out of descriptors: not held, opened by path
+                const int e = errno;
+                from = {nullptr, e == ELOOP || e == ENOTDIR ? kChangedDuringSearch
+                                 : e == EMFILE || e == ENFILE ? 0
+                                                              : e};
                 folders_.pop_back();
             }
         }

@@ -15,8 +15,9 @@ namespace kormial::platform {
 
 class HeldFolders {
 public:
-    // At most `most` folders are held open; 0: a quarter of the descriptors
-    // the process may have open.
+    // At most `most` folders are held open, "/" among them; 0: a quarter of
+    // the descriptors the process may have open. "/" is opened here, as the
+    // calling thread sees it, and every folder is reached from it.
     explicit HeldFolders(std::size_t most = 0);
 
     // The folder at `path` (ending in "/"; relative to the working folder

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "compare/comparehost.h"
+#include "platform/heldfolders.h"
 #include "results/resultrows.h"
 #include "search/execsrch.h"
 
@@ -44,6 +45,8 @@ struct TestHost : CompareHost, SearchObserver {
     bool stopRequested() override { return stopper.stop_requested(); }
     void setProgress(double percent) override { progress(percent); }
     void reportFailure(const std::string& text) override { failure(text); }
+    platform::HeldFolders* folders = nullptr;  // where comparisons called directly open files
+    platform::HeldFolders* heldFolders() override { return folders; }
 
     void add(const std::string& dir, const std::string& pattern = "*.*") { request.entries.push_back({dir, pattern, true}); }
     void only(SearchTypes types) { request.types = types; }
