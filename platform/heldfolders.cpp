@@ -1,13 +1,29 @@
 #include "platform/heldfolders.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <unistd.h>
 
 namespace kormial::platform {
 
-HeldFolders::HeldFolders(std::size_t most) : most_(std::max<std::size_t>(1, most != 0 ? most : openFileBudget() / 2))
+namespace {
+
+std::atomic<std::uint64_t> g_serial{0};
+
+// What each thread found already, so that most lookups take no lock.
+struct Memo {
+    std::uint64_t serial = 0;
+    std::unordered_map<const void*, std::pair<const Folder*, int>> byKey;
+};
+thread_local Memo t_memo;
+
+}  // namespace
+
+HeldFolders::HeldFolders(std::size_t most)
+    : serial_(++g_serial),
+      most_(std::max<std::size_t>(1, most != 0 ? most : openFileBudget() - std::min<std::size_t>(64, openFileBudget() / 2)))
 {
     if (char* here = ::getcwd(nullptr, 0)) {
         workingFolder_ = here;
@@ -29,6 +45,23 @@ HeldFolders::HeldFolders(std::size_t most) : most_(std::max<std::size_t>(1, most
 
 const Folder* HeldFolders::at(const void* key, const std::string& path, Error* err)
 {
+    if (t_memo.serial != serial_) {
+        t_memo.byKey.clear();
+        t_memo.serial = serial_;
+    }
+    const auto [seen, fresh] = t_memo.byKey.try_emplace(key);
+    if (fresh) {
+        const Reached reached = lookUp(key, path);
+        seen->second = {reached.folder, reached.error};
+    }
+    if (seen->second.second != 0 && err != nullptr) {
+        err->code = seen->second.second;
+    }
+    return seen->second.first;
+}
+
+HeldFolders::Reached HeldFolders::lookUp(const void* key, const std::string& path)
+{
     const std::lock_guard guard(lock_);
     auto it = byKey_.find(key);
     if (it == byKey_.end()) {
@@ -40,10 +73,7 @@ const Folder* HeldFolders::at(const void* key, const std::string& path, Error* e
         }
         it = byKey_.emplace(key, known->second).first;
     }
-    if (it->second.error != 0 && err != nullptr) {
-        err->code = it->second.error;
-    }
-    return it->second.folder;
+    return it->second;
 }
 
 // `path` from "/" (else not held): the nearest folder above it that was

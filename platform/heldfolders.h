@@ -6,6 +6,7 @@
 
 #include "platform/fs.h"
 
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -15,8 +16,8 @@ namespace kormial::platform {
 
 class HeldFolders {
 public:
-    // At most `most` folders are held open, "/" among them; 0: a quarter of
-    // the descriptors the process may have open. "/" is opened here, as the
+    // At most `most` folders are held open, "/" among them; 0: half the
+    // descriptors the process may have open, less a few. "/" is opened here, as the
     // calling thread sees it, and every folder is reached from it.
     explicit HeldFolders(std::size_t most = 0);
 
@@ -34,8 +35,10 @@ private:
         const Folder* folder = nullptr;
         int error = 0;  // when not reached
     };
+    Reached lookUp(const void* key, const std::string& path);
     Reached reach(const std::string& path);
 
+    const std::uint64_t serial_;  // tells this apart from the ones before, in each thread's memo
     std::mutex lock_;
     std::string workingFolder_;  // ending in "/", or empty when unknown
     std::size_t most_;
