@@ -19,11 +19,20 @@ struct Memo {
 };
 thread_local Memo t_memo;
 
+// Half the descriptors the process may have open, less a share for the
+// files the comparisons hold open at once beside them.
+std::size_t heldAllowance()
+{
+    const std::size_t budget = openFileBudget();
+    const std::size_t share = std::max<std::size_t>(64, std::min<std::size_t>(budget / 4, 256));
+    return budget > 2 * share ? budget - share : budget / 2;
+}
+
 }  // namespace
 
 HeldFolders::HeldFolders(std::size_t most)
     : serial_(++g_serial),
-      most_(std::max<std::size_t>(1, most != 0 ? most : openFileBudget() - std::min<std::size_t>(64, openFileBudget() / 2)))
+      most_(std::max<std::size_t>(1, most != 0 ? most : heldAllowance()))
 {
     if (char* here = ::getcwd(nullptr, 0)) {
         workingFolder_ = here;

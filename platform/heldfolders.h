@@ -17,7 +17,8 @@ namespace kormial::platform {
 class HeldFolders {
 public:
     // At most `most` folders are held open, "/" among them; 0: half the
-    // descriptors the process may have open, less a few. "/" is opened here, as the
+    // descriptors the process may have open, less a share for the files
+    // the comparisons open beside them. "/" is opened here, as the
     // calling thread sees it, and every folder is reached from it.
     explicit HeldFolders(std::size_t most = 0);
 
