@@ -60,7 +60,7 @@ const Folder* HeldFolders::at(const void* key, const std::string& path, Error* e
     }
     const auto [seen, fresh] = t_memo.byKey.try_emplace(key);
     if (fresh) {
-        const Reached reached = lookUp(key, path);
+        const Reached reached = lookUp(path);
         seen->second = {reached.folder, reached.error};
     }
     if (seen->second.second != 0 && err != nullptr) {
@@ -69,20 +69,16 @@ const Folder* HeldFolders::at(const void* key, const std::string& path, Error* e
     return seen->second.first;
 }
 
-HeldFolders::Reached HeldFolders::lookUp(const void* key, const std::string& path)
+HeldFolders::Reached HeldFolders::lookUp(const std::string& path)
 {
     const std::lock_guard guard(lock_);
-    auto it = byKey_.find(key);
-    if (it == byKey_.end()) {
-        auto known = byPath_.find(path);
-        if (known == byPath_.end()) {
-            const bool fromRoot = !path.empty() && path.front() == '/';
-            const Reached reached = fromRoot || workingFolder_.empty() ? reach(path) : reach(workingFolder_ + path);
-            known = byPath_.emplace(path, reached).first;
-        }
-        it = byKey_.emplace(key, known->second).first;
+    auto known = byPath_.find(path);
+    if (known == byPath_.end()) {
+        const bool fromRoot = !path.empty() && path.front() == '/';
+        known = byPath_.emplace(path, fromRoot || workingFolder_.empty() ? reach(path) : reach(workingFolder_ + path))
+                    .first;
     }
-    return it->second;
+    return known->second;
 }
 
 // `path` from "/" (else not held): the nearest folder above it that was

@@ -36,7 +36,7 @@ private:
         const Folder* folder = nullptr;
         int error = 0;  // when not reached
     };
-    Reached lookUp(const void* key, const std::string& path);
+    Reached lookUp(const std::string& path);
     Reached reach(const std::string& path);
 
     const std::uint64_t serial_;  // tells this apart from the ones before, in each thread's memo
@@ -45,7 +45,6 @@ private:
     std::size_t most_;
     std::deque<Folder> folders_;
     std::unordered_map<std::string, Reached> byPath_;
-    std::unordered_map<const void*, Reached> byKey_;
 };
 
 }  // namespace kormial::platform

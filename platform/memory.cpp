@@ -38,9 +38,7 @@ ReadBuffer::ReadBuffer(std::size_t bytes)
         if (lead > 0) {
             ::munmap(start, lead);
         }
-        if (kHugePage - lead > 0) {
-            ::munmap(start + lead + rounded, kHugePage - lead);
-        }
+        ::munmap(start + lead + rounded, kHugePage - lead);
         start += lead;
         ::madvise(start, rounded, MADV_HUGEPAGE);  // a hint: refused, the block still works
     }
